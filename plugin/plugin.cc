@@ -1,0 +1,1 @@
+// The library's exported entry points live here.
