@@ -1,0 +1,14 @@
+#include "records/timezone_model.h"
+
+#include "records/member_readers.h"
+#include "records/member_writers.h"
+
+void TimezoneModel::ToJson(rapidjson::Value& value, Allocator& allocator) const {
+  pga_records::Set(value, "name", name, allocator);
+  pga_records::Set(value, "daylightSavingTime", daylightSavingTime, allocator);
+}
+
+void TimezoneModel::FromJson(const rapidjson::Value& value) {
+  pga_records::ReadString(value, "name", name);
+  pga_records::ReadBool(value, "daylightSavingTime", daylightSavingTime);
+}

@@ -1,0 +1,25 @@
+// A server's time zone.
+#ifndef PGA_RECORDS_TIMEZONE_MODEL_H_
+#define PGA_RECORDS_TIMEZONE_MODEL_H_
+
+#include <string>
+
+#include "group/base_model.h"
+#include "runtime/json.h"
+
+// Both fields always exist; a fresh record has an empty name and no daylight
+// saving time.
+class TimezoneModel : public BaseModel {
+ public:
+  // Sets "name" and "daylightSavingTime", always.
+  void ToJson(rapidjson::Value& value, Allocator& allocator) const override;
+
+  // ReadString for "name", ReadBool for "daylightSavingTime"; a missing
+  // member leaves its field unchanged.
+  void FromJson(const rapidjson::Value& value) override;
+
+  std::string name;
+  bool daylightSavingTime = false;
+};
+
+#endif  // PGA_RECORDS_TIMEZONE_MODEL_H_
