@@ -1,0 +1,120 @@
+// Tests of the records that keep JSON values as text: layouts and event rules.
+#include "records/layout_model.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "records/event_rule_model.h"
+#include "records/json_text.h"
+#include "records/record_test_util.h"
+
+namespace {
+
+using pga_records::kMaxKeptDepth;
+using pga_records_test::ParseOrFail;
+using pga_records_test::Read;
+using pga_records_test::RoundTrip;
+using pga_records_test::Write;
+
+std::string Nested(std::size_t depth) {
+  return std::string(depth, '[') + std::string(depth, ']');
+}
+
+TEST(LayoutModelTest, RoundTripKeepsValuesAsCompactText) {
+  const std::string in =
+      R"({"items":[ {"x" : 1, "y":[2]}, 3 ],"properties":{ "grid" : "2x2" },)"
+      R"("webpageIds":["w"],"channelIds":["c2","c1","c2"],"layoutName":"Wall",)"
+      R"("layoutId":"l1"})";
+  const auto layout = Read<LayoutModel>(in);
+  EXPECT_EQ(layout.properties, R"({"grid":"2x2"})");
+  EXPECT_EQ(layout.items, R"([{"x":1,"y":[2]},3])");
+  EXPECT_EQ(Write(layout),
+            R"({"layoutId":"l1","layoutName":"Wall","channelIds":["c1","c2"],)"
+            R"("webpageIds":["w"],"properties":{"grid":"2x2"},)"
+            R"("items":[{"x":1,"y":[2]},3]})");
+}
+
+TEST(LayoutModelTest, BackslashesLeaveItemsAndBrokenTextWritesNullOrEmpty) {
+  auto layout = Read<LayoutModel>(
+      R"({"items":[{"label":"say \"hi\"","path":"a\\b"}],"properties":"q\"uote"})");
+  EXPECT_EQ(layout.items, R"([{"label":"say "hi"","path":"ab"}])");
+  EXPECT_EQ(layout.properties, R"("q\"uote")") << "properties keep their escapes";
+  // The stripped items no longer parse, so they are written as [].
+  EXPECT_EQ(Write(layout), R"({"properties":"q\"uote","items":[]})");
+
+  LayoutModel broken;
+  broken.properties = "{nope";
+  broken.items = R"({"a":1})";
+  EXPECT_EQ(Write(broken), R"({"properties":null,"items":[]})");
+  broken.properties = "";
+  broken.items = "";
+  EXPECT_EQ(Write(broken), R"({"properties":null,"items":[]})");
+  // A non-array items value is kept as text as read, and written as [].
+  EXPECT_EQ(RoundTrip<LayoutModel>(R"({"items":7,"properties":null})"),
+            R"({"properties":null,"items":[]})");
+}
+
+TEST(LayoutModelTest, KeptValuesAreBoundedInDepth) {
+  const std::string ok = Nested(kMaxKeptDepth);
+  const std::string deep = Nested(kMaxKeptDepth + 1);
+  auto layout = Read<LayoutModel>(R"({"properties":)" + ok + R"(,"items":)" + ok + "}");
+  EXPECT_EQ(layout.properties, ok);
+  EXPECT_EQ(layout.items, ok);
+
+  // One level more is treated as absent: what was kept before stays.
+  layout.FromJson(ParseOrFail(R"({"properties":)" + deep + R"(,"items":)" + deep + "}"));
+  EXPECT_EQ(layout.properties, ok);
+  EXPECT_EQ(layout.items, ok);
+
+  // A text set directly that is too deep writes as if it did not parse.
+  layout.properties = deep;
+  layout.items = deep;
+  EXPECT_EQ(Write(layout), R"({"properties":null,"items":[]})");
+}
+
+TEST(LayoutModelTest, WrongKindsAreSkipped) {
+  auto layout = Read<LayoutModel>(R"({"layoutId":"l","channelIds":["a"]})");
+  layout.FromJson(ParseOrFail(R"({"layoutId":1,"channelIds":"b","webpageIds":{}})"));
+  EXPECT_EQ(Write(layout), R"({"layoutId":"l","channelIds":["a"]})");
+  layout.FromJson(ParseOrFail(R"({"channelIds":["z",1]})"));
+  EXPECT_EQ(Write(layout), R"({"layoutId":"l","channelIds":["z"]})")
+      << "a set read again holds exactly the new array's texts";
+}
+
+TEST(EventRuleModelTest, WritingStopsWithoutIdOrName) {
+  EventRuleModel rule;
+  rule.ruleName = "n";
+  rule.enabled = true;
+  EXPECT_EQ(Write(rule), "{}");
+  rule.ruleName.reset();
+  rule.ruleId = "r";
+  EXPECT_EQ(Write(rule), R"({"ruleId":"r"})");
+  rule.ruleName = "n";
+  EXPECT_EQ(Write(rule), R"({"ruleId":"r","ruleName":"n","enabled":true})");
+}
+
+TEST(EventRuleModelTest, TriggersAndActionsRoundTrip) {
+  EXPECT_EQ(RoundTrip<EventRuleModel>(
+                R"({"actions":[{"do":"record", "for":[1,2]}],"triggers":[],)"
+                R"("enabled":false,"ruleName":"night","ruleId":"r1"})"),
+            R"({"ruleId":"r1","ruleName":"night","enabled":false,"triggers":[],)"
+            R"("actions":[{"do":"record","for":[1,2]}]})");
+  auto rule = Read<EventRuleModel>(R"({"ruleId":"r","ruleName":"n","triggers":[]})");
+  EXPECT_EQ(rule.triggers, "");
+
+  rule.triggers = "not json";
+  rule.actions = R"({"a":1})";
+  EXPECT_EQ(Write(rule), R"({"ruleId":"r","ruleName":"n","triggers":[],"actions":[]})");
+
+  // Non-arrays, a non-boolean "enabled" and too deep arrays are skipped.
+  rule.FromJson(ParseOrFail(R"({"triggers":{},"actions":"[1]","enabled":"0x1"})"));
+  EXPECT_EQ(rule.triggers, "not json");
+  EXPECT_FALSE(rule.enabled.has_value());
+  rule.FromJson(ParseOrFail(R"({"triggers":)" + Nested(kMaxKeptDepth + 1) + "}"));
+  EXPECT_EQ(rule.triggers, "not json");
+  rule.FromJson(ParseOrFail(R"({"triggers":)" + Nested(kMaxKeptDepth) + "}"));
+  EXPECT_EQ(rule.triggers, Nested(kMaxKeptDepth));
+}
+
+}  // namespace
