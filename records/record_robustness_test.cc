@@ -1,0 +1,142 @@
+// Every record reader fed every JSON kind under every key it knows, values
+// that are not objects, and deep nesting: each gives a defined, writable
+// result and never throws or crashes.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "records/capability_model.h"
+#include "records/channel_model.h"
+#include "records/device_model.h"
+#include "records/event_rule_model.h"
+#include "records/json_text.h"
+#include "records/layout_model.h"
+#include "records/record_test_util.h"
+#include "records/server_model.h"
+#include "records/system_model.h"
+#include "records/timezone_model.h"
+#include "records/user_model.h"
+
+namespace {
+
+using pga_records_test::ParseOrFail;
+
+const std::vector<std::string>& Keys() {
+  static const std::vector<std::string> keys = {
+      // device
+      "deviceId", "serverId", "deviceName", "modelType", "serialNumber", "firmware",
+      "ipAddress", "port", "macAddress", "protocol", "model", "brand", "isSecure", "isDhcp",
+      "loginId", "loginPassword", "createdTime", "scanUuid", "supportPasswordEncryption",
+      "maxChannel", "deletedChannel", "result", "reason", "status",
+      // channel and capabilities
+      "channelId", "channelName", "channelIndex", "recordingMode", "rtspPrimary",
+      "rtspSecondary", "capabilities", "imageSettings", "ptz", "fisheye", "lensType",
+      "primaryResolution", "secondaryResolution", "ssdr", "ir", "enabled", "mountMode",
+      "rotation", "rplNumber", "defaultRplNumber", "motion", "lineCrossing", "virtualArea",
+      "object", "supported", "isEmptyRule", "types", "typesEnabled",
+      "detectionShotSupported",
+      // system, server, time zone, user, layout, event rule
+      "systemId", "isCreated", "version", "systemName", "settings",
+      "syncProfileWithCamera", "serverName", "timeZone", "isLoginedServer", "name",
+      "daylightSavingTime", "userId", "userPassword", "hashedPassword", "ssid",
+      "firstName", "lastName", "email", "roleId", "layoutId", "layoutName", "channelIds",
+      "webpageIds", "properties", "items", "ruleId", "ruleName", "triggers", "actions"};
+  return keys;
+}
+
+const std::vector<std::string>& Kinds() {
+  static const std::vector<std::string> kinds = {
+      "null", "true", "false", "0", "-1", "2147483648", "9223372036854775808",
+      "18446744073709551616", "1.5", "1e300", "-0.0", R"("")", R"("x")", R"("0x")",
+      R"("0xFFFFFFFFFFFFFFFFFF")", R"("a\u0000b")", "[]", R"([1,"a",null,{}])",
+      R"([["x"]])", "{}", R"({"k":true,"k":"0x1","enabled":1})"};
+  return kinds;
+}
+
+// Members of the nested objects some records read from.
+const std::vector<std::string>& Wrappers() {
+  static const std::vector<std::string> wrappers = {
+      "%", R"({"capabilities":{%}})", R"({"capabilities":{"object":{%}}})",
+      R"({"capabilities":{"typesEnabled":{%}}})", R"({"fisheye":{%}})",
+      R"({"imageSettings":{%}})", R"({"settings":{%}})", R"({"timeZone":{%}})"};
+  return wrappers;
+}
+
+std::string Wrap(const std::string& wrapper, const std::string& member) {
+  std::string text = wrapper;
+  const std::size_t at = text.find('%');
+  text.replace(at, 1, member);
+  return wrapper == "%" ? "{" + text + "}" : text;
+}
+
+// Reads `text` into a fresh record and writes it back; the written form must
+// read back to itself, so a record never writes what it cannot read again.
+template <typename Record>
+std::string ReadWriteStable(const std::string& text) {
+  std::string written;
+  EXPECT_NO_THROW({
+    written = pga_records_test::RoundTrip<Record>(text);
+    EXPECT_EQ(pga_records_test::RoundTrip<Record>(written), written) << text;
+  }) << text;
+  return written;
+}
+
+template <typename Record>
+class RecordRobustnessTest : public testing::Test {};
+
+using RecordTypes =
+    testing::Types<DeviceModel, ChannelModel, CapabilityModel, SystemModel, TimezoneModel,
+                   ServerModel, UserModel, LayoutModel, EventRuleModel>;
+TYPED_TEST_SUITE(RecordRobustnessTest, RecordTypes);
+
+TYPED_TEST(RecordRobustnessTest, ValuesThatAreNotObjectsChangeNothing) {
+  TypeParam record;
+  // Fill the record from every key at once, then offer non-objects.
+  // The groups come first: the first member of a name is the one read.
+  std::string all =
+      R"({"capabilities":{"motion":{}},"fisheye":{},"imageSettings":{},"settings":{},)"
+      R"("timeZone":{})";
+  for (const auto& key : Keys()) all += ",\"" + key + R"(":"0x1")";
+  all += "}";
+  record.FromJson(ParseOrFail(all));
+  const std::string before = pga_records_test::Write(record);
+  for (const auto& kind : Kinds()) {
+    if (kind[0] == '{') continue;
+    EXPECT_NO_THROW(record.FromJson(ParseOrFail(kind))) << kind;
+    EXPECT_EQ(pga_records_test::Write(record), before) << kind;
+  }
+}
+
+TYPED_TEST(RecordRobustnessTest, EveryKindUnderEveryKeyGivesAStableRecord) {
+  for (const auto& wrapper : Wrappers()) {
+    for (const auto& key : Keys()) {
+      for (const auto& kind : Kinds()) {
+        ReadWriteStable<TypeParam>(Wrap(wrapper, "\"" + key + "\":" + kind));
+      }
+    }
+  }
+}
+
+TYPED_TEST(RecordRobustnessTest, DeepNestingIsNeverKeptBeyondTheLimit) {
+  // The deepest documents the parser accepts, with the deep value under
+  // every key: arrays, and objects whose members repeat the key.
+  for (const auto& key : Keys()) {
+    const std::size_t depth = pga_json::kMaxDepth - 3;
+    std::string arrays = std::string(depth, '[') + std::string(depth, ']');
+    std::string objects;
+    for (std::size_t i = 0; i < depth; ++i) objects += "{\"" + key + "\":";
+    objects += "1" + std::string(depth, '}');
+    for (const auto& wrapper : Wrappers()) {
+      for (const auto* deep : {&arrays, &objects}) {
+        const std::string text = Wrap(wrapper, "\"" + key + "\":" + *deep);
+        const std::string written = ReadWriteStable<TypeParam>(text);
+        rapidjson::Document doc;
+        ASSERT_TRUE(pga_json::Parse(doc, written)) << key;
+        EXPECT_LE(pga_json::Depth(doc), pga_records::kMaxKeptDepth + 1) << key;
+      }
+    }
+  }
+}
+
+}  // namespace
