@@ -38,8 +38,7 @@ void EventCapability::ToJson(rapidjson::Value& value, BaseModel::Allocator& allo
   pga_records::Set(value, "supported", supported, allocator);
   pga_records::SetIfPresent(value, "isEmptyRule", isEmptyRule, allocator);
   if (types && !types->empty()) {
-    pga_json::AddMember(value, "types", pga_records::MakeTextArray(*types, allocator),
-                        allocator);
+    pga_json::AddMember(value, "types", pga_records::MakeTextArray(*types, allocator), allocator);
   }
 }
 
@@ -56,8 +55,8 @@ void ObjectCapability::ToJson(rapidjson::Value& value, BaseModel::Allocator& all
   // The map's keys are unique, so appending each entry is the same as setting
   // it by name; appending keeps a key's full length (it may hold a NUL).
   for (const auto& [type, type_enabled] : typesEnabled) {
-    enabled_types.AddMember(pga_records::MakeValue(type, allocator),
-                            rapidjson::Value(type_enabled), allocator);
+    enabled_types.AddMember(pga_records::MakeValue(type, allocator), rapidjson::Value(type_enabled),
+                            allocator);
   }
   pga_json::AddMember(value, "typesEnabled", std::move(enabled_types), allocator);
   pga_records::Set(value, "detectionShotSupported", detectionShotSupported, allocator);

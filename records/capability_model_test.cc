@@ -1,8 +1,8 @@
 #include "records/capability_model.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "records/record_test_util.h"
 

@@ -57,8 +57,7 @@ void AppendFisheye(rapidjson::Value& value, const ChannelModel::Fisheye& fisheye
 }
 
 void AppendResolution(rapidjson::Value& value, const char* key,
-                      const ChannelModel::Resolution& resolution,
-                      BaseModel::Allocator& allocator) {
+                      const ChannelModel::Resolution& resolution, BaseModel::Allocator& allocator) {
   if (!resolution.width || !resolution.height) return;
   rapidjson::Value object(rapidjson::kObjectType);
   SetIfPresent(object, "width", resolution.width, allocator);

@@ -1,10 +1,10 @@
 #include "records/channel_model.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "records/record_test_util.h"
 
@@ -84,16 +84,16 @@ TEST(ChannelModelTest, SetMembersReplaceAndAppendedMembersRepeat) {
 }
 
 TEST(ChannelModelTest, ReadingMergesSettingsAndReplacesCapabilities) {
-  auto channel = Read<ChannelModel>(
-      R"({"channelId":"c1","capabilities":{"motion":{"enabled":true}},)"
-      R"("imageSettings":{"focus":true}})");
+  auto channel =
+      Read<ChannelModel>(R"({"channelId":"c1","capabilities":{"motion":{"enabled":true}},)"
+                         R"("imageSettings":{"focus":true}})");
   ASSERT_TRUE(channel.capabilities.has_value());
   EXPECT_EQ(channel.capabilities->channelId, "c1");
 
   // A second object: "capabilities" without a channelId gives a fresh
   // capability record; image settings keep flags the object does not name.
-  channel.FromJson(ParseOrFail(
-      R"({"capabilities":{},"imageSettings":{"ir":"0x1"},"rtspPrimary":"x"})"));
+  channel.FromJson(
+      ParseOrFail(R"({"capabilities":{},"imageSettings":{"ir":"0x1"},"rtspPrimary":"x"})"));
   EXPECT_FALSE(channel.capabilities->channelId.has_value());
   EXPECT_FALSE(channel.capabilities->motion.has_value());
   EXPECT_TRUE(channel.imageSettings->focus);

@@ -1,8 +1,8 @@
 #include "records/device_model.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "records/record_test_util.h"
 
@@ -39,9 +39,8 @@ TEST(DeviceModelTest, WritesWriteOnlyFieldsAndSetsMembersByName) {
   device.maxChannel = 4;
   device.deletedChannel = 0;
   device.deviceName = "";
-  EXPECT_EQ(Write(device),
-            R"({"deviceId":"d1","deviceName":"","supportPasswordEncryption":false,)"
-            R"("maxChannel":4,"deletedChannel":0})");
+  EXPECT_EQ(Write(device), R"({"deviceId":"d1","deviceName":"","supportPasswordEncryption":false,)"
+                           R"("maxChannel":4,"deletedChannel":0})");
 
   // Writing into an object that already holds some of the members replaces
   // their values in place instead of adding a second member.
@@ -56,9 +55,8 @@ TEST(DeviceModelTest, LenientNumbersAndSkippedTexts) {
   // "port" as plain digits and "isSecure" as a number are unusable but still
   // make their fields present with 0/false; hex text is read; a text field
   // given a number is skipped.
-  EXPECT_EQ(RoundTrip<DeviceModel>(
-                R"({"deviceId":5,"port":"554","isSecure":1,"isDhcp":"0x01",)"
-                R"("createdTime":"0x100000000","brand":null})"),
+  EXPECT_EQ(RoundTrip<DeviceModel>(R"({"deviceId":5,"port":"554","isSecure":1,"isDhcp":"0x01",)"
+                                   R"("createdTime":"0x100000000","brand":null})"),
             R"({"port":0,"isSecure":false,"isDhcp":true,"createdTime":4294967296})");
 }
 

@@ -9,8 +9,7 @@
 namespace {
 
 void AppendKeptArray(rapidjson::Value& value, const char* key,
-                     const std::optional<std::string>& text,
-                     BaseModel::Allocator& allocator) {
+                     const std::optional<std::string>& text, BaseModel::Allocator& allocator) {
   if (!text) return;
   pga_json::AddMember(value, key, pga_records::CopyKeptArray(*text, allocator), allocator);
 }

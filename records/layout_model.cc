@@ -19,8 +19,7 @@ void LayoutModel::ToJson(rapidjson::Value& value, Allocator& allocator) const {
     pga_json::AddMember(value, "properties", std::move(copy), allocator);
   }
   if (items) {
-    pga_json::AddMember(value, "items", pga_records::CopyKeptArray(*items, allocator),
-                        allocator);
+    pga_json::AddMember(value, "items", pga_records::CopyKeptArray(*items, allocator), allocator);
   }
 }
 
@@ -30,15 +29,13 @@ void LayoutModel::FromJson(const rapidjson::Value& value) {
   pga_records::ReadTextSet(value, "channelIds", channelIds);
   pga_records::ReadTextSet(value, "webpageIds", webpageIds);
   std::string text;
-  if (const rapidjson::Value* member = pga_json::FindMember(value, "properties")) {
-    if (pga_records::KeepAsText(*member, text)) properties = std::move(text);
-  }
-  if (const rapidjson::Value* member = pga_json::FindMember(value, "items")) {
-    if (pga_records::KeepAsText(*member, text)) {
-      // Items are kept without escapes: every backslash goes, even where that
-      // leaves text that no longer parses.
-      text.erase(std::remove(text.begin(), text.end(), '\\'), text.end());
-      items = std::move(text);
-    }
+  const rapidjson::Value* member = pga_json::FindMember(value, "properties");
+  if (member != nullptr && pga_records::KeepAsText(*member, text)) properties = text;
+  member = pga_json::FindMember(value, "items");
+  if (member != nullptr && pga_records::KeepAsText(*member, text)) {
+    // Items are kept without escapes: every backslash goes, even where that
+    // leaves text that no longer parses.
+    text.erase(std::remove(text.begin(), text.end(), '\\'), text.end());
+    items = std::move(text);
   }
 }

@@ -1,9 +1,9 @@
 // Tests of the records that keep JSON values as text: layouts and event rules.
 #include "records/layout_model.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "records/event_rule_model.h"
 #include "records/json_text.h"
@@ -17,22 +17,18 @@ using pga_records_test::Read;
 using pga_records_test::RoundTrip;
 using pga_records_test::Write;
 
-std::string Nested(std::size_t depth) {
-  return std::string(depth, '[') + std::string(depth, ']');
-}
+std::string Nested(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
 
 TEST(LayoutModelTest, RoundTripKeepsValuesAsCompactText) {
-  const std::string in =
-      R"({"items":[ {"x" : 1, "y":[2]}, 3 ],"properties":{ "grid" : "2x2" },)"
-      R"("webpageIds":["w"],"channelIds":["c2","c1","c2"],"layoutName":"Wall",)"
-      R"("layoutId":"l1"})";
+  const std::string in = R"({"items":[ {"x" : 1, "y":[2]}, 3 ],"properties":{ "grid" : "2x2" },)"
+                         R"("webpageIds":["w"],"channelIds":["c2","c1","c2"],"layoutName":"Wall",)"
+                         R"("layoutId":"l1"})";
   const auto layout = Read<LayoutModel>(in);
   EXPECT_EQ(layout.properties, R"({"grid":"2x2"})");
   EXPECT_EQ(layout.items, R"([{"x":1,"y":[2]},3])");
-  EXPECT_EQ(Write(layout),
-            R"({"layoutId":"l1","layoutName":"Wall","channelIds":["c1","c2"],)"
-            R"("webpageIds":["w"],"properties":{"grid":"2x2"},)"
-            R"("items":[{"x":1,"y":[2]},3]})");
+  EXPECT_EQ(Write(layout), R"({"layoutId":"l1","layoutName":"Wall","channelIds":["c1","c2"],)"
+                           R"("webpageIds":["w"],"properties":{"grid":"2x2"},)"
+                           R"("items":[{"x":1,"y":[2]},3]})");
 }
 
 TEST(LayoutModelTest, BackslashesLeaveItemsAndBrokenTextWritesNullOrEmpty) {
@@ -95,9 +91,8 @@ TEST(EventRuleModelTest, WritingStopsWithoutIdOrName) {
 }
 
 TEST(EventRuleModelTest, TriggersAndActionsRoundTrip) {
-  EXPECT_EQ(RoundTrip<EventRuleModel>(
-                R"({"actions":[{"do":"record", "for":[1,2]}],"triggers":[],)"
-                R"("enabled":false,"ruleName":"night","ruleId":"r1"})"),
+  EXPECT_EQ(RoundTrip<EventRuleModel>(R"({"actions":[{"do":"record", "for":[1,2]}],"triggers":[],)"
+                                      R"("enabled":false,"ruleName":"night","ruleId":"r1"})"),
             R"({"ruleId":"r1","ruleName":"night","enabled":false,"triggers":[],)"
             R"("actions":[{"do":"record","for":[1,2]}]})");
   auto rule = Read<EventRuleModel>(R"({"ruleId":"r","ruleName":"n","triggers":[]})");

@@ -29,8 +29,7 @@ bool ParseHexText(const rapidjson::Value& member, Unsigned& out) {
 }
 
 template <typename Container>
-void ReadTexts(const rapidjson::Value& object, const char* key,
-               std::optional<Container>& field) {
+void ReadTexts(const rapidjson::Value& object, const char* key, std::optional<Container>& field) {
   const rapidjson::Value* member = pga_json::FindMember(object, key);
   if (member == nullptr || !member->IsArray()) return;
   field.emplace();
@@ -103,8 +102,7 @@ void ReadOptionalText(const rapidjson::Value& object, const char* key,
   if (ReadString(object, key, text)) field = std::move(text);
 }
 
-void ReadStrictBool(const rapidjson::Value& object, const char* key,
-                    std::optional<bool>& field) {
+void ReadStrictBool(const rapidjson::Value& object, const char* key, std::optional<bool>& field) {
   const rapidjson::Value* member = pga_json::FindMember(object, key);
   if (member != nullptr && member->IsBool()) field = member->GetBool();
 }

@@ -60,8 +60,7 @@ void ReadOptionalText(const rapidjson::Value& object, const char* key,
 // Members that must be exactly true/false, or an integer that fits 64 signed
 // bits: a member of that kind becomes the present value; a member of any
 // other kind (a "0x" text included) is skipped and `field` keeps its value.
-void ReadStrictBool(const rapidjson::Value& object, const char* key,
-                    std::optional<bool>& field);
+void ReadStrictBool(const rapidjson::Value& object, const char* key, std::optional<bool>& field);
 void ReadStrictInt64(const rapidjson::Value& object, const char* key,
                      std::optional<int64_t>& field);
 

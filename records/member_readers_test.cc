@@ -1,10 +1,10 @@
 #include "records/member_readers.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <limits>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "records/record_test_util.h"
 
@@ -14,9 +14,9 @@ namespace {
 using pga_records_test::ParseOrFail;
 
 TEST(MemberReadersTest, NativeValuesAreStoredAndReportedTrue) {
-  const auto doc = ParseOrFail(
-      R"({"i":-2147483648,"j":2147483647,"l":-9223372036854775808,"f":90.0,)"
-      R"("g":-1.5e38,"b":false,"s":"a\u0000b","dup":1,"dup":2})");
+  const auto doc =
+      ParseOrFail(R"({"i":-2147483648,"j":2147483647,"l":-9223372036854775808,"f":90.0,)"
+                  R"("g":-1.5e38,"b":false,"s":"a\u0000b","dup":1,"dup":2})");
   int32_t i = 7;
   EXPECT_TRUE(ReadInt(doc, "i", i));
   EXPECT_EQ(i, std::numeric_limits<int32_t>::min());
@@ -79,10 +79,10 @@ TEST(MemberReadersTest, OtherKindsAndMissingMembersLeaveTheTarget) {
 }
 
 TEST(MemberReadersTest, HexTextIsStoredButReportedFalse) {
-  const auto doc = ParseOrFail(
-      R"({"h1f":"0x1F","bare":"0x","g":"0xG","zero":"0x0","mixed":"0xzAbC",)"
-      R"("wide":"0x100000000","ones":"0xFFFFFFFF","ones64":"0xFFFFFFFFFFFFFFFF",)"
-      R"("nul":"0x1\u00001"})");
+  const auto doc =
+      ParseOrFail(R"({"h1f":"0x1F","bare":"0x","g":"0xG","zero":"0x0","mixed":"0xzAbC",)"
+                  R"("wide":"0x100000000","ones":"0xFFFFFFFF","ones64":"0xFFFFFFFFFFFFFFFF",)"
+                  R"("nul":"0x1\u00001"})");
   int32_t i = 7;
   EXPECT_FALSE(ReadInt(doc, "h1f", i));
   EXPECT_EQ(i, 31);
@@ -121,9 +121,8 @@ TEST(MemberReadersTest, HexTextIsStoredButReportedFalse) {
 }
 
 TEST(MemberReadersTest, FieldHelpersFollowPresenceRules) {
-  const auto doc = ParseOrFail(
-      R"({"text":"12","num":5,"flag":true,"hexflag":"0x1",)"
-      R"("list":["b",1,"a","b",null],"notlist":"a"})");
+  const auto doc = ParseOrFail(R"({"text":"12","num":5,"flag":true,"hexflag":"0x1",)"
+                               R"("list":["b",1,"a","b",null],"notlist":"a"})");
   std::optional<int32_t> number;
   ReadOptional(doc, "missing", ReadInt, number);
   EXPECT_FALSE(number.has_value());

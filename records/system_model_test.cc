@@ -1,9 +1,9 @@
 // Tests of the small platform records: system, time zone, server and user.
 #include "records/system_model.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "records/record_test_util.h"
 #include "records/server_model.h"
@@ -18,11 +18,11 @@ using pga_records_test::RoundTrip;
 using pga_records_test::Write;
 
 TEST(SystemModelTest, RoundTripAndSettings) {
-  EXPECT_EQ(RoundTrip<SystemModel>(
-                R"({"settings":{"syncProfileWithCamera":"0x1"},"systemName":"HQ",)"
-                R"("isCreated":true,"version":"2.0","systemId":"sys"})"),
-            R"({"systemId":"sys","version":"2.0","isCreated":true,"systemName":"HQ",)"
-            R"("settings":{"syncProfileWithCamera":true}})");
+  EXPECT_EQ(
+      RoundTrip<SystemModel>(R"({"settings":{"syncProfileWithCamera":"0x1"},"systemName":"HQ",)"
+                             R"("isCreated":true,"version":"2.0","systemId":"sys"})"),
+      R"({"systemId":"sys","version":"2.0","isCreated":true,"systemName":"HQ",)"
+      R"("settings":{"syncProfileWithCamera":true}})");
 
   SystemModel system;
   system.syncProfileWithCamera = false;
@@ -49,10 +49,9 @@ TEST(TimezoneModelTest, AlwaysWritesBothMembers) {
 }
 
 TEST(ServerModelTest, RoundTripAndTextForms) {
-  const std::string in =
-      R"({"createdTime":99,"isLoginedServer":"yes","timeZone":{"name":"UTC"},)"
-      R"("version":"5","status":"up","serverId":"s1","port":"0x50",)"
-      R"("ipAddress":["10.0.0.1","10.0.0.1"],"serverName":"main"})";
+  const std::string in = R"({"createdTime":99,"isLoginedServer":"yes","timeZone":{"name":"UTC"},)"
+                         R"("version":"5","status":"up","serverId":"s1","port":"0x50",)"
+                         R"("ipAddress":["10.0.0.1","10.0.0.1"],"serverName":"main"})";
   EXPECT_EQ(RoundTrip<ServerModel>(in),
             R"({"serverName":"main","ipAddress":["10.0.0.1","10.0.0.1"],"port":80,)"
             R"("serverId":"s1","status":"up","version":"5",)"
@@ -76,15 +75,14 @@ TEST(ServerModelTest, RoundTripAndTextForms) {
 }
 
 TEST(UserModelTest, RoundTripAndEmptyUserId) {
-  EXPECT_EQ(RoundTrip<UserModel>(
-                R"({"roleId":"r","enabled":true,"email":"e@x","lastName":"L",)"
-                R"("firstName":"F","ssid":"S","hashedPassword":"h","userPassword":"p",)"
-                R"("userId":"u1"})"),
-            R"({"userId":"u1","ssid":"S","userPassword":"p","hashedPassword":"h",)"
-            R"("firstName":"F","lastName":"L","email":"e@x","enabled":true,"roleId":"r"})");
+  EXPECT_EQ(
+      RoundTrip<UserModel>(R"({"roleId":"r","enabled":true,"email":"e@x","lastName":"L",)"
+                           R"("firstName":"F","ssid":"S","hashedPassword":"h","userPassword":"p",)"
+                           R"("userId":"u1"})"),
+      R"({"userId":"u1","ssid":"S","userPassword":"p","hashedPassword":"h",)"
+      R"("firstName":"F","lastName":"L","email":"e@x","enabled":true,"roleId":"r"})");
   // An empty userId is not written; "enabled" must be a boolean.
-  EXPECT_EQ(RoundTrip<UserModel>(R"({"userId":"","enabled":"0x1","email":""})"),
-            R"({"email":""})");
+  EXPECT_EQ(RoundTrip<UserModel>(R"({"userId":"","enabled":"0x1","email":""})"), R"({"email":""})");
 }
 
 }  // namespace
