@@ -1,0 +1,142 @@
+#include "group/group_model.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+template <typename Model>
+std::string Write(const Model& model, const char* start = "{}") {
+  rapidjson::Document doc;
+  pga_json::Parse(doc, start);
+  model.ToJson(doc, doc.GetAllocator());
+  return pga_json::ToCompact(doc);
+}
+
+template <typename Model>
+void Read(Model& model, const std::string& text) {
+  rapidjson::Document doc;
+  ASSERT_TRUE(pga_json::Parse(doc, text)) << text;
+  model.FromJson(doc);
+}
+
+TEST(GroupModelTest, WritesPresentNonEmptyMembersInOrder) {
+  GroupModel group;
+  EXPECT_EQ(Write(group), "{}");
+  group.groupName = "";
+  group.parentId = "";
+  EXPECT_EQ(Write(group), "{}");
+  group = GroupModel("g1", "Lobby", 1700000000000);
+  group.parentId = "root";
+  EXPECT_EQ(
+      Write(group),
+      R"({"groupId":"g1","groupName":"Lobby","parentId":"root","createdTime":1700000000000})");
+  // The unsigned time travels as a signed 64-bit integer.
+  group.createdTime = UINT64_MAX;
+  EXPECT_EQ(Write(group, R"({"groupId":7})"),
+            R"({"groupId":"g1","groupName":"Lobby","parentId":"root","createdTime":-1})");
+}
+
+TEST(GroupOrderModelTest, WritesFixedMembersAndReplacesExistingOnes) {
+  EXPECT_EQ(Write(GroupOrderModel()), R"({"itemId":"","type":"","order":-1})");
+  GroupOrderModel row("c1", "", "Door", "Channel", 4, 99);
+  EXPECT_EQ(Write(row), R"({"itemId":"c1","type":"Channel","order":4})");
+  row.parentId = "g1";
+  EXPECT_EQ(Write(row, R"({"x":1,"itemId":5,"order":"old"})"),
+            R"({"x":1,"itemId":"c1","order":4,"parentId":"g1","type":"Channel"})");
+  EXPECT_EQ(Write(row, "[1]"), "[1]");
+}
+
+TEST(GroupModelTest, ReadsMembersAndSkipsWrongKinds) {
+  GroupModel group;
+  Read(group, R"({"groupId":"a\u0000b","groupName":"","createdTime":18446744073709551615})");
+  EXPECT_EQ(group.groupId, "a");
+  EXPECT_EQ(group.groupName, "");
+  EXPECT_FALSE(group.parentId.has_value());
+  EXPECT_EQ(group.createdTime, UINT64_MAX);
+
+  for (const char* bad : {R"({"createdTime":-1})", R"({"createdTime":1.5})",
+                          R"({"createdTime":18446744073709551616})", R"({"createdTime":"5"})",
+                          R"({"groupId":5,"groupName":null,"parentId":[]})", "[]", "\"g\"", "3"}) {
+    Read(group, bad);
+    EXPECT_EQ(group.groupId, "a") << bad;
+    EXPECT_EQ(group.groupName, "") << bad;
+    EXPECT_FALSE(group.parentId.has_value()) << bad;
+    EXPECT_EQ(group.createdTime, UINT64_MAX) << bad;
+  }
+  Read(group, R"({"parentId":"p1","parentId":"p2"})");
+  EXPECT_EQ(group.parentId, "p1");
+}
+
+TEST(GroupOrderModelTest, ReadsMembersAndSkipsWrongKinds) {
+  GroupOrderModel item("c1", "g1", "Door", "Channel", 2, 5);
+  item.parentId.reset();
+  Read(item, R"({"order":3})");
+  EXPECT_EQ(item.order, 3);
+  EXPECT_EQ(item.itemId, "c1");
+  EXPECT_EQ(item.type, "Channel");
+  EXPECT_FALSE(item.parentId.has_value());
+  Read(item, R"({"parentId":"","name":"x","createdTime":9})");
+  EXPECT_EQ(item.parentId, "");
+  EXPECT_EQ(item.name, "Door");
+  EXPECT_EQ(item.createdTime, 5u);
+
+  for (const char* bad : {R"({"order":"4"})", R"({"order":2147483648})", R"({"order":1.0})",
+                          R"({"itemId":1,"type":false})", "null"}) {
+    Read(item, bad);
+    EXPECT_EQ(item.order, 3) << bad;
+    EXPECT_EQ(item.itemId, "c1") << bad;
+    EXPECT_EQ(item.type, "Channel") << bad;
+  }
+  Read(item, R"({"order":-2147483648,"type":"Gr\u0000oup"})");
+  EXPECT_EQ(item.order, INT32_MIN);
+  EXPECT_EQ(item.type, "Gr");
+}
+
+struct Holder {
+  std::shared_ptr<GroupModelList> groups;
+  std::shared_ptr<GroupOrderModelList> items;
+};
+
+TEST(GroupConversionTest, ConvertsBetweenGroupsAndItems) {
+  GroupOrderModel item("old", "p", "Old", "Channel", 7, 1);
+  MakeOrderItem("Group", GroupModel(), item);
+  EXPECT_EQ(item.itemId, "old");
+  EXPECT_EQ(item.name, "Old");
+  EXPECT_FALSE(item.parentId.has_value());
+  EXPECT_EQ(item.type, "Group");
+  EXPECT_EQ(item.order, 7);
+  MakeOrderItem("Group", GroupModel("g", "New", 2), item);
+  EXPECT_EQ(item.itemId, "g");
+  EXPECT_EQ(item.name, "New");
+  EXPECT_EQ(item.createdTime, 2u);
+
+  GroupModel group;
+  MakeGroupRecord(GroupOrderModel("c", "", "", "Channel", 0, 0), group);
+  EXPECT_EQ(group.groupId, "c");
+  EXPECT_EQ(group.groupName, "");
+  EXPECT_EQ(group.parentId, "");
+  EXPECT_EQ(group.createdTime, 0u);
+}
+
+TEST(GroupConversionTest, FillLogicalListWalksIdsInByteOrder) {
+  GroupOrderMap items;
+  items["b"] = GroupOrderModel("b", "", "B", "Group", 1, 10);
+  items["a"] = GroupOrderModel("a", "b", "A", "Channel", 2, 20);
+  items["c"] = GroupOrderModel("c", "", "C", "Group", 3, 30);
+  items["\xC3\xA9"] = GroupOrderModel("\xC3\xA9", "", "E", "group", 4, 40);
+  items["c"].parentId.reset();
+  Holder list;
+  FillLogicalList(items, list);
+  ASSERT_EQ(list.groups->size(), 2u);
+  EXPECT_EQ(list.groups->front()->groupId, "b");
+  EXPECT_EQ(list.groups->front()->parentId, "");
+  EXPECT_EQ(list.groups->back()->groupId, "c");
+  EXPECT_FALSE(list.groups->back()->parentId.has_value());
+  EXPECT_EQ(list.groups->back()->groupName, "C");
+  EXPECT_EQ(list.groups->back()->createdTime, 30u);
+  std::vector<std::string> ids;
+  for (const auto& item : *list.items) ids.push_back(item->itemId);
+  EXPECT_EQ(ids, (std::vector<std::string>{"a", "b", "c", "\xC3\xA9"}));
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// The business logic of the camera tree: the item cache, the numbering of new
+// and moved items, and the walks over the tree.
+#ifndef PGA_GROUP_GROUP_SERVICE_H_
+#define PGA_GROUP_GROUP_SERVICE_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "group/group_model.h"
+#include "group/i_group_repository.h"
+
+// Keeps an in-memory copy of every tree item (the item cache, in byte-wise id
+// order) beside the store, and changes both together: every mutation changes
+// the cache first, then the store, and a store failure leaves the cache
+// changed. Beside the cache it keeps an index from parent to children, so
+// that the walks cost in proportion to the items they touch.
+//
+// Parents are compared as found in the cache: items loaded from the store
+// carry a present, empty parent at the top level, items created during the
+// run may carry an absent one, and only present parents make an item a
+// child.
+//
+// Create it with std::make_shared (shared_from_this() hands out references).
+// Not thread-safe: the owner calls it from one thread at a time.
+class GroupService : public std::enable_shared_from_this<GroupService> {
+ public:
+  // Parent of an item as the index keys it: nullopt for an absent parent.
+  using ParentKey = std::optional<std::string>;
+  // Children ids (byte-wise order) of every parent that has children.
+  using ChildIndex = std::map<ParentKey, std::set<std::string>>;
+
+  // Opens the SQLite store ("group.db" in the current directory) and creates
+  // its table when missing. Throws when the database cannot be opened.
+  GroupService();
+  // Uses `repository` (not null) as the store, for the whole service's life.
+  explicit GroupService(std::shared_ptr<IGroupRepository> repository);
+  GroupService(const GroupService&) = delete;
+  GroupService& operator=(const GroupService&) = delete;
+
+  // Pass-through queries of the store; the cache is not involved.
+  std::shared_ptr<GroupModelList> GetGroups(uint32_t table_key);
+  std::shared_ptr<GroupOrderModelList> GetAll(uint32_t table_key);
+  int32_t GetLastOrder(uint32_t table_key, const std::string& type, const std::string& parent_id);
+  // Drops every table of the store; the cache keeps its items.
+  void Clear();
+
+  // A copy of the whole cache.
+  GroupOrderMap GetItems() const;
+  // A copy of the cached item `id`, if any.
+  std::optional<GroupOrderModel> FindItem(const std::string& id) const;
+  // Copies of the cached items whose parent is present and equal to `id`, in
+  // id order.
+  GroupOrderItems GetChildren(const std::string& id) const;
+  // Appends to `out` the id of every non-group item below `group_id`, depth
+  // first, children in id order, a group's items before its later siblings.
+  // A group met again through a cycle of parent links is not walked twice,
+  // so every leaf is listed once; deep chains use no recursion.
+  void CollectChannels(const std::string& group_id, std::vector<std::string>& out) const;
+
+  // Caches every stored item of table 0; an id cached already keeps its
+  // cached values.
+  void LoadItems();
+  // Numbers `item` (a new group) right after the last stored group under its
+  // parent, moves every cached sibling at or after that order one step back
+  // (stored in one batch, appended to `modified` as shared copies), caches
+  // `item` unless its id is cached already, and saves it. Returns the answer
+  // of the save; a failed batch is not reported.
+  bool CreateGroup(uint32_t table_key, GroupOrderModel& item, GroupOrderModelList& modified);
+  // Caches `item` (overwriting a cached one) and saves it.
+  bool SaveItem(uint32_t table_key, const GroupOrderModel& item);
+  // Caches every item of `items` (overwriting cached ones, parent included),
+  // then stores their orders and parents in one batch.
+  bool UpdateItems(uint32_t table_key, const GroupOrderItems& items);
+  // Removes the item `id` from the cache and the store.
+  bool RemoveItem(uint32_t table_key, const std::string& id);
+  // Sorts `items` (new top-level channels) by creation time, numbers them
+  // after the last stored top-level item, caches those whose ids are new and
+  // saves each one. Always true: store answers are ignored.
+  bool AddChannels(uint32_t table_key, GroupOrderItems& items);
+  // When `id` has no children: removes it from the cache and table 0,
+  // records it in both lists, and goes on with its parent the same way. The
+  // walk stops at an item with children, at one without parent and at the
+  // top level: the empty id names no group, so it is never removed or
+  // recorded.
+  void RemoveEmptyGroup(const std::string& id, GroupModelList& removed_groups,
+                        GroupOrderModelList& removed_items);
+
+  // Copies of the cached siblings of `item` (same present parent, the empty
+  // text standing for an absent one) whose order is at least `item.order`,
+  // sorted by order (ties in id order) and renumbered `item.order` + 1, + 2...
+  // Used by CreateGroup; changes nothing.
+  GroupOrderItems ShiftSiblings(const GroupOrderModel& item) const;
+
+  // Empties the cache (the owner does so before it lets the service go).
+  void ClearItemCache();
+  // The parent-to-children index, for consistency checks.
+  const ChildIndex& child_index() const { return children_; }
+
+ private:
+  // The ids whose parent is present and equal to `id`; null when none.
+  const std::set<std::string>* ChildrenOf(const std::string& id) const;
+  void InsertIfAbsent(const GroupOrderModel& item);
+  // Inserts `item` or overwrites the cached item with its id.
+  void Put(const GroupOrderModel& item);
+  void Erase(const std::string& id);
+  void Link(const ParentKey& parent, const std::string& id);
+  void Unlink(const ParentKey& parent, const std::string& id);
+
+  std::shared_ptr<IGroupRepository> repository_;
+  GroupOrderMap itemCache_;
+  // In step with itemCache_: every cached id sits under its parent's key.
+  ChildIndex children_;
+};
+
+#endif  // PGA_GROUP_GROUP_SERVICE_H_

@@ -1,0 +1,56 @@
+// The storage of one table of tree items.
+#ifndef PGA_GROUP_I_GROUP_TABLE_H_
+#define PGA_GROUP_I_GROUP_TABLE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "group/group_model.h"
+
+// One table of tree items, one row per item, keyed by item id. Every
+// operation runs at once; database failures are reported on standard output
+// and turned into the neutral result each operation names, never thrown.
+// Not thread-safe: use from one thread at a time.
+class IGroupTable {
+ public:
+  IGroupTable() = default;
+  IGroupTable(const IGroupTable&) = delete;
+  IGroupTable& operator=(const IGroupTable&) = delete;
+  virtual ~IGroupTable() = default;
+
+  // Creates the table unless it exists already.
+  virtual void CreateTable() = 0;
+
+  // The group items, as group records without parent, in the database's order.
+  virtual GroupModelList GetGroups() = 0;
+
+  // Every item, ascending by order; parents are present (empty for the top
+  // level). After a failure: the items read so far.
+  virtual GroupOrderModelList GetAll() = 0;
+
+  // The largest order under `parent_id` (of groups only when `type` is
+  // exactly "Group", else of every item); 0 when nothing matches, -1 on
+  // failure.
+  virtual int32_t GetLastOrder(std::string type, std::string parent_id) = 0;
+
+  // The item with id `uuid`; a record with empty id and order 0 when there is
+  // none; null on failure.
+  virtual std::shared_ptr<GroupOrderModel> Get(std::string uuid) = 0;
+
+  // Stores `item`'s order and parent (absent as the empty text) in the row
+  // with its id. True also when no row has that id; false on failure.
+  virtual bool Update(const GroupOrderModel& item) = 0;
+
+  // Creates or replaces whole the row of `item`. False on failure.
+  virtual bool Save(const GroupOrderModel& item) = 0;
+
+  // Deletes the row with id `uuid` (children are not touched). True also
+  // when no row has that id; false on failure.
+  virtual bool Remove(std::string uuid) = 0;
+
+  // Drops the table; only CreateTable() makes it again. False on failure.
+  virtual bool Clear() = 0;
+};
+
+#endif  // PGA_GROUP_I_GROUP_TABLE_H_

@@ -1,0 +1,58 @@
+// The SQLite group store: the database file and its table of tree items.
+#ifndef PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
+#define PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
+
+#include <Poco/Data/Session.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "group/i_group_repository.h"
+#include "group/i_group_table.h"
+
+// IGroupRepository over one SQLite database that holds the table
+// "logical_table" under key 0. Each repository registers Poco's SQLite
+// connector when built and unregisters it when destroyed; Poco counts the
+// registrations, so any number of repositories may live at once or one after
+// another. A table key with no table gives the neutral result of the
+// operation (empty list, -1, null, false) and a line on standard output.
+// Not thread-safe: the session is used from one thread at a time.
+class SqliteGroupRepository : public IGroupRepository {
+ public:
+  // Opens "group.db" in the current directory (created when missing) with a
+  // timeout of 60 seconds and creates the table when missing. Throws Poco's
+  // ConnectionFailedException when the file cannot be opened.
+  SqliteGroupRepository();
+  // As above with another database file and timeout (seconds, also the time
+  // a statement waits for a lock held by another connection).
+  SqliteGroupRepository(const std::string& connection_string, std::size_t timeout_seconds);
+  ~SqliteGroupRepository() override;
+
+  GroupModelList GetGroups(int32_t table_key) override;
+  GroupOrderModelList GetAll(int32_t table_key) override;
+  int32_t GetLastOrder(int32_t table_key, std::string type, std::string parent_id) override;
+  std::shared_ptr<GroupOrderModel> Get(int32_t table_key, std::string uuid) override;
+  // When the commit fails the transaction is rolled back, so the session is
+  // ready for the next one and none of the batch is kept.
+  bool Update(int32_t table_key, const GroupOrderItems& items) override;
+  bool Save(int32_t table_key, const GroupOrderModel& item) override;
+  bool Remove(int32_t table_key, std::string uuid) override;
+  bool Clear() override;
+  bool SaveAll(const GroupOrderItems& items) override;
+
+ private:
+  // The table under `table_key`, or null (after printing a line naming
+  // `operation`) when there is none. Never adds a map entry.
+  IGroupTable* FindTable(int32_t table_key, const char* operation) const;
+  // Ends the open transaction without keeping its changes. A failed COMMIT
+  // leaves it open, and the next begin() would fail because of it.
+  void RollBack();
+
+  std::shared_ptr<Poco::Data::Session> session_;
+  std::map<int32_t, std::shared_ptr<IGroupTable>> tables_;
+};
+
+#endif  // PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
