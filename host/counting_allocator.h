@@ -1,0 +1,66 @@
+// CountingAllocator: a test double of the host's ObjectAllocator. It keeps a
+// size word in front of every block, counts live blocks and bytes, notices
+// frees of blocks it does not hold, and can be told to fail.
+#ifndef PGA_HOST_COUNTING_ALLOCATOR_H_
+#define PGA_HOST_COUNTING_ALLOCATOR_H_
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "runtime/object_allocator.h"
+
+class CountingAllocator : public ObjectAllocator {
+ public:
+  // How MallocSafe fails when told to.
+  enum class Failure {
+    kNone,            // allocate normally
+    kReturnNull,      // return null
+    kThrowException,  // throw the runtime's Exception
+    kThrowStandard,   // throw std::runtime_error
+  };
+
+  CountingAllocator() = default;
+  // Blocks still live are left alone (and reported by a leak checker): a
+  // test that leaks should fail loudly.
+  ~CountingAllocator() override = default;
+
+  // A block of `size` bytes aligned for any object, preceded by an 8-byte
+  // word holding `size`, unless told to fail. Thread-safe.
+  void* MallocSafe(std::size_t size, const char* tag) override;
+  // Releases a live block. A block that is not live (freed twice, or never
+  // handed out) is not touched and counted as a bad free. Thread-safe.
+  void Free(void* block) override;
+  // Records `text`. Thread-safe.
+  void ReportFailure(const char* text) override;
+
+  // Makes every later MallocSafe fail as `mode` says, or only those with
+  // `tag` when it is not empty. kNone restores normal allocation.
+  void FailWith(Failure mode, const std::string& tag = std::string());
+
+  std::size_t LiveBlocks() const;
+  std::size_t LiveBytes() const;
+  // Frees of blocks that were not live.
+  std::size_t BadFrees() const;
+  // Tags of every MallocSafe call, in order, including failed ones.
+  std::vector<std::string> Tags() const;
+  // Texts given to ReportFailure, in order.
+  std::vector<std::string> Reports() const;
+
+  // The size word in front of a block that this allocator returned.
+  static std::size_t StoredSize(const void* block);
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_map<void*, std::size_t> live_;  // GUARDED_BY(mutex_)
+  std::size_t live_bytes_ = 0;                   // GUARDED_BY(mutex_)
+  std::size_t bad_frees_ = 0;                    // GUARDED_BY(mutex_)
+  std::vector<std::string> tags_;                // GUARDED_BY(mutex_)
+  std::vector<std::string> reports_;             // GUARDED_BY(mutex_)
+  Failure failure_ = Failure::kNone;             // GUARDED_BY(mutex_)
+  std::string failure_tag_;                      // GUARDED_BY(mutex_)
+};
+
+#endif  // PGA_HOST_COUNTING_ALLOCATOR_H_

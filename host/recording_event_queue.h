@@ -1,0 +1,73 @@
+// RecordingEventQueue: a test double of the host's EventQueue. It keeps the
+// events it takes (and owns them), and can be told to refuse or to throw.
+#ifndef PGA_HOST_RECORDING_EVENT_QUEUE_H_
+#define PGA_HOST_RECORDING_EVENT_QUEUE_H_
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "runtime/event.h"
+#include "runtime/event_queue.h"
+
+class RecordingEventQueue : public EventQueue {
+ public:
+  // What a put does.
+  enum class Mode {
+    kAccept,          // keep the event, answer true
+    kRefuse,          // answer false; the caller keeps the event
+    kThrowException,  // throw the runtime's Exception; the caller keeps it
+    kThrowStandard,   // throw std::runtime_error
+    kThrowOther,      // throw an int
+  };
+
+  // One event taken, with the put that took it.
+  struct Entry {
+    Event* event;  // owned by the queue
+    bool ordered;  // PutOrdered (true) or PutUnordered (false)
+  };
+
+  RecordingEventQueue() = default;
+  // Deletes every event still held.
+  ~RecordingEventQueue() override;
+
+  bool PutUnordered(Event* event) override;
+  bool PutOrdered(Event* event) override;
+
+  void SetMode(Mode mode) { mode_.store(mode); }
+  // Makes every put wait this long before answering, so that overlapping
+  // puts from several threads become visible.
+  void SetPutDelay(std::chrono::microseconds delay) { delay_.store(delay); }
+
+  // The value to put into a UId's event_queue_ptr for this queue.
+  unsigned long long Address() {
+    return static_cast<unsigned long long>(
+        reinterpret_cast<std::uintptr_t>(static_cast<EventQueue*>(this)));
+  }
+
+  std::size_t size() const;
+  // The entries taken so far; the queue keeps ownership of the events.
+  std::vector<Entry> Entries() const;
+  // Hands every held event to the caller and forgets them.
+  std::vector<std::unique_ptr<Event>> TakeEvents();
+  // Most puts that ran at the same time.
+  int MaxConcurrentPuts() const { return max_concurrent_.load(); }
+  // Puts made, taken or not.
+  int PutCalls() const { return put_calls_.load(); }
+
+ private:
+  bool Put(Event* event, bool ordered);
+
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;  // GUARDED_BY(mutex_)
+  std::atomic<Mode> mode_{Mode::kAccept};
+  std::atomic<std::chrono::microseconds> delay_{std::chrono::microseconds(0)};
+  std::atomic<int> in_put_{0};
+  std::atomic<int> max_concurrent_{0};
+  std::atomic<int> put_calls_{0};
+};
+
+#endif  // PGA_HOST_RECORDING_EVENT_QUEUE_H_

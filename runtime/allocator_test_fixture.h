@@ -1,0 +1,23 @@
+// Test fixture that hands a CountingAllocator to the runtime for the length
+// of one test and checks afterwards that every block went back exactly once.
+#ifndef PGA_RUNTIME_ALLOCATOR_TEST_FIXTURE_H_
+#define PGA_RUNTIME_ALLOCATOR_TEST_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include "host/counting_allocator.h"
+#include "runtime/event.h"
+
+class AllocatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallAllocator(&allocator_); }
+  void TearDown() override {
+    EXPECT_EQ(allocator_.LiveBlocks(), 0u) << "runtime storage leaked";
+    EXPECT_EQ(allocator_.BadFrees(), 0u) << "runtime storage freed twice or foreign";
+    InstallAllocator(nullptr);
+  }
+
+  CountingAllocator allocator_;
+};
+
+#endif  // PGA_RUNTIME_ALLOCATOR_TEST_FIXTURE_H_

@@ -1,0 +1,17 @@
+// Container: the common base of the collection classes and of the runtime's
+// string class. It adds nothing to BaseObject; its JSON form is the name.
+#ifndef PGA_RUNTIME_CONTAINER_H_
+#define PGA_RUNTIME_CONTAINER_H_
+
+#include "runtime/base_object.h"
+#include "runtime/export.h"
+
+class PGA_API Container : public BaseObject {
+ public:
+  Container(unsigned long long type_code, const char* name) : BaseObject(type_code, name) {}
+  Container(const Container& other) = default;
+  Container& operator=(const Container& other) = default;
+  ~Container() override = default;
+};
+
+#endif  // PGA_RUNTIME_CONTAINER_H_

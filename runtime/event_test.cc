@@ -1,0 +1,211 @@
+#include "runtime/event.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "runtime/allocator_test_fixture.h"
+#include "runtime/blob.h"
+#include "runtime/platform_string.h"
+
+namespace {
+
+using Platform_Std_Refine::String;
+using EventTest = AllocatorTest;
+using BlobTest = AllocatorTest;
+
+std::string Text(const BlobValue& cell) {
+  if (cell.value == nullptr) return std::string();
+  return std::string(static_cast<const char*>(cell.value), cell.size);
+}
+
+std::string SerializeToText(const BaseObject& object) {
+  BlobValue cell;
+  object.Serialize(cell);
+  std::string text = Text(cell);
+  BaseObject::ReleaseText(cell);
+  return text;
+}
+
+BlobValue JsonCell(const std::string& text) {
+  BlobValue cell;
+  cell.value = const_cast<char*>(text.data());
+  cell.kind = kBlobJson;
+  cell.size = text.size();
+  return cell;
+}
+
+// JSON text in storage from the runtime allocator, as a payload.
+char* AllocatedText(const char* text) {
+  const std::size_t length = std::strlen(text);
+  auto* storage = static_cast<char*>(BaseObject::allocator->MallocSafe(length + 1, "Json"));
+  std::memcpy(storage, text, length + 1);
+  return storage;
+}
+
+TEST_F(BlobTest, ReportsItsPointerByKind) {
+  Blob blob;
+  EXPECT_TRUE(blob.HasValue());  // an empty object cell still has a kind
+  EXPECT_EQ(blob.GetValue(), nullptr);
+  BaseObject object;
+  char text[] = "{}";
+  blob.SetObject(&object);
+  EXPECT_EQ(blob.GetObject(), &object);
+  EXPECT_EQ(blob.GetJson(), nullptr);
+  blob.SetJson(text);
+  EXPECT_EQ(blob.GetObject(), nullptr);
+  EXPECT_EQ(blob.GetJson(), text);
+  blob.SetValue(&object, 5);  // unknown kind: unchanged
+  EXPECT_EQ(blob.GetValue(), text);
+  blob.SetSize(12);
+  Blob copy(blob);
+  EXPECT_EQ(copy.GetValue(), text);
+  EXPECT_EQ(copy.GetSize(), 12u);
+  EXPECT_EQ(SerializeToText(blob), "{\"name\":\"Blob\"}");
+}
+
+TEST_F(EventTest, NewEventsTakeConsecutiveNumbersAndTheDefaults) {
+  Event first(UId(1, 2), UId(3, 4), 25067001, -5);
+  Event second;
+  EXPECT_EQ(second.GetEventId(), first.GetEventId() + 1);
+  EXPECT_EQ(first.GetReplyType(), Event::kNoReplyType);
+  EXPECT_EQ(first.GetSyncType(), 1);
+  EXPECT_EQ(first.GetSendOrder(), 1);
+  EXPECT_EQ(first.GetSequenceParent(), nullptr);
+  EXPECT_EQ(first.GetObjectArgument(), nullptr);
+  EXPECT_STREQ(first.GetName(), "Event");
+  EXPECT_EQ(first.GetTypeCode(), 2002000u);
+
+  first.SetChannelIndex(3);
+  first.SetReplyFlag(1);
+  first.IncrementChildrenCount();
+  const std::string id = std::to_string(first.GetEventId());
+  EXPECT_EQ(SerializeToText(first),
+            "{\"BaseObject\":{\"name\":\"Event\"},\"event_id\":" + id +
+                ",\"source_uid\":{\"BaseObject\":{\"name\":\"UId\"},\"component_id\":1,"
+                "\"event_queue_ptr\":2},\"target_uid\":{\"BaseObject\":{\"name\":\"UId\"},"
+                "\"component_id\":3,\"event_queue_ptr\":4},\"event_type\":25067001,"
+                "\"event_reply_type\":-1,\"arguments\":-5,\"sync_type\":1,\"send_order\":1,"
+                "\"children_count\":1,\"channel_index\":3,\"reply_flag\":1}");
+}
+
+TEST_F(EventTest, WritesOnlyThePayloadKindAndOnlyForANonEmptyPayload) {
+  auto has_argument = [](const Event& event) -> std::string {
+    const std::string text = SerializeToText(event);
+    const auto at = text.find("\"object_argument\":");
+    if (at == std::string::npos) return "none";
+    return text.substr(at + 18, text.find(',', at) - at - 18);
+  };
+  Event* with_object = Event::Create(UId(), UId(), 1, 0, new ("String") String("x"));
+  ASSERT_NE(with_object, nullptr);
+  EXPECT_EQ(has_argument(*with_object), "\"BaseObject\"");
+  with_object->MutableBlob().SetSize(0);
+  EXPECT_EQ(has_argument(*with_object), "none");
+  delete with_object;
+
+  Event with_text;
+  with_text.MutableBlob().SetJson(AllocatedText("{\"a\":\"bcde\"}"));
+  with_text.MutableBlob().SetSize(12);
+  EXPECT_EQ(has_argument(with_text), "\"Json\"");
+  EXPECT_EQ(has_argument(Event()), "none");
+}
+
+TEST_F(EventTest, ReadsBackEverythingButThePayloadAndTheSequenceParent) {
+  Event parent;
+  Event original(UId(10, 20), UId(30, 40), 2006005, 1LL << 40);
+  original.SetSequenceParent(&parent);
+  original.SetSyncType(0);
+  original.SetSendOrder(0);
+  original.SetReplyType(2006001);
+  original.ReplaceObjectArgument(new ("String") String("kept"));
+  BlobValue cell;
+  original.Serialize(cell);
+
+  Event copy;
+  copy.Deserialize(cell);
+  BaseObject::ReleaseText(cell);
+  EXPECT_EQ(copy.GetEventId(), original.GetEventId());
+  EXPECT_EQ(copy.GetSourceUId(), original.GetSourceUId());
+  EXPECT_EQ(copy.GetTargetUId(), original.GetTargetUId());
+  EXPECT_EQ(copy.GetEventType(), 2006005u);
+  EXPECT_EQ(copy.GetReplyType(), 2006001u);
+  EXPECT_EQ(copy.GetArguments(), 1LL << 40);
+  EXPECT_EQ(copy.GetSyncType(), 0);
+  EXPECT_EQ(copy.GetSendOrder(), 0);
+  EXPECT_EQ(copy.GetSequenceParent(), nullptr);
+  EXPECT_TRUE(copy.GetBlob().HasValue());
+  EXPECT_EQ(copy.GetObjectArgument(), nullptr);  // only the kind travels
+
+  Event fresh(UId(8, 9), UId(8, 9), 77, 5);
+  fresh.Deserialize(JsonCell("{\"object_argument\":\"Json\",\"event_type\":\"0x10\"}"));
+  EXPECT_EQ(fresh.GetBlob().GetKind(), kBlobJson);
+  EXPECT_EQ(fresh.GetBlob().GetValue(), nullptr);
+  EXPECT_EQ(fresh.GetObjectArgument(), nullptr);
+  EXPECT_EQ(fresh.GetEventType(), 16u);
+  EXPECT_EQ(fresh.GetSyncType(), 0);  // absent: 0, not the constructor's 1
+  EXPECT_EQ(fresh.GetSendOrder(), 0);
+  EXPECT_EQ(fresh.GetArguments(), 0);
+  EXPECT_STREQ(fresh.GetName(), "");
+  EXPECT_STREQ(fresh.GetSourceUId().GetName(), "");
+  EXPECT_EQ(fresh.GetSourceUId().component_id, 8u);  // absent UId: id stays
+  EXPECT_EQ(fresh.GetSourceUId().event_queue_ptr, 0u);
+}
+
+TEST_F(EventTest, OwnsItsPayloadUntilItIsTakenOut) {
+  auto* payload = new ("String") String("owned");
+  Event* event = Event::Create(UId(), UId(), 1, 0, payload);
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->GetBlob().GetSize(), payload->GetSize());
+  EXPECT_EQ(event->GetObjectArgument(), payload);
+  EXPECT_EQ(event->TakeObjectArgument(), payload);
+  EXPECT_EQ(event->TakeObjectArgument(), nullptr);
+  delete event;
+  EXPECT_EQ(allocator_.LiveBlocks(), 1u);  // the payload is the caller's now
+  delete payload;
+
+  // Destroying an event releases an object payload and a text payload.
+  Event* with_object = Event::Create(UId(), UId(), 1, 0, new ("String") String("gone"));
+  delete with_object;
+  Event* with_text = Event::Create(UId(), UId(), 1, 0);
+  with_text->MutableBlob().SetJson(AllocatedText("{}"));
+  EXPECT_EQ(with_text->GetObjectArgument(), nullptr);
+  delete with_text;
+
+  Event replaced;
+  replaced.ReplaceObjectArgument(new ("String") String("first"));
+  replaced.ReplaceObjectArgument(new ("String") String("second"));
+  EXPECT_EQ(static_cast<String*>(replaced.GetObjectArgument())->str(), "second");
+}
+
+TEST_F(EventTest, AllocationFailuresYieldNoEventAndAnAllocatorExceptionIsReported) {
+  allocator_.FailWith(CountingAllocator::Failure::kReturnNull, "Event");
+  EXPECT_EQ(Event::Create(UId(), UId(), 1, 0), nullptr);
+  EXPECT_TRUE(allocator_.Reports().empty());
+
+  allocator_.FailWith(CountingAllocator::Failure::kThrowException, "Event");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Event::Create(UId(), UId(), 1, 0), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Event::operator new, 10Execption(-7) @ CountingAllocator::MallocSafe => "
+            "allocation refused\n");
+  EXPECT_EQ(allocator_.Reports(), std::vector<std::string>{"EVENTEVENTEVENTEVENT"});
+
+  allocator_.FailWith(CountingAllocator::Failure::kThrowStandard, "Event");
+  EXPECT_THROW(Event::Create(UId(), UId(), 1, 0), std::runtime_error);
+  EXPECT_EQ(new ("Event") Event(), nullptr);
+
+  allocator_.FailWith(CountingAllocator::Failure::kNone);
+  Event* event = new ("Event") Event();
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->GetSize(), sizeof(Event));
+  delete event;
+
+  InstallAllocator(nullptr);
+  EXPECT_EQ(Event::Create(UId(), UId(), 1, 0), nullptr);
+  InstallAllocator(&allocator_);
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+#include "runtime/platform_string.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "runtime/allocator_test_fixture.h"
+#include "runtime/map.h"
+
+namespace {
+
+using Platform_Std_Refine::String;
+using StringTest = AllocatorTest;
+
+TEST_F(StringTest, MapsIterateShortestKeyFirstThenByBytes) {
+  Map<String, int> map;
+  for (const char* key : {"b", "aa", "a", "zz", "aaa", ""}) map.insert(key, 0);
+  std::vector<std::string> order;
+  for (const auto& entry : map) order.push_back(entry.first.str());
+  EXPECT_EQ(order, (std::vector<std::string>{"", "a", "b", "aa", "zz", "aaa"}));
+
+  EXPECT_TRUE(String("zz") < String("aaa"));
+  EXPECT_FALSE(String("") < String(""));
+  EXPECT_TRUE(String("") == String(""));
+  // Bytes compare unsigned, as strncmp does.
+  EXPECT_TRUE(String("a") < String("\xE9"));
+  EXPECT_FALSE(map.insert("aa", 1).second);
+}
+
+TEST_F(StringTest, ConstructsFromTextsAndNumbersAndAppends) {
+  EXPECT_EQ(String(static_cast<const char*>(nullptr)).str(), "");
+  EXPECT_EQ(String("abcdef", 3).str(), "abc");
+  EXPECT_EQ(String(std::string("x\0y", 3)).length(), 3);
+  EXPECT_EQ(String(4294967295u).str(), "4294967295");
+  EXPECT_EQ(String(-9223372036854775807LL - 1).str(), "-9223372036854775808");
+  EXPECT_EQ(String(18446744073709551615ULL).str(), "18446744073709551615");
+  EXPECT_EQ(String(0ULL).str(), "0");
+
+  String text("ab");
+  text += String("cd");
+  text += "ef";
+  text += static_cast<const char*>(nullptr);
+  EXPECT_STREQ(text.c_str(), "abcdef");
+  EXPECT_STREQ(text.GetName(), "string");
+  EXPECT_EQ(text.GetTypeCode(), 1009000u);
+
+  String moved(std::move(text));
+  EXPECT_EQ(moved.str(), "abcdef");
+  String assigned;
+  assigned = moved;
+  assigned = "again";
+  EXPECT_EQ(assigned.str(), "again");
+}
+
+TEST_F(StringTest, CloneCopiesThroughTheAllocatorUnderTheStringTag) {
+  String original("payload");
+  BaseObject* clone = original.Clone();
+  ASSERT_NE(clone, nullptr);
+  EXPECT_EQ(allocator_.Tags().back(), "String");
+  auto* copy = dynamic_cast<String*>(clone);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->str(), "payload");
+  delete clone;
+
+  allocator_.FailWith(CountingAllocator::Failure::kReturnNull);
+  EXPECT_EQ(original.Clone(), nullptr);
+}
+
+TEST_F(StringTest, FormatTimeWritesLocalTime) {
+  const long long seconds = 1709283907;  // 2024-03-01 09:05:07 UTC
+  String text;
+  text.FormatTime(seconds);
+  const std::time_t time = seconds;
+  std::tm local{};
+  localtime_r(&time, &local);
+  char expected[32];
+  std::strftime(expected, sizeof(expected), "%Y-%m-%d %H:%M:%S", &local);
+  EXPECT_EQ(text.str(), expected);
+  EXPECT_EQ(text.length(), 19);
+}
+
+}  // namespace
