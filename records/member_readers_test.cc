@@ -120,44 +120,5 @@ TEST(MemberReadersTest, HexTextIsStoredButReportedFalse) {
   EXPECT_FALSE(b) << "0x100000000 is zero in 32 bits";
 }
 
-TEST(MemberReadersTest, FieldHelpersFollowPresenceRules) {
-  const auto doc = ParseOrFail(R"({"text":"12","num":5,"flag":true,"hexflag":"0x1",)"
-                               R"("list":["b",1,"a","b",null],"notlist":"a"})");
-  std::optional<int32_t> number;
-  ReadOptional(doc, "missing", ReadInt, number);
-  EXPECT_FALSE(number.has_value());
-  ReadOptional(doc, "text", ReadInt, number);
-  EXPECT_EQ(number, 0) << "an unusable member still makes the field present";
-  ReadOptional(doc, "num", ReadInt, number);
-  EXPECT_EQ(number, 5);
-
-  std::optional<std::string> text;
-  ReadOptionalText(doc, "num", text);
-  EXPECT_FALSE(text.has_value());
-  ReadOptionalText(doc, "text", text);
-  EXPECT_EQ(text, "12");
-
-  std::optional<bool> flag;
-  ReadStrictBool(doc, "hexflag", flag);
-  EXPECT_FALSE(flag.has_value());
-  ReadStrictBool(doc, "flag", flag);
-  EXPECT_EQ(flag, true);
-
-  std::optional<int64_t> time;
-  ReadStrictInt64(doc, "text", time);
-  EXPECT_FALSE(time.has_value());
-  ReadStrictInt64(doc, "num", time);
-  EXPECT_EQ(time, 5);
-
-  std::optional<std::vector<std::string>> list = std::vector<std::string>{"old"};
-  ReadTextList(doc, "notlist", list);
-  EXPECT_EQ(list, std::vector<std::string>{"old"});
-  ReadTextList(doc, "list", list);
-  EXPECT_EQ(list, (std::vector<std::string>{"b", "a", "b"}));
-  std::optional<std::set<std::string>> set = std::set<std::string>{"old"};
-  ReadTextSet(doc, "list", set);
-  EXPECT_EQ(set, (std::set<std::string>{"a", "b"}));
-}
-
 }  // namespace
 }  // namespace pga_records
