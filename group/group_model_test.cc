@@ -92,51 +92,38 @@ TEST(GroupOrderModelTest, ReadsMembersAndSkipsWrongKinds) {
   EXPECT_EQ(item.type, "Gr");
 }
 
-struct Holder {
-  std::shared_ptr<GroupModelList> groups;
-  std::shared_ptr<GroupOrderModelList> items;
-};
-
 TEST(GroupConversionTest, ConvertsBetweenGroupsAndItems) {
   GroupOrderModel item("old", "p", "Old", "Channel", 7, 1);
   MakeOrderItem("Group", GroupModel(), item);
-  EXPECT_EQ(item.itemId, "old");
+  EXPECT_EQ(Write(item), R"({"itemId":"old","type":"Group","order":7})");
   EXPECT_EQ(item.name, "Old");
-  EXPECT_FALSE(item.parentId.has_value());
-  EXPECT_EQ(item.type, "Group");
-  EXPECT_EQ(item.order, 7);
   MakeOrderItem("Group", GroupModel("g", "New", 2), item);
-  EXPECT_EQ(item.itemId, "g");
-  EXPECT_EQ(item.name, "New");
-  EXPECT_EQ(item.createdTime, 2u);
+  EXPECT_EQ(item.itemId + item.name + std::to_string(item.createdTime), "gNew2");
 
   GroupModel group;
   MakeGroupRecord(GroupOrderModel("c", "", "", "Channel", 0, 0), group);
-  EXPECT_EQ(group.groupId, "c");
   EXPECT_EQ(group.groupName, "");
   EXPECT_EQ(group.parentId, "");
-  EXPECT_EQ(group.createdTime, 0u);
+  EXPECT_EQ(Write(group), R"({"groupId":"c","createdTime":0})");
 }
 
 TEST(GroupConversionTest, FillLogicalListWalksIdsInByteOrder) {
   GroupOrderMap items;
-  items["b"] = GroupOrderModel("b", "", "B", "Group", 1, 10);
+  items["b"] = GroupOrderModel("b", "x", "B", "Group", 1, 10);
   items["a"] = GroupOrderModel("a", "b", "A", "Channel", 2, 20);
   items["c"] = GroupOrderModel("c", "", "C", "Group", 3, 30);
   items["\xC3\xA9"] = GroupOrderModel("\xC3\xA9", "", "E", "group", 4, 40);
-  items["c"].parentId.reset();
-  Holder list;
+  struct {
+    std::shared_ptr<GroupModelList> groups;
+    std::shared_ptr<GroupOrderModelList> items;
+  } list;
   FillLogicalList(items, list);
-  ASSERT_EQ(list.groups->size(), 2u);
-  EXPECT_EQ(list.groups->front()->groupId, "b");
-  EXPECT_EQ(list.groups->front()->parentId, "");
-  EXPECT_EQ(list.groups->back()->groupId, "c");
-  EXPECT_FALSE(list.groups->back()->parentId.has_value());
-  EXPECT_EQ(list.groups->back()->groupName, "C");
-  EXPECT_EQ(list.groups->back()->createdTime, 30u);
-  std::vector<std::string> ids;
-  for (const auto& item : *list.items) ids.push_back(item->itemId);
-  EXPECT_EQ(ids, (std::vector<std::string>{"a", "b", "c", "\xC3\xA9"}));
+  std::string written;
+  for (const auto& group : *list.groups) written += Write(*group);
+  for (const auto& item : *list.items) written += item->itemId;
+  EXPECT_EQ(written, R"({"groupId":"b","groupName":"B","parentId":"x","createdTime":10})"
+                     R"({"groupId":"c","groupName":"C","createdTime":30}abc)"
+                     "\xC3\xA9");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
+using Rows = TempStoreDir::Rows;
 
 class LogicalGroupTableTest : public testing::Test {
  protected:
@@ -32,7 +32,7 @@ TEST_F(LogicalGroupTableTest, CreatesTableOnceWithItsColumns) {
   EXPECT_EQ(TempStoreDir::Query("SELECT sql FROM sqlite_master WHERE name='logical_table'"),
             (Rows{{"CREATE TABLE logical_table (uuid TEXT PRIMARY KEY NOT NULL,parent_uuid TEXT "
                    ",name VARCHAR(32),type TEXT,order_ INTEGER,created_time INTEGER)"}}));
-  TempStoreDir::Exec("INSERT INTO logical_table VALUES('g','', 'G', 'Group', 1, 2)");
+  TempStoreDir::Query("INSERT INTO logical_table VALUES('g','', 'G', 'Group', 1, 2)");
   testing::internal::CaptureStdout();
   MakeTable();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -42,12 +42,8 @@ TEST_F(LogicalGroupTableTest, CreatesTableOnceWithItsColumns) {
 
 TEST_F(LogicalGroupTableTest, SavesAndReadsItemsBack) {
   auto table = MakeTable();
-  GroupOrderModel item;
-  item.itemId = "c1";
-  item.name = std::string(40, 'n');
-  item.type = "Channel";
-  item.order = 3;
-  item.createdTime = UINT64_MAX;
+  GroupOrderModel item("c1", "", std::string(40, 'n'), "Channel", 3, UINT64_MAX);
+  item.parentId.reset();
   ASSERT_TRUE(table->Save(item));
   EXPECT_EQ(TempStoreDir::Query("SELECT * FROM logical_table"),
             (Rows{{"c1", "", std::string(40, 'n'), "Channel", "3", "-1"}}));
@@ -58,17 +54,21 @@ TEST_F(LogicalGroupTableTest, SavesAndReadsItemsBack) {
   EXPECT_EQ(read->createdTime, UINT64_MAX);
 
   ASSERT_TRUE(table->Save(GroupOrderModel("c1", "g1", "Door", "Channel", 5, 7)));
-  ASSERT_TRUE(table->Save(GroupOrderModel("g1", "", "Hall", "Group", 1, 6)));
-  EXPECT_EQ(
-      TempStoreDir::Query("SELECT * FROM logical_table ORDER BY uuid"),
-      (Rows{{"c1", "g1", "Door", "Channel", "5", "7"}, {"g1", "", "Hall", "Group", "1", "6"}}));
+  TempStoreDir::Query("INSERT INTO logical_table VALUES('g1', NULL, NULL, 'Group', NULL, NULL)");
+  EXPECT_EQ(TempStoreDir::Query("SELECT * FROM logical_table"),
+            (Rows{{"c1", "g1", "Door", "Channel", "5", "7"},
+                  {"g1", "<null>", "<null>", "Group", "<null>", "<null>"}}));
+  // NULL columns read as empty texts and zeros.
   auto all = table->GetAll();
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all.front()->itemId, "g1");
+  EXPECT_EQ(all.front()->parentId, "");
+  EXPECT_EQ(all.front()->name, "");
+  EXPECT_EQ(all.front()->createdTime, 0u);
   EXPECT_EQ(all.back()->itemId, "c1");
   auto groups = table->GetGroups();
   ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups.front()->groupName, "Hall");
+  EXPECT_EQ(groups.front()->groupName, "");
   EXPECT_FALSE(groups.front()->parentId.has_value());
 
   auto missing = table->Get("nope");
@@ -76,20 +76,6 @@ TEST_F(LogicalGroupTableTest, SavesAndReadsItemsBack) {
   EXPECT_EQ(missing->itemId, "");
   EXPECT_EQ(missing->parentId, "");
   EXPECT_EQ(missing->order, 0);
-}
-
-TEST_F(LogicalGroupTableTest, ReadsNullColumnsAsEmptyAndZero) {
-  auto table = MakeTable();
-  TempStoreDir::Exec("INSERT INTO logical_table VALUES('g', NULL, NULL, 'Group', NULL, NULL)");
-  auto all = table->GetAll();
-  ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all.front()->parentId, "");
-  EXPECT_EQ(all.front()->name, "");
-  EXPECT_EQ(all.front()->order, 0);
-  EXPECT_EQ(all.front()->createdTime, 0u);
-  EXPECT_EQ(table->Get("g")->name, "");
-  ASSERT_EQ(table->GetGroups().size(), 1u);
-  EXPECT_EQ(table->GetGroups().front()->groupName, "");
 }
 
 TEST_F(LogicalGroupTableTest, FindsLastOrderWithAndWithoutTypeFilter) {
@@ -149,7 +135,7 @@ TEST_F(LogicalGroupTableTest, FailuresPrintOneLineAndGiveNeutralResults) {
 }
 
 TEST_F(LogicalGroupTableTest, CreateTableFailureIsPrinted) {
-  TempStoreDir::Exec("CREATE TABLE other (x); CREATE INDEX logical_table ON other (x)");
+  TempStoreDir::Query("CREATE TABLE other (x); CREATE INDEX logical_table ON other (x)");
   auto table = MakeTable(false);
   testing::internal::CaptureStdout();
   table->CreateTable();

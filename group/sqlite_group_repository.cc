@@ -2,6 +2,7 @@
 
 #include <Poco/Data/SQLite/Connector.h>
 #include <Poco/Data/SQLite/SQLiteException.h>
+#include <Poco/Data/Session.h>
 
 #include <cstdio>
 #include <utility>
@@ -21,7 +22,7 @@ void UnregisterConnector() {
   } catch (const Poco::Exception& error) {
     // Only possible when someone else unregistered our registration; a
     // destructor must not throw, so the line is all that is left to do.
-    std::printf("%s %s\n", "SqliteGroupRepository::~SqliteGroupRepository",
+    std::printf("%s %s\n", "SqliteGroupRepository::UnregisterConnector",
                 error.displayText().c_str());
   }
 }
@@ -37,14 +38,16 @@ SqliteGroupRepository::SqliteGroupRepository(const std::string& connection_strin
   try {
     session_ =
         std::make_shared<Poco::Data::Session>(kConnector, connection_string, timeout_seconds);
+    auto table = std::make_shared<LogicalGroupTable>(session_);
+    table->CreateTable();
+    tables_.emplace(kLogicalTableKey, std::move(table));
   } catch (...) {
     // The destructor will not run: give the registration back here.
+    tables_.clear();
+    session_.reset();
     UnregisterConnector();
     throw;
   }
-  auto table = std::make_shared<LogicalGroupTable>(session_);
-  table->CreateTable();
-  tables_.emplace(kLogicalTableKey, std::move(table));
 }
 
 SqliteGroupRepository::~SqliteGroupRepository() {

@@ -2,8 +2,6 @@
 #ifndef PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
 #define PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
 
-#include <Poco/Data/Session.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -12,6 +10,11 @@
 
 #include "group/i_group_repository.h"
 #include "group/i_group_table.h"
+
+// Only the table and the repository sources see Poco Data.
+namespace Poco::Data {
+class Session;
+}  // namespace Poco::Data
 
 // IGroupRepository over one SQLite database that holds the table
 // "logical_table" under key 0. Each repository registers Poco's SQLite

@@ -1,6 +1,7 @@
 #include "group/sqlite_group_repository.h"
 
 #include <Poco/Data/DataException.h>
+#include <Poco/Data/Session.h>
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
+using Rows = TempStoreDir::Rows;
 
 // True when Poco can open an SQLite session, that is, when the connector is
 // registered.

@@ -5,18 +5,19 @@
 
 #include <sqlite3.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-// Makes a new temporary directory and changes into it, since the store opens
-// "group.db" relative to the current directory; goes back to the previous
-// directory and deletes the new one when destroyed.
+// Makes a temporary directory and changes into it, since the store opens
+// "group.db" relative to the current directory; when destroyed, goes back to
+// the previous directory and deletes the temporary one.
 class TempStoreDir {
  public:
+  using Rows = std::vector<std::vector<std::string>>;
+
   TempStoreDir() : previous_(std::filesystem::current_path()) {
     std::string pattern = (std::filesystem::temp_directory_path() / "group_store_XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -31,46 +32,35 @@ class TempStoreDir {
     std::filesystem::remove_all(path_, ignored);
   }
 
-  // Rows of `sql` run on "group.db" with a connection of its own; NULL reads
-  // as "<null>". Throws with SQLite's message when the statement fails.
-  static std::vector<std::vector<std::string>> Query(const std::string& sql) {
-    sqlite3* db = Open();
-    sqlite3_stmt* statement = nullptr;
-    std::vector<std::vector<std::string>> rows;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) Fail(db);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      std::vector<std::string>& row = rows.emplace_back();
-      for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-        const unsigned char* text = sqlite3_column_text(statement, i);
-        row.push_back(text ? reinterpret_cast<const char*>(text) : "<null>");
-      }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
-  }
-
-  // Runs `sql` (one or more statements) on "group.db".
-  static void Exec(const std::string& sql) {
-    sqlite3* db = Open();
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(db);
-    sqlite3_close(db);
-  }
-
-  // A connection of the test's own; the caller closes it.
+  // A connection of the caller's own to "group.db"; the caller closes it.
   static sqlite3* Open() {
     sqlite3* db = nullptr;
-    if (sqlite3_open("group.db", &db) != SQLITE_OK) Fail(db);
+    sqlite3_open("group.db", &db);
     return db;
   }
 
- private:
-  [[noreturn]] static void Fail(sqlite3* db) {
-    std::string message = sqlite3_errmsg(db);
+  // Runs `sql` on "group.db" and gives its rows as texts ("<null>" for NULL).
+  // Throws SQLite's message when `sql` fails.
+  static Rows Query(const std::string& sql) {
+    Rows rows;
+    auto add_row = [](void* out, int columns, char** values, char**) {
+      auto& row = static_cast<Rows*>(out)->emplace_back();
+      for (int i = 0; i < columns; ++i) row.push_back(values[i] ? values[i] : "<null>");
+      return 0;
+    };
+    sqlite3* db = Open();
+    char* error = nullptr;
+    sqlite3_exec(db, sql.c_str(), add_row, &rows, &error);
     sqlite3_close(db);
-    throw std::runtime_error(message);
+    if (error != nullptr) {
+      std::string message = error;
+      sqlite3_free(error);
+      throw std::runtime_error(message);
+    }
+    return rows;
   }
 
+ private:
   std::filesystem::path previous_;
   std::filesystem::path path_;
 };
