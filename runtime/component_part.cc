@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/event_queue.h"
+#include "runtime/failure_report.h"
 
 using Platform_Std_Refine::String;
 
@@ -25,14 +26,7 @@ std::string ClassName(const std::type_info& type) {
 }
 
 void PrintSendFailure(int line, const Event& event, const char* message) {
-  std::printf("%s:%d, Exception occured!!\n", kSendEventSignature, line);
-  if (message != nullptr) {
-    std::printf("event : %s -> %s %s\n", event.GetSourceUId().GetName(),
-                event.GetTargetUId().GetName(), message);
-  } else {
-    std::printf("event : %s -> %s\n", event.GetSourceUId().GetName(),
-                event.GetTargetUId().GetName());
-  }
+  failure_report::PrintHandlerFailure(kSendEventSignature, line, &event, message);
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+// ComponentInterface: the scope of the records that the host and the
+// components exchange about components. It has no operations of its own.
+#ifndef PGA_RUNTIME_COMPONENT_INTERFACE_H_
+#define PGA_RUNTIME_COMPONENT_INTERFACE_H_
+
+#include "runtime/export.h"
+
+class PGA_API ComponentInterface {
+ public:
+  // Defined in manifest_instance_description.h.
+  class ManifestInstanceDescription;
+  // Defined in param_associate_a_receiver.h.
+  class ParamAssociateAReceiver;
+  // Defined in param_associate_a_target.h.
+  class ParamAssociateATarget;
+};
+
+#endif  // PGA_RUNTIME_COMPONENT_INTERFACE_H_
