@@ -1,0 +1,6 @@
+#include "records/i_group_application.h"
+
+IGroupApplication::LogicalList::LogicalList()
+    : groups(std::make_shared<GroupModelList>()), items(std::make_shared<GroupOrderModelList>()) {}
+
+IGroupApplication::LogicalList::~LogicalList() = default;

@@ -1,0 +1,112 @@
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "records/i_device_dispatcher.h"
+#include "records/i_device_listener.h"
+#include "records/i_group_application.h"
+#include "runtime/allocator_test_fixture.h"
+
+namespace {
+
+using ParameterRecordsTest = AllocatorTest;
+
+TEST_F(ParameterRecordsTest, ResultParamTextFormAndStorage) {
+  auto* result = new ("ResultParam") IDeviceDispatcher::ResultParam();
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->GetSize(), sizeof(IDeviceDispatcher::ResultParam));
+  EXPECT_STREQ(result->GetName(), "ResultParam");
+  EXPECT_EQ(result->GetTypeCode(), 1002000u);
+  EXPECT_EQ(result->contentType, "application/json");
+  EXPECT_FALSE(result->succeeded);
+  result->code = 4000000;
+  result->message = "Bad Request";
+  result->extra_text_2 = "not written";
+
+  BlobValue text = result->ToJsonText();
+  ASSERT_EQ(text.kind, kBlobJson);
+  const std::string expected = "{\"code\":4000000,\"message\":\"Bad Request\"}";
+  EXPECT_EQ(std::string(static_cast<const char*>(text.value)), expected);
+  EXPECT_EQ(text.size, expected.size());
+  BaseObject::ReleaseText(text);
+
+  // A message with a quote and a multi-byte character is escaped, not cut.
+  result->message = "na\"me \xC3\xA9";
+  text = result->ToJsonText();
+  EXPECT_EQ(std::string(static_cast<const char*>(text.value)),
+            "{\"code\":4000000,\"message\":\"na\\\"me \xC3\xA9\"}");
+  BaseObject::ReleaseText(text);
+
+  // No storage for the text: the failure line, and an empty cell.
+  allocator_.FailWith(CountingAllocator::Failure::kReturnNull, "ResultParam");
+  testing::internal::CaptureStdout();
+  text = result->ToJsonText();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  allocator_.FailWith(CountingAllocator::Failure::kNone);
+  EXPECT_EQ(text.value, nullptr);
+  EXPECT_EQ(text.kind, kBlobJson);
+  EXPECT_EQ(text.size, 0u);
+  EXPECT_NE(printed.find("MallocSafe("), std::string::npos) << printed;
+  delete result;
+}
+
+TEST_F(ParameterRecordsTest, EventParamTextForm) {
+  const std::int64_t before = NowMilliseconds();
+  auto* param = new ("EventParam") IDeviceListener::EventParam();
+  ASSERT_NE(param, nullptr);
+  EXPECT_STREQ(param->GetName(), "EventParam");
+  EXPECT_GE(param->eventTimeMsec, before);
+  EXPECT_LE(param->eventTimeMsec, NowMilliseconds());
+
+  param->eventType = "LogicalGroupCreated";
+  param->eventTimeMsec = 1700000000123;
+  EXPECT_EQ(param->ToJsonText(),
+            "{\"eventType\":\"LogicalGroupCreated\",\"eventTimeMsec\":1700000000123,"
+            "\"message\":{}}");
+
+  param->message = std::make_shared<WebsocketEventModel>();
+  auto item = std::make_shared<GroupOrderModel>();
+  item->itemId = "c1";
+  item->type = "Channel";
+  item->order = 5;
+  param->message->logicalItems->push_back(item);
+  param->assignedRoles = std::set<std::string>{"b", "a"};
+  EXPECT_EQ(param->ToJsonText(),
+            "{\"assignedRoles\":[\"a\",\"b\"],\"eventType\":\"LogicalGroupCreated\","
+            "\"eventTimeMsec\":1700000000123,\"message\":{\"logicalItems\":[{\"itemId\":\"c1\","
+            "\"type\":\"Channel\",\"order\":5}]}}");
+  param->assignedUsers = std::set<std::string>{};
+  EXPECT_EQ(param->ToJsonText().rfind("{\"assignedUsers\":[],\"assignedRoles\"", 0), 0u);
+  delete param;
+}
+
+TEST_F(ParameterRecordsTest, LogicalListIsFilledFromTheTreeInIdOrder) {
+  auto* list = new ("LogicalList") IGroupApplication::LogicalList();
+  ASSERT_NE(list, nullptr);
+  EXPECT_STREQ(list->GetName(), "BaseObject");
+  EXPECT_EQ(allocator_.Tags().back(), "LogicalList");
+  ASSERT_TRUE(list->groups && list->items);
+  EXPECT_TRUE(list->groups->empty());
+  EXPECT_TRUE(list->items->empty());
+
+  GroupOrderMap tree;
+  tree["b"] = GroupOrderModel("b", "", "B", "Group", 1, 10);
+  tree["a"] = GroupOrderModel("a", "b", "A", "Channel", 2, 20);
+  tree["c"] = GroupOrderModel("c", "", "C", "Group", 3, 30);
+  FillLogicalList(tree, *list);
+  ASSERT_EQ(list->groups->size(), 2u);
+  EXPECT_EQ(*list->groups->front()->groupId, "b");
+  EXPECT_EQ(*list->groups->back()->groupId, "c");
+  ASSERT_EQ(list->items->size(), 3u);
+  EXPECT_EQ(list->items->front()->itemId, "a");
+
+  // Its text form carries neither list.
+  BlobValue text;
+  list->Serialize(text);
+  EXPECT_STREQ(static_cast<const char*>(text.value), "{\"name\":\"BaseObject\"}");
+  BaseObject::ReleaseText(text);
+  delete list;
+}
+
+}  // namespace
