@@ -28,7 +28,9 @@ bool ThreadComponent::Initialize() {
 
 bool ThreadComponent::Finalize() {
   const bool result = Component::Finalize();
-  JoinWorker();
+  // A worker that was still in Run() may have set its own state after the
+  // line above; once it is joined the finalized state stands.
+  if (JoinWorker() && result) SetState(kStateFinalized);
   return result;
 }
 
@@ -74,14 +76,17 @@ void ThreadComponent::Start() {
 void ThreadComponent::Stop() {
   Log(GetName(), "ThreadComponent::stop", "", "").Print();
   Component::Stop();
-  JoinWorker();
+  // A worker that was still in Run() may have set its own state after the
+  // line above; once it is joined the stopped state stands.
+  if (JoinWorker()) Component::Stop();
 }
 
-void ThreadComponent::JoinWorker() {
-  if (!worker.joinable()) return;
+bool ThreadComponent::JoinWorker() {
+  if (!worker.joinable()) return false;
   if (worker.get_id() == std::this_thread::get_id()) {
     throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
   }
   worker.join();
   worker = std::thread();
+  return true;
 }

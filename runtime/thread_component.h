@@ -52,9 +52,14 @@ class PGA_API ThreadComponent : public Component {
   // Longest thread name the platform keeps (without the terminating zero).
   static constexpr int kMaxThreadNameLength = 15;
 
+ protected:
+  // Joins `worker` when joinable, refusing to join from the worker itself
+  // (std::system_error resource_deadlock_would_occur). Returns whether a
+  // worker was joined. A derived component calls it first thing in its
+  // destructor, while its own Run() can still be dispatched to.
+  bool JoinWorker();
+
  private:
-  // Joins `worker` when joinable, refusing to join from the worker itself.
-  void JoinWorker();
 
   std::thread worker;
   std::mutex sendLock;

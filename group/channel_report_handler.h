@@ -1,0 +1,40 @@
+// The device events that keep the tree in step with the platform's channels:
+// channels added (25060016) and channels removed (25058006).
+#ifndef PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
+#define PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
+
+#include "group/group_model.h"
+#include "group/group_service.h"
+#include "group/notifier.h"
+#include "records/channel_model.h"
+#include "runtime/event.h"
+
+// Fills `item` (a default item) from `channel`: type "Channel", and the id,
+// name and creation time that the channel record has; no parent; `order`
+// stays as it was until the service numbers the item.
+void MakeChannelItem(const ChannelModel& channel, GroupOrderModel& item);
+
+// Works on table 0, answers nothing in the event and never fails visibly:
+// store failures are ignored and the notifications go out regardless. An
+// event without the expected payload record changes nothing. Does not own
+// the service or the notifier.
+class ChannelReportHandler {
+ public:
+  ChannelReportHandler(GroupService& service, Notifier& notifier)
+      : service_(service), notifier_(notifier) {}
+
+  // Appends the added channels at the top level in order of creation time
+  // and announces them in one "LogicalMappingCreated" (also when the list
+  // is empty).
+  void OnChannelsAdded(Event& event);
+  // Removes the channels, announces them in one "LogicalMappingDeleted",
+  // then removes every parent left without children, upwards, and
+  // announces those in "LogicalGroupDeleted" and "LogicalMappingDeleted".
+  void OnChannelsRemoved(Event& event);
+
+ private:
+  GroupService& service_;
+  Notifier& notifier_;
+};
+
+#endif  // PGA_GROUP_CHANNEL_REPORT_HANDLER_H_

@@ -1,0 +1,78 @@
+// GroupApplication: the one component that this library creates for its
+// host. It keeps the camera tree through its GroupService and turns group
+// requests and channel reports into service calls, answers and
+// notifications; every other event goes to the runtime's default handling.
+#ifndef PGA_GROUP_GROUP_APPLICATION_H_
+#define PGA_GROUP_GROUP_APPLICATION_H_
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "group/group_service.h"
+#include "records/i_group_application.h"
+#include "runtime/event.h"
+#include "runtime/export.h"
+#include "runtime/thread_component.h"
+
+// Event types the component handles itself.
+enum EGroupEventType : std::uint32_t {
+  eGetLogicalList = 25067001,
+  eGetLogicalGroups = 25067002,
+  eCreateLogicalGroup = 25067003,
+  eModifyLogicalGroup = 25067004,
+  eDeleteLogicalGroup = 25067005,
+  eGetLogicalMappings = 25067006,
+  eModifyLogicalMapping = 25067007,
+  // 25067008 is not a group request: it gets the runtime's default handling.
+  eGetGroupChannels = 25067009,
+  eClearLogicalGroups = 25058001,
+  eChannelsRemoved = 25058006,
+  eChannelsAdded = 25060016,
+};
+
+class PGA_API GroupApplication : public IGroupApplication, public ThreadComponent {
+ public:
+  static constexpr unsigned long long kTypeCode = 25067000;
+
+  // Type code 25067000, name "GroupApplication". Opens the store ("group.db"
+  // in the current directory) through a new GroupService; an exception of
+  // the database leaves the constructor.
+  GroupApplication();
+  // Uses `service` (not null) instead of opening the default store.
+  explicit GroupApplication(std::shared_ptr<GroupService> service);
+  // Joins the worker, empties the item cache and lets the service go (the
+  // store closes when the last reference goes).
+  ~GroupApplication() override;
+
+  bool Initialize() override;
+  using ThreadComponent::Initialize;
+  // Handles the group requests (25067001 to 25067009 but 25067008), the
+  // store-clearing event and the channel reports, answering true whatever
+  // their outcome; passes every other type to the runtime's dispatch. Safe
+  // to call from several host threads at once: the group handling takes one
+  // lock.
+  bool ProcessAEvent(Event* event) override;
+  void Run() override;
+  using ThreadComponent::Run;
+  // Loads every stored item into the cache (under the same lock), then starts
+  // as every ThreadComponent does.
+  void Start() override;
+  using ThreadComponent::Start;
+  void Stop() override;
+  using ThreadComponent::Stop;
+
+  // The service, shared; for tests and tools that inspect the cache.
+  const std::shared_ptr<GroupService>& service() const { return groupService; }
+
+ private:
+  // Runs the group handler for `type`; false when the type is not one of
+  // the component's own.
+  bool HandleGroupEvent(std::uint32_t type, Event& event);
+
+  std::shared_ptr<GroupService> groupService;
+  // Serialises the group handling of host threads that deliver at once.
+  std::mutex groupLock;
+};
+
+#endif  // PGA_GROUP_GROUP_APPLICATION_H_

@@ -1,0 +1,315 @@
+#include "group/group_application.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "group/channel_list_param.h"
+#include "group/group_application_test_support.h"
+#include "records/i_group_application.h"
+#include "runtime/exception.h"
+#include "runtime/platform_string.h"
+#include "runtime/vector.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::string Note(const std::string& type, const std::string& message) {
+  return "{\"eventType\":\"" + type + "\",\"eventTimeMsec\":T,\"message\":" + message + "}";
+}
+
+class GroupRequestsTest : public GroupApplicationTest {
+ protected:
+  // Reports channels `ids` with creation times `times` as added.
+  void AddChannels(const Strings& ids, const std::vector<long long>& times) {
+    auto* report = new ("ChannelListParam") ChannelListParam();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      auto channel = std::make_shared<ChannelModel>();
+      channel->channelId = ids[i];
+      channel->channelName = "cam " + ids[i];
+      channel->createdTime = times[i];
+      report->channels->push_back(channel);
+    }
+    Deliver(eChannelsAdded, report);
+  }
+
+  void RemoveChannels(const Strings& ids) {
+    auto* list = new ("Vector") Vector<std::string>();
+    for (const std::string& id : ids) list->push_back(id);
+    Deliver(eChannelsRemoved, list);
+  }
+
+  void Move(const std::string& id, std::optional<std::string> parent, int order) {
+    auto moves = std::make_shared<GroupOrderModelList>();
+    auto move = std::make_shared<GroupOrderModel>();
+    move->itemId = id;
+    move->parentId = std::move(parent);
+    move->order = order;
+    moves->push_back(move);
+    EXPECT_TRUE(Answer(*Request(eModifyLogicalMapping, moves))->succeeded);
+  }
+};
+
+TEST_F(GroupRequestsTest, CreateNumbersAfterLastGroupAndShiftsStoredSiblings) {
+  auto event = CreateGroup("g1", std::nullopt);
+  GroupRequestParam* answer = Answer(*event);
+  ASSERT_NE(answer, nullptr);
+  EXPECT_TRUE(answer->succeeded);
+  EXPECT_EQ(*answer->Group()->groupName, "New Group");
+  EXPECT_TRUE(answer->Group()->createdTime.has_value());
+  EXPECT_EQ(Notifications(),
+            (Strings{Note("LogicalGroupCreated",
+                          "{\"groups\":[{\"groupId\":\"g1\",\"groupName\":\"New Group\","
+                          "\"createdTime\":T}]}"),
+                     Note("LogicalMappingCreated",
+                          "{\"logicalItems\":[{\"itemId\":\"g1\",\"type\":\"Group\",\"order\":1}]}")}));
+
+  // Channels created at 20 and 10 follow every top-level item, oldest first.
+  AddChannels({"c1", "c2"}, {20, 10});
+  EXPECT_EQ(Notifications(),
+            Strings{Note("LogicalMappingCreated",
+                         "{\"logicalItems\":[{\"itemId\":\"c2\",\"type\":\"Channel\",\"order\":2},"
+                         "{\"itemId\":\"c1\",\"type\":\"Channel\",\"order\":3}]}")});
+
+  // Items created during the run have no parent, so nothing is shifted yet.
+  CreateGroup("g2", "Two");
+  EXPECT_EQ(Notifications().size(), 2u);
+
+  // After a restart every top-level item carries the empty parent and is a
+  // sibling: the new group goes after g2 and pushes c1 back.
+  Close();
+  Open();
+  CreateGroup("g3", "Three");
+  const Strings notes = Notifications();
+  ASSERT_EQ(notes.size(), 3u);
+  EXPECT_EQ(notes[1], Note("LogicalMappingCreated",
+                           "{\"logicalItems\":[{\"itemId\":\"g3\",\"type\":\"Group\",\"order\":3}]}"));
+  EXPECT_EQ(notes[2], Note("LogicalMappingModified",
+                           "{\"logicalItems\":[{\"itemId\":\"c1\",\"type\":\"Channel\",\"order\":4}]}"));
+  EXPECT_EQ(StoredRows(), (Strings{"c1||cam c1|Channel|4", "c2||cam c2|Channel|2",
+                                   "g1||New Group|Group|1", "g2||Two|Group|2",
+                                   "g3||Three|Group|3"}));
+  EXPECT_EQ(app_->service()->FindItem("c1")->order, 4);
+}
+
+TEST_F(GroupRequestsTest, CreateRefusesBadIdsAndNamesWithoutAnnouncingAnything) {
+  EXPECT_EQ(Failure(*Request(eCreateLogicalGroup, std::monostate())), "4000000 Invalid Group ID");
+  auto no_id = std::make_shared<GroupModel>();
+  no_id->groupName = "named";
+  EXPECT_EQ(Failure(*Request(eCreateLogicalGroup, no_id)), "4000000 Invalid Group ID");
+  EXPECT_EQ(Failure(*CreateGroup("e", "")), "4000000 Invalid Group name");
+  EXPECT_EQ(Failure(*CreateGroup("a33", std::string(33, 'x'))), "4000000 Invalid Group name");
+  EXPECT_TRUE(Notifications().empty());
+  EXPECT_TRUE(StoredRows().empty());
+
+  EXPECT_TRUE(Answer(*CreateGroup("a32", std::string(32, 'x')))->succeeded);
+  std::string wide;
+  for (int i = 0; i < 32; ++i) wide += "\xEA\xB0\x80";  // 96 bytes, 32 characters
+  EXPECT_TRUE(Answer(*CreateGroup("w32", wide))->succeeded);
+
+  // The requester's time is replaced by the time of handling.
+  auto dated = Group("t", "dated");
+  dated->createdTime = 5;
+  auto event = Request(eCreateLogicalGroup, dated);
+  EXPECT_GT(*Answer(*event)->Group()->createdTime, 5u);
+  EXPECT_EQ(StoredRows().size(), 3u);
+}
+
+TEST_F(GroupRequestsTest, RenameAndDelete) {
+  CreateGroup("g1", "One");
+  CreateGroup("g2", "Two", "g1");
+  Notifications();
+
+  EXPECT_EQ(Failure(*Request(eModifyLogicalGroup, Group("nope", "x"))), "4000000 Invalid Group ID");
+  EXPECT_EQ(Failure(*Request(eModifyLogicalGroup, Group("g2", std::nullopt))), "4000000 Bad Request");
+  EXPECT_EQ(Failure(*Request(eModifyLogicalGroup, Group("g2", std::string(33, 'y')))),
+            "4000000 Invalid Group name");
+  EXPECT_TRUE(Notifications().empty());
+
+  EXPECT_TRUE(Answer(*Request(eModifyLogicalGroup, Group("g2", "Deux")))->succeeded);
+  EXPECT_EQ(Notifications(),
+            Strings{Note("LogicalGroupModified",
+                         "{\"groups\":[{\"groupId\":\"g2\",\"groupName\":\"Deux\","
+                         "\"parentId\":\"g1\",\"createdTime\":T}]}")});
+
+  // Deleting a group leaves its children behind, pointing at no item.
+  EXPECT_EQ(Failure(*Request(eDeleteLogicalGroup, std::make_shared<GroupModel>())),
+            "4000000 Bad Request");
+  EXPECT_TRUE(Answer(*Request(eDeleteLogicalGroup, Group("g1", std::nullopt)))->succeeded);
+  EXPECT_EQ(Notifications(),
+            (Strings{Note("LogicalGroupDeleted", "{\"groups\":[{\"groupId\":\"g1\"}]}"),
+                     Note("LogicalMappingDeleted",
+                          "{\"logicalItems\":[{\"itemId\":\"g1\",\"type\":\"\",\"order\":-1}]}")}));
+  EXPECT_EQ(StoredRows(), Strings{"g2|g1|Deux|Group|1"});
+  EXPECT_FALSE(app_->service()->FindItem("g1"));
+}
+
+TEST_F(GroupRequestsTest, MappingMovesOnlyCachedItems) {
+  EXPECT_EQ(Failure(*Request(eModifyLogicalMapping, std::make_shared<GroupOrderModelList>())),
+            "4000000 Invalid Request");
+  EXPECT_EQ(Failure(*Request(eModifyLogicalMapping, std::monostate())), "4000000 Invalid Request");
+
+  Move("ghost", "g1", 3);
+  EXPECT_EQ(Notifications(), Strings{Note("LogicalMappingModified", "{}")});
+
+  CreateGroup("g1", "One");
+  CreateGroup("g2", "Two");
+  Notifications();
+  Move("g2", "g1", 7);
+  EXPECT_EQ(Notifications(),
+            Strings{Note("LogicalMappingModified",
+                         "{\"logicalItems\":[{\"itemId\":\"g2\",\"parentId\":\"g1\","
+                         "\"type\":\"Group\",\"order\":7}]}")});
+  // An absent requested parent keeps the cached one; only order and parent
+  // are stored.
+  Move("g2", std::nullopt, 9);
+  EXPECT_EQ(StoredRows(), (Strings{"g1||One|Group|1", "g2|g1|Two|Group|9"}));
+}
+
+TEST_F(GroupRequestsTest, ChannelRemovalTakesEmptiedGroupsUpwards) {
+  CreateGroup("A", "A");
+  CreateGroup("B", "B", "A");
+  AddChannels({"c1", "c2", "c3"}, {1, 2, 3});
+  Move("c1", "B", 1);
+  Move("c2", "B", 2);
+  Notifications();
+
+  // One of two channels: the group stays; the group notices still go out.
+  RemoveChannels({"c1"});
+  EXPECT_EQ(Notifications(),
+            (Strings{Note("LogicalMappingDeleted",
+                          "{\"logicalItems\":[{\"itemId\":\"c1\",\"type\":\"\",\"order\":-1}]}"),
+                     Note("LogicalGroupDeleted", "{}"), Note("LogicalMappingDeleted", "{}")}));
+
+  // The last channel of B, the only child of A: B goes, then A.
+  RemoveChannels({"c2", "unknown"});
+  EXPECT_EQ(Notifications(),
+            (Strings{Note("LogicalMappingDeleted",
+                          "{\"logicalItems\":[{\"itemId\":\"c2\",\"type\":\"\",\"order\":-1},"
+                          "{\"itemId\":\"unknown\",\"type\":\"\",\"order\":-1}]}"),
+                     Note("LogicalGroupDeleted", "{\"groups\":[{\"groupId\":\"B\"},{\"groupId\":\"A\"}]}"),
+                     Note("LogicalMappingDeleted",
+                          "{\"logicalItems\":[{\"itemId\":\"B\",\"type\":\"\",\"order\":-1},"
+                          "{\"itemId\":\"A\",\"type\":\"\",\"order\":-1}]}")}));
+  EXPECT_EQ(StoredRows(), Strings{"c3||cam c3|Channel|4"});
+
+  // A top-level channel added during the run has no parent: one notice only.
+  RemoveChannels({"c3"});
+  EXPECT_EQ(Notifications().size(), 1u);
+  RemoveChannels({});
+  AddChannels({}, {});
+  EXPECT_EQ(Notifications(), Strings{Note("LogicalMappingCreated", "{}")});
+  EXPECT_TRUE(StoredRows().empty());
+}
+
+TEST_F(GroupRequestsTest, QueriesAnswerFromCacheOrStore) {
+  CreateGroup("g1", "One");
+  CreateGroup("g2", "Two", "g1");
+  AddChannels({"c1", "c2"}, {1, 2});
+  Move("c2", "g2", 1);
+  Move("c1", "g1", 5);
+
+  auto list_event = Deliver(eGetLogicalList, nullptr);
+  auto* list = dynamic_cast<IGroupApplication::LogicalList*>(list_event->GetObjectArgument());
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list_event->GetBlob().GetSize(), list->GetSize());
+  EXPECT_EQ(list->groups->size(), 2u);
+  ASSERT_EQ(list->items->size(), 4u);
+  EXPECT_EQ(list->items->front()->itemId, "c1");
+
+  // Depth first, in id order at each level: g2's channel before g1's own.
+  auto* id = new ("string") Platform_Std_Refine::String("g1");
+  auto channels_event = Deliver(eGetGroupChannels, id);
+  auto* channels = dynamic_cast<Vector<std::string>*>(channels_event->GetObjectArgument());
+  ASSERT_NE(channels, nullptr);
+  EXPECT_EQ(channels->elements(), (Strings{"c1", "c2"}));
+
+  auto groups = Request(eGetLogicalGroups, std::monostate());
+  ASSERT_TRUE(Answer(*groups)->succeeded);
+  EXPECT_EQ(Answer(*groups)->Groups()->size(), 2u);
+  auto items = Request(eGetLogicalMappings, std::monostate());
+  EXPECT_EQ(Answer(*items)->Items()->front()->itemId, "g1");  // ascending order, then rows
+  EXPECT_EQ(Answer(*items)->Items()->size(), 4u);
+
+  // Clearing drops the table; the cache still answers until the next start.
+  EXPECT_TRUE(driver_->Send(eClearLogicalGroups));
+  testing::internal::CaptureStdout();
+  auto after = Request(eGetLogicalMappings, std::monostate());
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("LogicalGroupTable::GetAll "),
+            std::string::npos);
+  EXPECT_TRUE(Answer(*after)->Items()->empty());
+  EXPECT_TRUE(app_->service()->FindItem("g1"));
+}
+
+TEST_F(GroupRequestsTest, EventsWithoutPayloadOrNotOursAreHandledAndChangeNothing) {
+  for (std::uint32_t type : {eGetLogicalGroups, eCreateLogicalGroup, eModifyLogicalGroup,
+                             eDeleteLogicalGroup, eGetLogicalMappings, eModifyLogicalMapping,
+                             eChannelsRemoved, eChannelsAdded}) {
+    auto event = Deliver(type, nullptr);
+    EXPECT_EQ(event->GetObjectArgument(), nullptr) << type;
+  }
+  // A payload of another class counts as none.
+  auto foreign = Deliver(eCreateLogicalGroup, new ("Vector") Vector<std::string>());
+  EXPECT_NE(dynamic_cast<Vector<std::string>*>(foreign->GetObjectArgument()), nullptr);
+  EXPECT_TRUE(Notifications().empty());
+  EXPECT_TRUE(StoredRows().empty());
+
+  auto channels = Deliver(eGetGroupChannels, nullptr);
+  auto* none = dynamic_cast<Vector<std::string>*>(channels->GetObjectArgument());
+  ASSERT_NE(none, nullptr);
+  EXPECT_TRUE(none->empty());
+
+  // A logical-list event that comes back as a reply is left alone.
+  std::unique_ptr<Event> reply = driver_->MakeEvent(eGetLogicalList);
+  reply->SetReplyFlag(1);
+  EXPECT_TRUE(app_->ProcessAEvent(reply.get()));
+  EXPECT_EQ(reply->GetObjectArgument(), nullptr);
+
+  // 25067008 and the neighbours of the range are not group requests.
+  for (std::uint32_t type : {25067008u, 25067000u, 25067010u}) {
+    std::unique_ptr<Event> event = driver_->MakeEvent(type);
+    testing::internal::CaptureStdout();
+    try {
+      app_->ProcessAEvent(event.get());
+      ADD_FAILURE() << type << " was handled";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.GetType(), 2004005);
+      EXPECT_EQ(std::string(e.GetMessage()),
+                "eEventNotSupported:ExceptionID->2004005 EventID->" + std::to_string(type));
+    }
+    testing::internal::GetCapturedStdout();
+  }
+}
+
+TEST_F(GroupRequestsTest, LostNotificationsDoNotLeakOrUndoTheChange) {
+  listener_.SetMode(RecordingEventQueue::Mode::kRefuse);
+  EXPECT_TRUE(Answer(*CreateGroup("g1", "One"))->succeeded);
+  AddChannels({"c1"}, {1});
+  RemoveChannels({"c1"});
+  EXPECT_EQ(listener_.PutCalls(), 4);
+  EXPECT_TRUE(Notifications().empty());
+  EXPECT_EQ(StoredRows(), Strings{"g1||One|Group|1"});
+
+  // Without storage for the notification record nothing is sent either.
+  listener_.SetMode(RecordingEventQueue::Mode::kAccept);
+  allocator_.FailWith(CountingAllocator::Failure::kReturnNull, "EventParam");
+  EXPECT_TRUE(Answer(*CreateGroup("g2", "Two"))->succeeded);
+  allocator_.FailWith(CountingAllocator::Failure::kNone);
+  EXPECT_TRUE(Notifications().empty());
+}
+
+TEST_F(GroupRequestsTest, RepeatedLifecyclesReturnEveryBlock) {
+  for (int round = 0; round < 3; ++round) {
+    CreateGroup("g" + std::to_string(round), "G");
+    AddChannels({"c" + std::to_string(round)}, {round});
+    Deliver(eGetLogicalList, nullptr);
+    Close();
+    EXPECT_EQ(allocator_.LiveBlocks(), 0u) << "round " << round;
+    Open();
+    EXPECT_EQ(app_->service()->GetItems().size(), 2u * (round + 1));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+// How the group component announces changes and answers failed requests.
+#ifndef PGA_GROUP_NOTIFIER_H_
+#define PGA_GROUP_NOTIFIER_H_
+
+#include <cstdint>
+#include <memory>
+
+#include "records/websocket_event_model.h"
+#include "runtime/component_part.h"
+#include "runtime/event.h"
+
+// Names of the notifications the group component sends.
+inline constexpr char kLogicalGroupCreated[] = "LogicalGroupCreated";
+inline constexpr char kLogicalGroupModified[] = "LogicalGroupModified";
+inline constexpr char kLogicalGroupDeleted[] = "LogicalGroupDeleted";
+inline constexpr char kLogicalMappingCreated[] = "LogicalMappingCreated";
+inline constexpr char kLogicalMappingModified[] = "LogicalMappingModified";
+inline constexpr char kLogicalMappingDeleted[] = "LogicalMappingDeleted";
+
+// Sends notifications through a component's event sending. Does not own the
+// component, which must outlive it.
+class Notifier {
+ public:
+  explicit Notifier(ComponentPart& sender) : sender_(sender) {}
+
+  // Sends `record` as the notification `name` (event 25040002, arguments 0)
+  // to the receiver "DeviceListener", in an EventParam stamped with the
+  // current time. A notification that cannot be sent (no such receiver, no
+  // event or record storage, a failing queue) is dropped: the record is
+  // released and the caller goes on.
+  void SendNotification(const char* name, std::shared_ptr<WebsocketEventModel> record);
+
+ private:
+  ComponentPart& sender_;
+};
+
+// A new change record with only its group list filled.
+std::shared_ptr<WebsocketEventModel> GroupsRecord(GroupModelList groups);
+// A new change record with only its item list filled.
+std::shared_ptr<WebsocketEventModel> ItemsRecord(GroupOrderModelList items);
+
+// Replaces the payload of `event` (an object is deleted, text released) by a
+// new ResultParam holding `code` and `message`; its storage size becomes the
+// payload's size. When no record can be allocated the payload is left empty.
+void SendResult(Event& event, std::uint32_t code, const char* message);
+
+#endif  // PGA_GROUP_NOTIFIER_H_

@@ -1,0 +1,50 @@
+#include "host/component_driver.h"
+
+#include "runtime/component_part.h"
+#include "runtime/event_type.h"
+#include "runtime/param_associate_a_receiver.h"
+
+namespace {
+
+// The host's own address: not a component, and it takes no events back
+// through a queue (the answer is read from the event itself).
+constexpr unsigned long long kHostComponentId = 1;
+
+}  // namespace
+
+UId ComponentDriver::HostUId() { return UId(kHostComponentId, 0); }
+
+void ComponentDriver::Allocate() { component_.SetState(kStateAllocated); }
+
+bool ComponentDriver::AssociateReceiver(const std::string& name, RecordingEventQueue& queue,
+                                        unsigned long long component_id) {
+  ComponentInterface::ParamAssociateAReceiver record(Platform_Std_Refine::String(name),
+                                                     UId(component_id, queue.Address()));
+  std::unique_ptr<Event> event = MakeEvent(eAssociateAReceiver);
+  if (event == nullptr) return false;
+  BlobValue text;
+  record.Serialize(text);
+  if (text.value == nullptr) return false;
+  event->MutableBlob().SetValue(text.value, kBlobJson);
+  event->MutableBlob().SetSize(text.size);
+  return Deliver(*event);
+}
+
+std::unique_ptr<Event> ComponentDriver::MakeEvent(std::uint32_t type, long long arguments,
+                                                  BaseObject* payload) {
+  Event* event = Event::Create(HostUId(), component_.GetUId(), type, arguments, payload);
+  if (event == nullptr) delete payload;
+  return std::unique_ptr<Event>(event);
+}
+
+bool ComponentDriver::Deliver(Event& event) {
+  const bool handled = component_.ProcessAEvent(&event);
+  event.SetReplyFlag(1);
+  return handled;
+}
+
+bool ComponentDriver::Send(std::uint32_t type, long long arguments) {
+  std::unique_ptr<Event> event = MakeEvent(type, arguments);
+  if (event == nullptr) return false;
+  return Deliver(*event);
+}

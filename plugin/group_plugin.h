@@ -1,0 +1,29 @@
+// The library's two exported entry points, for hosts that load it with
+// dlopen and look them up with dlsym.
+#ifndef PGA_PLUGIN_GROUP_PLUGIN_H_
+#define PGA_PLUGIN_GROUP_PLUGIN_H_
+
+#include "runtime/component.h"
+#include "runtime/export.h"
+#include "runtime/object_allocator.h"
+
+extern "C" {
+
+// Hands `allocator` (not owned; it must outlive every object of the
+// library) to the runtime for all objects and events, and creates the group
+// component in storage from it (tag "GroupApplication"). Returns null when no
+// storage is obtained or the store cannot be opened; no exception leaves.
+// The caller releases the component with destroy_component.
+PGA_ENTRY_POINT Component* create_component(ObjectAllocator* allocator);
+
+// Destroys a component made by create_component and returns its storage to
+// the allocator. Null does nothing; no exception leaves.
+PGA_ENTRY_POINT void destroy_component(Component* component);
+
+}  // extern "C"
+
+// Types of the entry points, for dlsym.
+using CreateComponentFunction = Component* (*)(ObjectAllocator*);
+using DestroyComponentFunction = void (*)(Component*);
+
+#endif  // PGA_PLUGIN_GROUP_PLUGIN_H_
