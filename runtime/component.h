@@ -123,12 +123,81 @@ class PGA_API Component : public ComponentPart, public ComponentInterface {
   }
   int GetInstanceIndex() const { return instanceIndex; }
 
+  // Attribute files (component_attributes.cc). The file names, format and
+  // type letters are described in attribute_files.h and attribute_value.h.
+  // Failures other than a missing file throw Exception (or a standard
+  // exception for bad hexadecimal text) after printing it.
+
+  // Reads the own attribute file (false), or default file 1 and then 2
+  // (true), into the attribute map. True when a file was read; false when
+  // none could be opened.
+  bool ReadAttributes(bool fromDefault);
+  // Returns reader(true).
+  bool ReadDefaultAttributes(std::function<bool(bool)> reader);
+  // Reads the attribute file at `path` into this component's attribute map
+  // (`items` and `flag` are not consulted): checks its version against
+  // versionMajor/Minor/Patch (another major throws kErrorAttributeMajorVersion)
+  // and its "Name" against the class name, then fills the variables and
+  // traits of the registered items from the array member `section`. False
+  // only when the file cannot be opened. Values stored before a failing
+  // entry stay stored.
+  bool ReadSettingFile(String path, const char* section, Map<String, AttributeItem>& items,
+                       bool flag);
+  // Writes the attribute map, with the class name and componentVersion, to
+  // the own file (false) or the "ch" default file (true), replacing the file
+  // safely. Throws kErrorNoInstanceIndex when instanceIndex is -1, and
+  // kErrorAttributeUnbound / kErrorAttributeMismatch for an item that cannot
+  // be written; nothing is written then. A file that cannot be written is
+  // left as it was, silently.
+  void WriteAttributes(bool toDefault);
+  // Has `target` serialise itself (with `context` and attributeVersion) and
+  // write the text as the own attribute file. Throws kErrorNoInstanceIndex
+  // when instanceIndex is -1.
+  void WriteAttributes(Serializable* target, const String& context);
+
+  // Protocol command file (component_protocol.cc). Reads
+  // <third text><class>_protocol.json into the protocol command map. False
+  // only when the file cannot be opened; a defective file throws Exception
+  // (kErrorJsonParse, kErrorMalformedFile, kErrorProtocolEntry) after the
+  // commands before the defect were entered.
+  bool ReadProtocolCommand();
+  // Enters "group" (or "group.command" when `command` is not empty) with
+  // number `id`, unless that key is present already.
+  void RegisterKestrelCommand(const String& group, const String& command, int id);
+
+  const Map<String, AttributeItem>& GetAttributeMap() const { return attributeMap; }
+  const Map<String, int>& GetProtocolCommandMap() const { return protocolCommandMap; }
+  Map<int, ProtocolHandler>& GetProtocolHandlerMap() { return protocolHandlerMap; }
+  // The version text chosen by PrepareAttributes(Serializable*, ...).
+  const std::string& GetAttributeVersion() const { return attributeVersion; }
+
  protected:
   // Enters `part` (not owned; it must outlive this component or be removed
   // first) under `key`; an existing entry of that key is replaced.
   void AddPart(long long key, ComponentPart* part);
   // Removes the part under `key`, if any.
   void RemovePart(long long key);
+
+  // Enters the attribute `key` bound to `variable` (not owned; it must live
+  // as long as this component), replacing an earlier item of that key.
+  // `variable` must point to exactly the type that `typeCode` names (see
+  // attribute_value.h), to the first of `count` elements when `count` is
+  // above 1; a pointer of another type counts as no variable when the files
+  // are read or written. Lists ('v') take sub-type 's'.
+  template <typename T>
+  void RegisterAttribute(const String& key, int count, char typeCode, T* variable,
+                         char subTypeCode = 'x') {
+    AttributeItem& item = attributeMap[key];
+    item = AttributeItem();
+    item.count = count;
+    item.typeCode = typeCode;
+    item.subTypeCode = subTypeCode;
+    item.variable = variable;
+  }
+  // Enters an attribute without a variable (type 'm': traits only).
+  void RegisterAttribute(const String& key, int count, char typeCode) {
+    RegisterAttribute(key, count, typeCode, static_cast<void*>(nullptr));
+  }
 
   // Child parts by key; not owned.
   Map<long long, ComponentPart*> partsMap;

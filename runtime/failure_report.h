@@ -46,6 +46,22 @@ auto ReportAndRethrow(const char* signature, int line, Body&& body) -> decltype(
   }
 }
 
+// As ReportAndRethrow, but an Exception is printed with
+// PrintAttributeException: the form of the attribute and protocol
+// operations.
+template <typename Body>
+auto ReportAttributeAndRethrow(const char* signature, int line, Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const Exception& e) {
+    PrintAttributeException(e, signature, line);
+    throw Exception(e);
+  } catch (const std::exception& e) {
+    PrintStandardException(e.what(), signature, line);
+    throw std::runtime_error(e.what());
+  }
+}
+
 }  // namespace failure_report
 
 #endif  // PGA_RUNTIME_FAILURE_REPORT_H_

@@ -1,11 +1,21 @@
 #include "runtime/serializable.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
+#include <sstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -37,6 +47,88 @@ TEST(SerializableTest, ReadFileReadsEveryByteOrReportsAndLeavesTheOutputAlone) {
   EXPECT_FALSE(Serializable::ReadFile(::testing::TempDir(), out));
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, content);
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// A fresh folder holding one file, "attribute.json", with the text "old".
+class ReplaceFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "replace_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    path_ = dir_ + "/attribute.json";
+    std::ofstream(path_) << "old";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::size_t FileCount() const {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++count;
+    return count;
+  }
+  // Runs `body` in a child process and answers its exit status.
+  template <typename Body>
+  static int InChild(Body&& body) {
+    const pid_t child = ::fork();
+    if (child == 0) _exit(body());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+  }
+
+  std::string dir_;
+  std::string path_;
+};
+
+TEST_F(ReplaceFileTest, ReplacesWholeOrNotAtAll) {
+  ::chmod(path_.c_str(), 0640);
+  ASSERT_TRUE(Serializable::ReplaceFile(path_, "new"));
+  EXPECT_EQ(Slurp(path_), "new");
+  struct stat info {};
+  ::stat(path_.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(FileCount(), 1u);
+
+  EXPECT_FALSE(Serializable::ReplaceFile(dir_ + "/missing/attribute.json", "x"));
+  EXPECT_FALSE(Serializable::ReplaceFile(dir_, "x"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir_));
+
+  // A full disk: the file size limit makes the write fail midway.
+  const int status = InChild([this] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1024, 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    return Serializable::ReplaceFile(path_, std::string(4096, 'x')) ? 1 : 0;
+  });
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(Slurp(path_), "new");
+  EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(ReplaceFileTest, AProcessKilledWhileWritingLeavesOneWholeVersion) {
+  const std::string first(200000, 'a');
+  const std::string second(300000, 'b');
+  std::mt19937 random(12345);
+  for (int round = 0; round < 20; ++round) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      for (;;) {
+        Serializable::ReplaceFile(path_, first);
+        Serializable::ReplaceFile(path_, second);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    const std::string text = Slurp(path_);
+    EXPECT_TRUE(text == "old" || text == first || text == second) << text.size();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,123 @@
+// Test fixture for the attribute and protocol files: a component with
+// recorded hooks, a fresh temporary folder per test, and helpers to capture
+// what an operation prints or throws.
+#ifndef PGA_RUNTIME_ATTRIBUTE_TEST_FIXTURE_H_
+#define PGA_RUNTIME_ATTRIBUTE_TEST_FIXTURE_H_
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "runtime/allocator_test_fixture.h"
+#include "runtime/component.h"
+
+// A component named "Recorder" that records its hooks in order.
+class Recorder : public Component {
+ public:
+  Recorder() : Component(25067000, "Recorder") {}
+  using Component::RegisterAttribute;
+  void SetVersion(const char* text, unsigned major, unsigned minor, unsigned patch,
+                  const char* extra = "") {
+    componentVersion = text;
+    versionMajor = major;
+    versionMinor = minor;
+    versionPatch = patch;
+    versionExtra = extra;
+  }
+  void OnPrepareAttributes() override { calls.push_back("prepare"); }
+  void OnAttributesDefaulted() override { calls.push_back("defaulted"); }
+  void OnProtocolFileMissing() override { calls.push_back("protocol missing"); }
+  void RegisterProtocolCommands() override {
+    calls.push_back("register");
+    Component::RegisterProtocolCommands();
+  }
+  std::vector<std::string> calls;
+};
+
+class AttributeFileTest : public AllocatorTest {
+ protected:
+  void SetUp() override {
+    AllocatorTest::SetUp();
+    std::string pattern = ::testing::TempDir() + "attributes_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(dir_);
+    AllocatorTest::TearDown();
+  }
+
+  // Own files are <dir>/own_Recorder..., default and protocol files
+  // <dir>/def_Recorder....
+  void Describe(Component& component, int index) {
+    ComponentInterface::ManifestInstanceDescription description;
+    description.defaultFilePrefix = (dir_ + "/def_").c_str();
+    description.attributeFilePrefix = (dir_ + "/own_").c_str();
+    description.index = index;
+    component.SetInstanceDescription(description);
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name), std::ios::binary) << text;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream file(Path(name), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(Path(name)); }
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Standard output of `body`.
+  template <typename Body>
+  static std::string Printed(Body&& body) {
+    ::testing::internal::CaptureStdout();
+    try {
+      body();
+    } catch (...) {
+      ADD_FAILURE() << "unexpected exception; printed:\n"
+                    << ::testing::internal::GetCapturedStdout();
+      throw;
+    }
+    return ::testing::internal::GetCapturedStdout();
+  }
+  // The Exception that `body` throws; what it printed is kept in printed_
+  // and errors_ (standard error).
+  template <typename Body>
+  Exception Thrown(Body&& body) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    Exception caught;
+    try {
+      body();
+      ADD_FAILURE() << "nothing was thrown";
+    } catch (const Exception& e) {
+      caught = e;
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "standard exception: " << e.what();
+    }
+    errors_ = ::testing::internal::GetCapturedStderr();
+    printed_ = ::testing::internal::GetCapturedStdout();
+    return caught;
+  }
+
+  std::string dir_;
+  std::string printed_;
+  std::string errors_;
+};
+
+#endif  // PGA_RUNTIME_ATTRIBUTE_TEST_FIXTURE_H_
