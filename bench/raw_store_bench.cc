@@ -1,0 +1,189 @@
+// Baselines: what SQLite itself does with the same rows on the same stored
+// tree, through its C API, each statement prepared once and reused.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/bench_tree.h"
+
+namespace {
+
+constexpr std::size_t kStoredItems = 50000;
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// "group.db" of the current directory on a connection of its own.
+class RawStore {
+ public:
+  RawStore() {
+    if (sqlite3_open("group.db", &db_) != SQLITE_OK) throw std::runtime_error("open failed");
+  }
+  RawStore(const RawStore&) = delete;
+  RawStore& operator=(const RawStore&) = delete;
+  ~RawStore() {
+    sqlite3_finalize(statement_);
+    sqlite3_close(db_);
+  }
+
+  void Exec(const char* sql) { Check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
+
+  // Prepares `sql` as the statement that Bind... and Step() work on.
+  void Prepare(const char* sql) {
+    sqlite3_finalize(statement_);
+    statement_ = nullptr;
+    Check(sqlite3_prepare_v2(db_, sql, -1, &statement_, nullptr));
+  }
+  void BindText(int index, const std::string& text) {
+    sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+  }
+  void BindRow(const TreeRow& row) {
+    BindText(1, row.id);
+    BindText(2, row.parent);
+    BindText(3, row.name);
+    BindText(4, row.type);
+    sqlite3_bind_int(statement_, 5, row.order);
+    sqlite3_bind_int64(statement_, 6, row.created_time);
+  }
+  // Runs the statement to its end and resets it.
+  void Run() {
+    const int rc = sqlite3_step(statement_);
+    sqlite3_reset(statement_);
+    if (rc != SQLITE_DONE) Check(rc);
+  }
+  // Reads every row of the statement, as the store's rows.
+  std::vector<TreeRow> ReadRows() {
+    std::vector<TreeRow> rows;
+    while (sqlite3_step(statement_) == SQLITE_ROW) {
+      TreeRow& row = rows.emplace_back();
+      row.id = Text(0);
+      row.parent = Text(1);
+      row.name = Text(2);
+      row.type = Text(3);
+      row.order = sqlite3_column_int(statement_, 4);
+      row.created_time = sqlite3_column_int64(statement_, 5);
+    }
+    sqlite3_reset(statement_);
+    return rows;
+  }
+
+ private:
+  std::string Text(int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    return text == nullptr ? std::string()
+                           : std::string(text, sqlite3_column_bytes(statement_, column));
+  }
+  void Check(int rc) {
+    if (rc != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(db_));
+  }
+
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+constexpr char kInsert[] =
+    "INSERT OR REPLACE INTO logical_table (uuid, parent_uuid, name, type, order_, created_time) "
+    "VALUES(?,?,?,?,?,?)";
+
+std::vector<TreeRow> NewChannelRows(std::size_t count, uint64_t batch) {
+  std::vector<TreeRow> rows(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    rows[i].id = BenchTree::Uuid(6, batch * count + i);
+    rows[i].name = "New camera " + std::to_string(i);
+    rows[i].type = "Channel";
+    rows[i].order = static_cast<int32_t>(kStoredItems + i);
+    rows[i].created_time = 1800000000000 + static_cast<int64_t>(i);
+  }
+  return rows;
+}
+
+void BM_RawInsertTxn(benchmark::State& state) {
+  const BenchTree& tree = SharedTree(kStoredItems);
+  uint64_t batch = 0;
+  for (auto _ : state) {
+    tree.Install();
+    const std::vector<TreeRow> rows = NewChannelRows(state.range(0), batch++);
+    RawStore store;
+    const Clock::time_point start = Clock::now();
+    store.Exec("BEGIN");
+    store.Prepare(kInsert);
+    for (const TreeRow& row : rows) {
+      store.BindRow(row);
+      store.Run();
+    }
+    store.Exec("COMMIT");
+    state.SetIterationTime(SecondsSince(start));
+  }
+}
+BENCHMARK(BM_RawInsertTxn)
+    ->Arg(10000)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_RawDeleteTxn(benchmark::State& state) {
+  const BenchTree& tree = SharedTree(kStoredItems);
+  for (auto _ : state) {
+    tree.Install();
+    RawStore store;
+    const Clock::time_point start = Clock::now();
+    store.Exec("BEGIN");
+    store.Prepare("DELETE FROM logical_table WHERE uuid = ?");
+    for (int64_t i = 0; i < state.range(0); ++i) {
+      store.BindText(1, tree.removable_channels().at(i));
+      store.Run();
+    }
+    store.Exec("COMMIT");
+    state.SetIterationTime(SecondsSince(start));
+  }
+}
+BENCHMARK(BM_RawDeleteTxn)
+    ->Arg(1000)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// One row per iteration, each its own durable transaction.
+void BM_RawDurableInsert(benchmark::State& state) {
+  SharedTree(kStoredItems).Install();
+  RawStore store;
+  store.Prepare(kInsert);
+  uint64_t serial = 0;
+  for (auto _ : state) {
+    TreeRow row = NewChannelRows(1, serial++).front();
+    const Clock::time_point start = Clock::now();
+    store.BindRow(row);
+    store.Run();
+    state.SetIterationTime(SecondsSince(start));
+  }
+}
+BENCHMARK(BM_RawDurableInsert)->MinTime(1.0)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_RawSelectAll(benchmark::State& state) {
+  SharedTree(state.range(0)).Install();
+  RawStore store;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    store.Prepare("SELECT * FROM logical_table ORDER BY order_ ASC");
+    const std::vector<TreeRow> rows = store.ReadRows();
+    state.SetIterationTime(SecondsSince(start));
+    if (rows.size() != static_cast<std::size_t>(state.range(0))) {
+      state.SkipWithError("wrong row count");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_RawSelectAll)
+    ->Arg(kStoredItems)
+    ->MinTime(1.0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
