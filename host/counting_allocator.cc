@@ -19,8 +19,9 @@ void* CountingAllocator::MallocSafe(std::size_t size, const char* tag) {
   Failure failure = Failure::kNone;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    tags_.emplace_back(tag != nullptr ? tag : "");
-    if (failure_tag_.empty() || failure_tag_ == tags_.back()) failure = failure_;
+    const char* name = tag != nullptr ? tag : "";
+    if (record_tags_) tags_.emplace_back(name);
+    if (failure_tag_.empty() || failure_tag_ == name) failure = failure_;
   }
   switch (failure) {
     case Failure::kReturnNull:
@@ -38,7 +39,7 @@ void* CountingAllocator::MallocSafe(std::size_t size, const char* tag) {
   const std::uint64_t word = size;
   std::memcpy(block - sizeof(word), &word, sizeof(word));
   std::lock_guard<std::mutex> lock(mutex_);
-  live_.emplace(block, size);
+  live_.emplace(block, Block{size, tag != nullptr ? tag : ""});
   live_bytes_ += size;
   return block;
 }
@@ -52,7 +53,7 @@ void CountingAllocator::Free(void* block) {
       ++bad_frees_;
       return;
     }
-    live_bytes_ -= found->second;
+    live_bytes_ -= found->second.size;
     live_.erase(found);
   }
   std::free(static_cast<unsigned char*>(block) - kHeader);
@@ -87,6 +88,18 @@ std::size_t CountingAllocator::BadFrees() const {
 std::vector<std::string> CountingAllocator::Tags() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return tags_;
+}
+
+void CountingAllocator::RecordTags(bool record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  record_tags_ = record;
+}
+
+std::map<std::string, std::size_t> CountingAllocator::LiveBlocksByTag() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::map<std::string, std::size_t> counts;
+  for (const auto& [block, info] : live_) ++counts[info.tag];
+  return counts;
 }
 
 std::vector<std::string> CountingAllocator::Reports() const {

@@ -5,6 +5,7 @@
 #define PGA_HOST_COUNTING_ALLOCATOR_H_
 
 #include <cstddef>
+#include <map>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -44,8 +45,15 @@ class CountingAllocator : public ObjectAllocator {
   std::size_t LiveBytes() const;
   // Frees of blocks that were not live.
   std::size_t BadFrees() const;
-  // Tags of every MallocSafe call, in order, including failed ones.
+  // Tags of every MallocSafe call, in order, including failed ones (while
+  // tags are recorded).
   std::vector<std::string> Tags() const;
+  // Whether MallocSafe keeps every tag for Tags(); on by default. A
+  // long-running host turns it off so that the record does not grow without
+  // end.
+  void RecordTags(bool record);
+  // The live blocks counted by their tag, for leak reports.
+  std::map<std::string, std::size_t> LiveBlocksByTag() const;
   // Texts given to ReportFailure, in order.
   std::vector<std::string> Reports() const;
 
@@ -54,13 +62,18 @@ class CountingAllocator : public ObjectAllocator {
 
  private:
   mutable std::mutex mutex_;
-  std::unordered_map<void*, std::size_t> live_;  // GUARDED_BY(mutex_)
-  std::size_t live_bytes_ = 0;                   // GUARDED_BY(mutex_)
-  std::size_t bad_frees_ = 0;                    // GUARDED_BY(mutex_)
-  std::vector<std::string> tags_;                // GUARDED_BY(mutex_)
-  std::vector<std::string> reports_;             // GUARDED_BY(mutex_)
-  Failure failure_ = Failure::kNone;             // GUARDED_BY(mutex_)
-  std::string failure_tag_;                      // GUARDED_BY(mutex_)
+  struct Block {
+    std::size_t size;
+    std::string tag;
+  };
+  std::unordered_map<void*, Block> live_;  // GUARDED_BY(mutex_)
+  std::size_t live_bytes_ = 0;             // GUARDED_BY(mutex_)
+  std::size_t bad_frees_ = 0;              // GUARDED_BY(mutex_)
+  std::vector<std::string> tags_;          // GUARDED_BY(mutex_)
+  bool record_tags_ = true;                // GUARDED_BY(mutex_)
+  std::vector<std::string> reports_;       // GUARDED_BY(mutex_)
+  Failure failure_ = Failure::kNone;       // GUARDED_BY(mutex_)
+  std::string failure_tag_;                // GUARDED_BY(mutex_)
 };
 
 #endif  // PGA_HOST_COUNTING_ALLOCATOR_H_

@@ -1,0 +1,40 @@
+#include "host/counting_allocator.h"
+
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CountingAllocatorTest, LeakReportCountsLiveBlocksByTag) {
+  CountingAllocator allocator;
+  void* event = allocator.MallocSafe(16, "Event");
+  void* first = allocator.MallocSafe(8, "EventParam");
+  void* second = allocator.MallocSafe(8, "EventParam");
+  allocator.Free(first);
+  EXPECT_EQ(allocator.LiveBlocksByTag(),
+            (std::map<std::string, std::size_t>{{"Event", 1}, {"EventParam", 1}}));
+
+  // Without the tag record the counts stay exact.
+  allocator.RecordTags(false);
+  void* quiet = allocator.MallocSafe(4, nullptr);
+  EXPECT_EQ(allocator.Tags().size(), 3u);
+  EXPECT_EQ(allocator.LiveBlocksByTag().at(""), 1u);
+  EXPECT_EQ(allocator.LiveBytes(), 28u);
+  // A tag filter for failures still applies when tags are not recorded.
+  allocator.FailWith(CountingAllocator::Failure::kReturnNull, "Event");
+  EXPECT_EQ(allocator.MallocSafe(4, "Event"), nullptr);
+  void* other = allocator.MallocSafe(4, "Other");
+  EXPECT_NE(other, nullptr);
+  allocator.FailWith(CountingAllocator::Failure::kNone);
+
+  for (void* block : {event, second, quiet}) allocator.Free(block);
+  EXPECT_EQ(allocator.LiveBlocksByTag(), (std::map<std::string, std::size_t>{{"Other", 1}}));
+  allocator.Free(first);
+  EXPECT_EQ(allocator.BadFrees(), 1u);
+  allocator.Free(other);
+  EXPECT_EQ(allocator.LiveBlocks(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+#include "host/protocol_channel.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+ProtocolChannel::~ProtocolChannel() {
+  if (protocol_ != nullptr) std::fclose(protocol_);
+}
+
+bool ProtocolChannel::Open(std::string& error) {
+  std::fflush(stdout);
+  const int protocol_fd = dup(STDOUT_FILENO);
+  if (protocol_fd < 0) {
+    error = std::string("cannot duplicate standard output: ") + std::strerror(errno);
+    return false;
+  }
+  protocol_ = fdopen(protocol_fd, "w");
+  if (protocol_ == nullptr) {
+    error = std::string("cannot open the protocol stream: ") + std::strerror(errno);
+    close(protocol_fd);
+    return false;
+  }
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    error = std::string("cannot send diagnostics to standard error: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+void ProtocolChannel::WriteLine(const std::string& line) {
+  std::fflush(stdout);
+  if (protocol_ == nullptr) return;
+  std::fwrite(line.data(), 1, line.size(), protocol_);
+  std::fputc('\n', protocol_);
+  std::fflush(protocol_);
+}

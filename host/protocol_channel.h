@@ -1,0 +1,36 @@
+// ProtocolChannel: keeps the host's standard output for protocol lines only.
+//
+// The plug-in prints its diagnostics with printf, that is to file
+// descriptor 1. Open() keeps a private stream on the real standard output
+// and then points descriptor 1 at standard error, so that everything printed
+// with printf from then on (by the plug-in and by the host's own runtime)
+// lands on standard error while the protocol stays clean.
+#ifndef PGA_HOST_PROTOCOL_CHANNEL_H_
+#define PGA_HOST_PROTOCOL_CHANNEL_H_
+
+#include <cstdio>
+#include <string>
+
+class ProtocolChannel {
+ public:
+  ProtocolChannel() = default;
+  ProtocolChannel(const ProtocolChannel&) = delete;
+  ProtocolChannel& operator=(const ProtocolChannel&) = delete;
+  // Flushes and closes the private stream.
+  ~ProtocolChannel();
+
+  // Must run before the plug-in is loaded. Returns false with a reason in
+  // `error` when the descriptors cannot be duplicated.
+  bool Open(std::string& error);
+
+  // Flushes the diagnostics printed so far, then writes `line` and a line
+  // end to the protocol stream and flushes it, so that every line is out
+  // before the next event is delivered (a host killed later loses nothing
+  // it has printed).
+  void WriteLine(const std::string& line);
+
+ private:
+  std::FILE* protocol_ = nullptr;  // owned; closed by the destructor
+};
+
+#endif  // PGA_HOST_PROTOCOL_CHANNEL_H_

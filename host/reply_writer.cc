@@ -1,0 +1,120 @@
+#include "host/reply_writer.h"
+
+#include <memory>
+#include <utility>
+#include <variant>
+
+#include "group/group_model.h"
+#include "group/group_request_param.h"
+#include "records/i_device_dispatcher.h"
+#include "records/i_device_listener.h"
+#include "records/i_group_application.h"
+#include "runtime/json.h"
+#include "runtime/vector.h"
+
+namespace {
+
+using Allocator = rapidjson::Document::AllocatorType;
+
+rapidjson::Value Text(const std::string& text, Allocator& allocator) {
+  return rapidjson::Value(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator);
+}
+
+rapidjson::Value ModelObject(const BaseModel* model, Allocator& allocator) {
+  if (model == nullptr) return rapidjson::Value(rapidjson::kNullType);
+  rapidjson::Value object(rapidjson::kObjectType);
+  model->ToJson(object, allocator);
+  return object;
+}
+
+template <typename List>
+rapidjson::Value ModelArray(const std::shared_ptr<List>& list, Allocator& allocator) {
+  if (list == nullptr) return rapidjson::Value(rapidjson::kNullType);
+  rapidjson::Value array(rapidjson::kArrayType);
+  for (const auto& model : *list) array.PushBack(ModelObject(model.get(), allocator), allocator);
+  return array;
+}
+
+rapidjson::Value PayloadValue(const GroupRequestParam::Payload& payload, Allocator& allocator) {
+  struct Visitor {
+    Allocator& allocator;
+    rapidjson::Value operator()(std::monostate) const {
+      return rapidjson::Value(rapidjson::kNullType);
+    }
+    rapidjson::Value operator()(const std::shared_ptr<GroupModel>& group) const {
+      return ModelObject(group.get(), allocator);
+    }
+    rapidjson::Value operator()(const std::shared_ptr<GroupModelList>& groups) const {
+      return ModelArray(groups, allocator);
+    }
+    rapidjson::Value operator()(const std::shared_ptr<GroupOrderModelList>& items) const {
+      return ModelArray(items, allocator);
+    }
+  };
+  return std::visit(Visitor{allocator}, payload);
+}
+
+// Adds the members that describe the answer `object` left in the event.
+void AddAnswer(const BaseObject* object, rapidjson::Document& line) {
+  Allocator& allocator = line.GetAllocator();
+  if (const auto* request = dynamic_cast<const GroupRequestParam*>(object)) {
+    pga_json::AddMember(line, "succeeded", rapidjson::Value(request->succeeded), allocator);
+    pga_json::AddMember(line, "payload", PayloadValue(request->payload, allocator), allocator);
+  } else if (const auto* result = dynamic_cast<const IDeviceDispatcher::ResultParam*>(object)) {
+    rapidjson::Value value(rapidjson::kObjectType);
+    pga_json::AddMember(value, "code", rapidjson::Value(result->code), allocator);
+    pga_json::AddMember(value, "message", Text(result->message, allocator), allocator);
+    pga_json::AddMember(line, "result", std::move(value), allocator);
+  } else if (const auto* list = dynamic_cast<const IGroupApplication::LogicalList*>(object)) {
+    rapidjson::Value value(rapidjson::kObjectType);
+    pga_json::AddMember(value, "groups", ModelArray(list->groups, allocator), allocator);
+    pga_json::AddMember(value, "items", ModelArray(list->items, allocator), allocator);
+    pga_json::AddMember(line, "logicalList", std::move(value), allocator);
+  } else if (const auto* texts = dynamic_cast<const Vector<std::string>*>(object)) {
+    rapidjson::Value array(rapidjson::kArrayType);
+    for (const std::string& text : *texts) array.PushBack(Text(text, allocator), allocator);
+    pga_json::AddMember(line, "channels", std::move(array), allocator);
+  }
+}
+
+}  // namespace
+
+void ReplyWriter::WriteNotification(const Event& event) {
+  const auto* param = dynamic_cast<const IDeviceListener::EventParam*>(event.GetObjectArgument());
+  const std::string text = param != nullptr ? param->ToJsonText() : std::string();
+  if (!text.empty()) {
+    sink_("{\"notification\":" + text + "}");
+    return;
+  }
+  sink_("{\"notification\":null,\"eventType\":" + std::to_string(event.GetEventType()) + "}");
+}
+
+void ReplyWriter::WriteReply(const std::string& request, std::uint32_t event_type,
+                             const DeliveryOutcome& outcome) {
+  rapidjson::Document line(rapidjson::kObjectType);
+  Allocator& allocator = line.GetAllocator();
+  pga_json::AddMember(line, "reply",
+                      request.empty() ? rapidjson::Value(event_type) : Text(request, allocator),
+                      allocator);
+  pga_json::AddMember(line, "eventType", rapidjson::Value(event_type), allocator);
+  pga_json::AddMember(line, "handled", rapidjson::Value(outcome.handled), allocator);
+  if (outcome.event != nullptr) AddAnswer(outcome.event->GetObjectArgument(), line);
+  if (outcome.failure) {
+    rapidjson::Value error(rapidjson::kObjectType);
+    pga_json::AddMember(error, "type", rapidjson::Value(outcome.failure->type), allocator);
+    pga_json::AddMember(error, "message", Text(outcome.failure->message, allocator), allocator);
+    pga_json::AddMember(line, "error", std::move(error), allocator);
+  }
+  sink_(pga_json::ToCompact(line));
+}
+
+void ReplyWriter::WriteLineError(std::size_t line_number, const std::string& message) {
+  rapidjson::Document line(rapidjson::kObjectType);
+  Allocator& allocator = line.GetAllocator();
+  rapidjson::Value error(rapidjson::kObjectType);
+  pga_json::AddMember(error, "line", rapidjson::Value(static_cast<std::uint64_t>(line_number)),
+                      allocator);
+  pga_json::AddMember(error, "message", Text(message, allocator), allocator);
+  pga_json::AddMember(line, "error", std::move(error), allocator);
+  sink_(pga_json::ToCompact(line));
+}
