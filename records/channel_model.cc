@@ -123,7 +123,7 @@ void ChannelModel::FromJson(const rapidjson::Value& value) {
     capabilities->FromJson(value);
   }
   if (const rapidjson::Value* settings = FindObject(value, "imageSettings")) {
-    if (!imageSettings) imageSettings.emplace();
+    if (!imageSettings) imageSettings = ImageSettings{};
     ReadImageSettings(*settings, *imageSettings);
   }
   if (const rapidjson::Value* object = FindObject(value, "fisheye")) {

@@ -60,7 +60,7 @@ TEST(ChannelModelTest, WritesOnlyCompleteGroups) {
   channel.lensType = "Fisheye";
   channel.fisheye.rotation = std::numeric_limits<float>::quiet_NaN();
   channel.primaryResolution.height = 480;
-  channel.ptz.emplace();
+  channel.ptz = ChannelModel::Ptz{};
   channel.ptz->auxCommandsSupported = true;
   EXPECT_EQ(Write(channel),
             R"({"fisheye":{"mountMode":"wall"},)"

@@ -31,6 +31,17 @@ TEST(LayoutModelTest, RoundTripKeepsValuesAsCompactText) {
                            R"("items":[{"x":1,"y":[2]},3]})");
 }
 
+TEST(LayoutModelTest, NumbersKeepTheirValueThroughEveryRoundTrip) {
+  // Found by fuzzing: a parse without full precision moved the last digits
+  // of a large number a little on every pass through the record.
+  const std::string in = R"({"layoutId":"l1","items":[{"x":7.777777777777774e149,"y":[2]},3]})";
+  const std::string once = RoundTrip<LayoutModel>(in);
+  EXPECT_EQ(once, in);
+  EXPECT_EQ(RoundTrip<LayoutModel>(once), in);
+  EXPECT_EQ(RoundTrip<LayoutModel>(R"({"properties":{"zoom":0.1,"max":1.7976931348623157e308}})"),
+            R"({"properties":{"zoom":0.1,"max":1.7976931348623157e308}})");
+}
+
 TEST(LayoutModelTest, BackslashesLeaveItemsAndBrokenTextWritesNullOrEmpty) {
   auto layout = Read<LayoutModel>(
       R"({"items":[{"label":"say \"hi\"","path":"a\\b"}],"properties":"q\"uote"})");

@@ -50,7 +50,7 @@ bool AttributeFiles::Parse(const std::string& text, rapidjson::Document& doc,
   // pga_json::Parse keeps no error; parse once more (iteratively, as it
   // does) to learn what the parser refused and where.
   rapidjson::Document probe;
-  probe.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
+  probe.Parse<pga_json::kParseFlags>(text.data(), text.size());
   if (probe.HasParseError()) {
     failure.message = rapidjson::GetParseError_En(probe.GetParseError());
     failure.offset = probe.GetErrorOffset();

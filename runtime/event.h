@@ -124,7 +124,7 @@ class PGA_API Event : public BaseObject {
   Event* sequenceParent;
   std::int32_t sync_type;
   std::int32_t send_order;
-  std::uint64_t reserved_;
+  [[maybe_unused]] std::uint64_t reserved_;
   std::uint32_t children_count;
   std::uint32_t channel_index;
   std::uint32_t reply_flag;

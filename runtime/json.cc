@@ -30,7 +30,7 @@ std::size_t Depth(const rapidjson::Value& value, std::size_t limit) {
 
 bool Parse(rapidjson::Document& doc, const char* text, std::size_t length) {
   if (text == nullptr) length = 0;
-  doc.Parse<rapidjson::kParseIterativeFlag>(text ? text : "", length);
+  doc.Parse<kParseFlags>(text ? text : "", length);
   if (doc.HasParseError() || Depth(doc) > kMaxDepth) {
     doc.SetObject();
     return false;

@@ -1,8 +1,9 @@
 // The one way into rapidjson for the whole library. Include this header, never
 // rapidjson's own: it turns rapidjson's internal assertions into exceptions
 // (an assert() would abort the host process), makes every parse iterative so
-// that deep nesting cannot overflow the stack while parsing, and offers the
-// bounded helpers that the readers and writers share.
+// that deep nesting cannot overflow the stack while parsing (and precise, so
+// that numbers do not drift), and offers the bounded helpers that the readers
+// and writers share.
 #ifndef PGA_RUNTIME_JSON_H_
 #define PGA_RUNTIME_JSON_H_
 
@@ -29,7 +30,7 @@ class JsonAssertion : public std::logic_error {
   do {                                                                        \
     if (!(x)) throw ::pga_json::JsonAssertion("rapidjson assertion: " #x);   \
   } while (0)
-#define RAPIDJSON_PARSE_DEFAULT_FLAGS kParseIterativeFlag
+#define RAPIDJSON_PARSE_DEFAULT_FLAGS kParseIterativeFlag | kParseFullPrecisionFlag
 #define RAPIDJSON_HAS_STDSTRING 1
 
 #include <rapidjson/document.h>
@@ -38,6 +39,11 @@ class JsonAssertion : public std::logic_error {
 #include <rapidjson/writer.h>
 
 namespace pga_json {
+
+// How every text is parsed: iteratively (deep nesting cannot overflow the
+// stack) and with full precision, so that a number read and written back
+// keeps its value instead of drifting a little with every round.
+constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag;
 
 // Deepest nesting of arrays and objects that the library keeps and writes
 // back. Writing and copying values are recursive in rapidjson, so anything

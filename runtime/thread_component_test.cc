@@ -144,6 +144,9 @@ TEST_F(ThreadComponentTest, StopWithoutStartAndDestructionWhileJoinableAreOrderl
   {
     Worker abandoned;
     abandoned.Start();
+    // Run() dispatches through the object, so it must be over before the
+    // object goes; the worker is then finished but still joinable.
+    abandoned.WaitUntilRunEnded();
   }  // destroyed with a joinable worker: joined, not a terminated process
   testing::internal::GetCapturedStdout();
 
