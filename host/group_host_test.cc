@@ -144,6 +144,27 @@ TEST_F(GroupHostTest, BadLinesBareAndPlainEvents) {
   ExpectLines(run.out, "bad_lines.expected");
 }
 
+TEST_F(GroupHostTest, AbsurdLinesAreRefusedAndTheRunGoesOn) {
+  const fs::path script = dir_ / "absurd.jsonl";
+  {
+    std::ofstream out(script, std::ios::binary);
+    out << std::string(17u << 20, 'x') << "\n";                           // too long
+    out << std::string(100000, '[') << std::string(100000, ']') << "\n";  // too deep
+    out << std::string("{\"request\":\"Get\0\xff\xfe\"}", 20) << "\n";    // binary
+    out << R"({"request":"ChannelsRemoved","channelIds":[)" << std::string(300, '9') << "]}\n";
+    out << R"({"request":"GetLogicalList"})";  // no line end at the end
+  }
+  const HostRun run = Run({script.string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.out.size(), 5u);
+  EXPECT_EQ(run.out[0], R"({"error":{"line":1,"message":"line longer than 16777216 bytes"}})");
+  EXPECT_EQ(run.out[1].rfind(R"({"error":{"line":2,"message":"not JSON)", 0), 0u) << run.out[1];
+  EXPECT_EQ(run.out[2].rfind(R"({"error":{"line":3,)", 0), 0u) << run.out[2];
+  EXPECT_EQ(run.out[3].rfind(R"({"error":{"line":4,"message":"element 0 of \"channelIds\")", 0), 0u)
+      << run.out[3];
+  EXPECT_EQ(run.out[4].rfind(R"({"reply":"GetLogicalList")", 0), 0u) << run.out[4];
+}
+
 TEST_F(GroupHostTest, TreeSurvivesARestart) {
   ExpectLines(RunScript("restart_1").out, "restart_1.expected");
   ExpectLines(RunScript("restart_2").out, "restart_2.expected");

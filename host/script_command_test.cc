@@ -99,7 +99,8 @@ TEST_F(ScriptCommandTest, DeviceEventsAndGroupIdCarryTheirRecords) {
   EXPECT_EQ(*report->channels->front()->channelId, "c1");
   EXPECT_EQ(*report->channels->front()->createdTime, 30);
 
-  report = dynamic_cast<ChannelListParam*>(Command(R"({"request":"ChannelsAdded"})").payload.get());
+  ScriptCommand no_list = Command(R"({"request":"ChannelsAdded"})");
+  report = dynamic_cast<ChannelListParam*>(no_list.payload.get());
   ASSERT_NE(report, nullptr);
   ASSERT_NE(report->channels, nullptr);
   EXPECT_TRUE(report->channels->empty());
