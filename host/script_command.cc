@@ -27,13 +27,13 @@ enum class PayloadKind {
   kChannelIds,  // a Vector of the texts of "channelIds"
 };
 
-struct RequestSpec {
+struct RequestEntry {
   const char* name;
   std::uint32_t event_type;
   PayloadKind payload;
 };
 
-constexpr RequestSpec kRequests[] = {
+constexpr RequestEntry kRequests[] = {
     {"GetLogicalList", eGetLogicalList, PayloadKind::kNone},
     {"GetLogicalGroups", eGetLogicalGroups, PayloadKind::kRequest},
     {"CreateLogicalGroup", eCreateLogicalGroup, PayloadKind::kGroup},
@@ -53,9 +53,9 @@ class ScriptError : public std::runtime_error {
   explicit ScriptError(const std::string& message) : std::runtime_error(message) {}
 };
 
-const RequestSpec* FindRequest(const std::string& name) {
-  for (const RequestSpec& spec : kRequests) {
-    if (name == spec.name) return &spec;
+const RequestEntry* FindRequest(const std::string& name) {
+  for (const RequestEntry& entry : kRequests) {
+    if (name == entry.name) return &entry;
   }
   return nullptr;
 }
@@ -205,13 +205,13 @@ std::unique_ptr<BaseObject> MakePayload(const rapidjson::Value& command, Payload
 ScriptCommand RequestCommand(const rapidjson::Value& command, const rapidjson::Value& name) {
   if (!name.IsString()) throw ScriptError("\"request\" must be a string");
   const std::string text = pga_json::GetString(name);
-  const RequestSpec* spec = FindRequest(text);
-  if (spec == nullptr) throw ScriptError("unknown request \"" + text + "\"");
+  const RequestEntry* entry = FindRequest(text);
+  if (entry == nullptr) throw ScriptError("unknown request \"" + text + "\"");
   ScriptCommand result;
-  result.request = spec->name;
-  result.event_type = spec->event_type;
+  result.request = entry->name;
+  result.event_type = entry->event_type;
   // Members are checked even for a bare event, so that a typo never passes.
-  std::unique_ptr<BaseObject> payload = MakePayload(command, spec->payload);
+  std::unique_ptr<BaseObject> payload = MakePayload(command, entry->payload);
   if (!ReadBare(command)) result.payload = std::move(payload);
   return result;
 }
@@ -254,8 +254,8 @@ ScriptCommand ReadCommand(const std::string& line) {
 }  // namespace
 
 std::uint32_t RequestEventType(const std::string& name) {
-  const RequestSpec* spec = FindRequest(name);
-  return spec != nullptr ? spec->event_type : 0;
+  const RequestEntry* entry = FindRequest(name);
+  return entry != nullptr ? entry->event_type : 0;
 }
 
 ParsedLine ParseScriptCommand(const std::string& line) {
