@@ -3,22 +3,16 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bench/bench_tree.h"
+#include "bench/stopwatch.h"
 
 namespace {
 
 constexpr std::size_t kStoredItems = 50000;
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // "group.db" of the current directory on a connection of its own.
 class RawStore {
@@ -105,13 +99,14 @@ std::vector<TreeRow> NewChannelRows(std::size_t count, uint64_t batch) {
 }
 
 void BM_RawInsertTxn(benchmark::State& state) {
+  Stopwatch watch(state);
   const BenchTree& tree = SharedTree(kStoredItems);
   uint64_t batch = 0;
   for (auto _ : state) {
     tree.Install();
     const std::vector<TreeRow> rows = NewChannelRows(state.range(0), batch++);
     RawStore store;
-    const Clock::time_point start = Clock::now();
+    watch.Start();
     store.Exec("BEGIN");
     store.Prepare(kInsert);
     for (const TreeRow& row : rows) {
@@ -119,7 +114,7 @@ void BM_RawInsertTxn(benchmark::State& state) {
       store.Run();
     }
     store.Exec("COMMIT");
-    state.SetIterationTime(SecondsSince(start));
+    watch.Stop();
   }
 }
 BENCHMARK(BM_RawInsertTxn)
@@ -129,11 +124,12 @@ BENCHMARK(BM_RawInsertTxn)
     ->Unit(benchmark::kMillisecond);
 
 void BM_RawDeleteTxn(benchmark::State& state) {
+  Stopwatch watch(state);
   const BenchTree& tree = SharedTree(kStoredItems);
   for (auto _ : state) {
     tree.Install();
     RawStore store;
-    const Clock::time_point start = Clock::now();
+    watch.Start();
     store.Exec("BEGIN");
     store.Prepare("DELETE FROM logical_table WHERE uuid = ?");
     for (int64_t i = 0; i < state.range(0); ++i) {
@@ -141,7 +137,7 @@ void BM_RawDeleteTxn(benchmark::State& state) {
       store.Run();
     }
     store.Exec("COMMIT");
-    state.SetIterationTime(SecondsSince(start));
+    watch.Stop();
   }
 }
 BENCHMARK(BM_RawDeleteTxn)
@@ -152,28 +148,30 @@ BENCHMARK(BM_RawDeleteTxn)
 
 // One row per iteration, each its own durable transaction.
 void BM_RawDurableInsert(benchmark::State& state) {
+  Stopwatch watch(state);
   SharedTree(kStoredItems).Install();
   RawStore store;
   store.Prepare(kInsert);
   uint64_t serial = 0;
   for (auto _ : state) {
     TreeRow row = NewChannelRows(1, serial++).front();
-    const Clock::time_point start = Clock::now();
+    watch.Start();
     store.BindRow(row);
     store.Run();
-    state.SetIterationTime(SecondsSince(start));
+    watch.Stop();
   }
 }
 BENCHMARK(BM_RawDurableInsert)->MinTime(1.0)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_RawSelectAll(benchmark::State& state) {
+  Stopwatch watch(state);
   SharedTree(state.range(0)).Install();
   RawStore store;
   for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
+    watch.Start();
     store.Prepare("SELECT * FROM logical_table ORDER BY order_ ASC");
     const std::vector<TreeRow> rows = store.ReadRows();
-    state.SetIterationTime(SecondsSince(start));
+    watch.Stop();
     if (rows.size() != static_cast<std::size_t>(state.range(0))) {
       state.SkipWithError("wrong row count");
       break;

@@ -48,26 +48,29 @@ void ChannelReportHandler::OnChannelsRemoved(Event& event) {
   if (ids == nullptr || ids->empty()) return;
 
   // Parents are read before each channel goes, and judged only once every
-  // channel of the event is gone, each parent once, in byte order.
+  // channel of the event is gone, each parent once, in byte order. All of
+  // the removals are one batch of the store; the notices follow it.
   GroupOrderModelList removed;
   std::set<std::string> parents;
-  for (const std::string& id : *ids) {
-    auto item = std::make_shared<GroupOrderModel>();
-    item->itemId = id;
-    removed.push_back(std::move(item));
-    if (std::optional<GroupOrderModel> cached = service_.FindItem(id); cached && cached->parentId) {
-      parents.insert(*cached->parentId);
-    }
-    service_.RemoveItem(kChannelTable, id);
-  }
-  notifier_.SendNotification(kLogicalMappingDeleted, ItemsRecord(std::move(removed)));
-  if (parents.empty()) return;
-
   auto groups = std::make_shared<WebsocketEventModel>();
   auto items = std::make_shared<WebsocketEventModel>();
-  for (const std::string& parent : parents) {
-    service_.RemoveEmptyGroup(parent, *groups->groups, *items->logicalItems);
-  }
+  service_.RunBatch([&] {
+    for (const std::string& id : *ids) {
+      auto item = std::make_shared<GroupOrderModel>();
+      item->itemId = id;
+      removed.push_back(std::move(item));
+      if (std::optional<GroupOrderModel> cached = service_.FindItem(id);
+          cached && cached->parentId) {
+        parents.insert(*cached->parentId);
+      }
+      service_.RemoveItem(kChannelTable, id);
+    }
+    for (const std::string& parent : parents) {
+      service_.RemoveEmptyGroup(parent, *groups->groups, *items->logicalItems);
+    }
+  });
+  notifier_.SendNotification(kLogicalMappingDeleted, ItemsRecord(std::move(removed)));
+  if (parents.empty()) return;
   notifier_.SendNotification(kLogicalGroupDeleted, std::move(groups));
   notifier_.SendNotification(kLogicalMappingDeleted, std::move(items));
 }

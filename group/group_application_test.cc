@@ -300,6 +300,111 @@ TEST_F(GroupRequestsTest, LostNotificationsDoNotLeakOrUndoTheChange) {
   EXPECT_TRUE(Notifications().empty());
 }
 
+// "id|parent|name|type|order" of each item, "id|name|parent" of each group.
+template <typename Holder>
+Strings Describe(const Holder& list) {
+  Strings lines;
+  for (const auto& item : *list.items) {
+    lines.push_back(item->itemId + "|" + item->parentId.value_or("-") + "|" + item->name + "|" +
+                    item->type + "|" + std::to_string(item->order) + "|" +
+                    std::to_string(item->createdTime));
+  }
+  for (const auto& group : *list.groups) {
+    lines.push_back(group->groupId.value_or("-") + "|" + group->groupName.value_or("-") + "|" +
+                    group->parentId.value_or("-") + "|" +
+                    std::to_string(group->createdTime.value_or(0)));
+  }
+  return lines;
+}
+
+TEST_F(GroupRequestsTest, LogicalListHoldsCopiesOfEveryCachedItem) {
+  CreateGroup("g1", "One");
+  CreateGroup("g2", "Two", "g1");
+  AddChannels({"c1", "c2"}, {1, 2});
+  Move("c2", "g2", 1);
+  Close();
+  Open();  // top-level items now carry the empty parent
+  CreateGroup("g0", std::nullopt);
+
+  struct Reference {
+    std::shared_ptr<GroupModelList> groups;
+    std::shared_ptr<GroupOrderModelList> items;
+  } reference;
+  FillLogicalList(app_->service()->GetItems(), reference);
+  auto event = Deliver(eGetLogicalList, nullptr);
+  auto* list = dynamic_cast<IGroupApplication::LogicalList*>(event->GetObjectArgument());
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(Describe(*list), Describe(reference));
+  EXPECT_EQ(list->items->size(), 5u);
+  // The answer is the requester's: changing it leaves the cache alone.
+  list->items->front()->name = "changed";
+  EXPECT_EQ(Describe(reference), [&] {
+    decltype(reference) again;
+    FillLogicalList(app_->service()->GetItems(), again);
+    return Describe(again);
+  }());
+}
+
+TEST_F(GroupRequestsTest, CreateWhoseBatchFailsKeepsNoRowAndTheNextOneWorks) {
+  CreateGroup("P", "Parent");
+  AddChannels({"c1", "c2", "c3"}, {1, 2, 3});
+  for (int i = 1; i <= 3; ++i) Move("c" + std::to_string(i), "P", i);
+  Notifications();
+  const Strings rows = StoredRows();
+  // Moving c2 back makes SQLite give up the whole transaction.
+  TempStoreDir::Query(
+      "CREATE TRIGGER give_up BEFORE UPDATE ON logical_table WHEN OLD.uuid = 'c2' "
+      "BEGIN SELECT RAISE(ROLLBACK, 'gave up'); END");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Failure(*CreateGroup("G", "Group", "P")), "5000000 Internal Server Error");
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("LogicalGroupTable::Update "), std::string::npos) << out;
+  EXPECT_NE(out.find("SqliteGroupRepository::RunBatch transaction ended by a failed write\n"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(Notifications().empty());
+  EXPECT_EQ(StoredRows(), rows);
+  // The cache took the change before the store refused it.
+  EXPECT_EQ(app_->service()->FindItem("G")->order, 1);
+  EXPECT_EQ(app_->service()->FindItem("c3")->order, 4);
+
+  TempStoreDir::Query("DROP TRIGGER give_up");
+  EXPECT_TRUE(Answer(*CreateGroup("H", "Other", "P"))->succeeded);
+  EXPECT_EQ(Notifications().size(), 3u);
+  EXPECT_EQ(StoredRows(),
+            (Strings{"H|P|Other|Group|1", "P||Parent|Group|1", "c1|P|cam c1|Channel|3",
+                     "c2|P|cam c2|Channel|4", "c3|P|cam c3|Channel|5"}));
+}
+
+TEST_F(GroupRequestsTest, ChannelRemovalIsKeptWholeOrNotAtAll) {
+  CreateGroup("A", "A");
+  CreateGroup("B", "B", "A");
+  AddChannels({"c1", "c2"}, {1, 2});
+  Move("c1", "B", 1);
+  Move("c2", "B", 2);
+  Notifications();
+  const Strings rows = StoredRows();
+  TempStoreDir::Query(
+      "CREATE TRIGGER give_up BEFORE DELETE ON logical_table WHEN OLD.uuid = 'B' "
+      "BEGIN SELECT RAISE(ROLLBACK, 'gave up'); END");
+  testing::internal::CaptureStdout();
+  RemoveChannels({"c1", "c2"});
+  testing::internal::GetCapturedStdout();
+  // Announced as always, from the cache; the store kept nothing of it.
+  const Strings notes = Notifications();
+  ASSERT_EQ(notes.size(), 3u);
+  EXPECT_EQ(notes[1],
+            Note("LogicalGroupDeleted", "{\"groups\":[{\"groupId\":\"B\"},{\"groupId\":\"A\"}]}"));
+  EXPECT_EQ(StoredRows(), rows);
+  EXPECT_TRUE(app_->service()->GetItems().empty());
+
+  // With the store willing again, the next removal goes through.
+  TempStoreDir::Query("DROP TRIGGER give_up");
+  AddChannels({"c3"}, {3});
+  RemoveChannels({"c3", "c1"});
+  EXPECT_EQ(StoredRows(), (Strings{"A||A|Group|1", "B|A|B|Group|1", "c2|B|cam c2|Channel|2"}));
+}
+
 TEST_F(GroupRequestsTest, RepeatedLifecyclesReturnEveryBlock) {
   for (int round = 0; round < 3; ++round) {
     CreateGroup("g" + std::to_string(round), "G");

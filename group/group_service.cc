@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 #include <utility>
 
 #include "group/sqlite_group_repository.h"
@@ -14,6 +15,17 @@ constexpr int32_t kStartTableKey = 0;
 // ones. Keys that do not fit name no table, which the store answers
 // neutrally.
 int32_t StoreKey(uint32_t table_key) { return static_cast<int32_t>(table_key); }
+
+// The first eight bytes of `id` as a big-endian number (zeros after a
+// shorter id): ids compare as their prefixes do, unless the prefixes are
+// equal.
+uint64_t IdPrefix(const std::string& id) {
+  uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    prefix = (prefix << 8) | (i < id.size() ? static_cast<unsigned char>(id[i]) : 0u);
+  }
+  return prefix;
+}
 
 // The order after `order`. Orders are 32-bit: at the top of the range the
 // next one stays at the top instead of wrapping round to the front.
@@ -53,9 +65,9 @@ std::optional<GroupOrderModel> GroupService::FindItem(const std::string& id) con
 
 GroupOrderItems GroupService::GetChildren(const std::string& id) const {
   GroupOrderItems children;
-  if (const std::set<std::string>* ids = ChildrenOf(id)) {
-    children.reserve(ids->size());
-    for (const std::string& child : *ids) children.push_back(itemCache_.at(child));
+  if (const Children* entries = ChildrenOf(id)) {
+    children.reserve(entries->size());
+    for (const ChildLink& child : *entries) children.push_back(child.entry->second);
   }
   return children;
 }
@@ -65,14 +77,15 @@ void GroupService::CollectChannels(const std::string& group_id,
   // Explicit stack of the groups being walked, each with its next child, so
   // that a chain of any depth needs no recursion; `walked` stops cycles.
   struct Frame {
-    std::set<std::string>::const_iterator next;
-    std::set<std::string>::const_iterator end;
+    Children::const_iterator next;
+    Children::const_iterator end;
   };
   std::vector<Frame> stack;
   std::set<std::string> walked = {group_id};
   auto enter = [&](const std::string& id) {
-    if (const std::set<std::string>* ids = ChildrenOf(id))
-      stack.push_back({ids->begin(), ids->end()});
+    if (const Children* entries = ChildrenOf(id)) {
+      stack.push_back({entries->begin(), entries->end()});
+    }
   };
   enter(group_id);
   while (!stack.empty()) {
@@ -81,18 +94,41 @@ void GroupService::CollectChannels(const std::string& group_id,
       stack.pop_back();
       continue;
     }
-    const std::string& child_id = *top.next++;
-    if (itemCache_.at(child_id).type != kGroupType) {
-      out.push_back(child_id);
-    } else if (walked.insert(child_id).second) {
-      enter(child_id);
+    const ChildLink& child = *top.next++;
+    if (!child.group) {
+      out.push_back(child.id);
+    } else if (walked.insert(child.id).second) {
+      enter(child.id);
     }
   }
 }
 
 void GroupService::LoadItems() {
-  for (const auto& item : repository_->GetAll(kStartTableKey)) {
-    if (item) InsertIfAbsent(*item);
+  GroupOrderItems stored = repository_->GetAllItems(kStartTableKey);
+  // Taken in id order (stably, so the first row with an id still wins),
+  // every entry goes in at the end of the cache, and the entries lie in
+  // memory in the order that walks over the whole cache take. The sort
+  // compares the ids' first bytes as one number before comparing them whole.
+  std::vector<std::pair<uint64_t, GroupOrderModel*>> by_id;
+  by_id.reserve(stored.size());
+  for (GroupOrderModel& item : stored) by_id.emplace_back(IdPrefix(item.itemId), &item);
+  std::stable_sort(by_id.begin(), by_id.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return a.second->itemId < b.second->itemId;
+  });
+  // Each parent's new children, in id order.
+  std::unordered_map<ParentKey, std::vector<Entry>> added;
+  for (const auto& [prefix, item] : by_id) {
+    const std::size_t cached = itemCache_.size();
+    // The stored items are ours alone: their texts move instead of copying.
+    const Entry entry = itemCache_.try_emplace(itemCache_.end(), item->itemId, std::move(*item));
+    if (itemCache_.size() != cached) added[entry->second.parentId].push_back(entry);
+  }
+  // A parent's children are linked one after the other, so that they lie
+  // side by side in memory for the walks below a group.
+  for (const auto& [parent, entries] : added) {
+    Children& siblings = children_[parent];
+    for (Entry entry : entries) siblings.insert(siblings.end(), LinkTo(entry));
   }
 }
 
@@ -101,21 +137,24 @@ bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,
   item.order =
       NextOrder(repository_->GetLastOrder(StoreKey(table_key), kGroupType, item.ParentText()));
   const GroupOrderItems shifted = ShiftSiblings(item);
-  UpdateItems(table_key, shifted);
-  for (const GroupOrderModel& sibling : shifted) {
-    modified.push_back(std::make_shared<GroupOrderModel>(sibling));
-  }
-  InsertIfAbsent(item);
-  return repository_->Save(StoreKey(table_key), item);
+  bool saved = false;
+  const bool kept = repository_->RunBatch([&] {
+    UpdateItems(table_key, shifted);
+    for (const GroupOrderModel& sibling : shifted) {
+      modified.push_back(std::make_shared<GroupOrderModel>(sibling));
+    }
+    InsertIfAbsent(item);
+    saved = repository_->Save(StoreKey(table_key), item);
+  });
+  return saved && kept;
 }
 
 GroupOrderItems GroupService::ShiftSiblings(const GroupOrderModel& item) const {
   GroupOrderItems shifted;
   const int32_t start = item.order;
-  if (const std::set<std::string>* ids = ChildrenOf(item.ParentText())) {
-    for (const std::string& id : *ids) {
-      const GroupOrderModel& sibling = itemCache_.at(id);
-      if (sibling.order >= start) shifted.push_back(sibling);
+  if (const Children* siblings = ChildrenOf(item.ParentText())) {
+    for (const ChildLink& sibling : *siblings) {
+      if (sibling.entry->second.order >= start) shifted.push_back(sibling.entry->second);
     }
   }
   std::stable_sort(
@@ -150,12 +189,14 @@ bool GroupService::AddChannels(uint32_t table_key, GroupOrderItems& items) {
                    [](const GroupOrderModel& a, const GroupOrderModel& b) {
                      return a.createdTime < b.createdTime;
                    });
-  for (GroupOrderModel& item : items) {
-    item.order = order;
-    order = NextOrder(order);
-    InsertIfAbsent(item);
-    repository_->Save(StoreKey(table_key), item);
-  }
+  repository_->RunBatch([&] {
+    for (GroupOrderModel& item : items) {
+      item.order = order;
+      order = NextOrder(order);
+      InsertIfAbsent(item);
+      repository_->Save(StoreKey(table_key), item);
+    }
+  });
   return true;
 }
 
@@ -182,31 +223,60 @@ void GroupService::RemoveEmptyGroup(const std::string& id, GroupModelList& remov
   }
 }
 
-void GroupService::ClearItemCache() {
-  itemCache_.clear();
-  children_.clear();
+bool GroupService::RunBatch(const std::function<void()>& changes) {
+  return repository_->RunBatch(changes);
 }
 
-const std::set<std::string>* GroupService::ChildrenOf(const std::string& id) const {
-  auto it = children_.find(ParentKey(id));
+void GroupService::ClearItemCache() {
+  children_.clear();
+  itemCache_.clear();
+}
+
+GroupService::ChildIndex GroupService::child_index() const {
+  ChildIndex index;
+  for (const auto& [parent, entries] : children_) {
+    std::set<std::string>& ids = index[parent];
+    for (const ChildLink& child : entries) {
+      // A link that disagrees with its entry would be a fault of the index.
+      if (child.id == child.entry->first &&
+          child.group == (child.entry->second.type == kGroupType)) {
+        ids.insert(child.id);
+      }
+    }
+  }
+  return index;
+}
+
+const GroupService::Children* GroupService::ChildrenOf(const std::string& id) const {
+  auto it = children_.find(id);
   return it == children_.end() ? nullptr : &it->second;
 }
 
 void GroupService::InsertIfAbsent(const GroupOrderModel& item) {
-  if (itemCache_.try_emplace(item.itemId, item).second) Link(item.parentId, item.itemId);
+  auto [it, inserted] = itemCache_.try_emplace(item.itemId, item);
+  if (inserted) Link(item.parentId, it);
 }
 
 void GroupService::Put(const GroupOrderModel& item) {
   auto [it, inserted] = itemCache_.try_emplace(item.itemId, item);
   if (inserted) {
-    Link(item.parentId, item.itemId);
+    Link(item.parentId, it);
     return;
   }
   if (it->second.parentId != item.parentId) {
     Unlink(it->second.parentId, item.itemId);
-    Link(item.parentId, item.itemId);
+    it->second = item;
+    Link(item.parentId, it);
+    return;
   }
+  // Same parent: only the kind kept in the link may change.
+  const bool was_group = it->second.type == kGroupType;
   it->second = item;
+  if (was_group == (item.type == kGroupType)) return;
+  auto siblings = children_.find(item.parentId);
+  if (siblings == children_.end()) return;
+  auto link = siblings->second.find(item.itemId);
+  if (link != siblings->second.end()) link->group = item.type == kGroupType;
 }
 
 void GroupService::Erase(const std::string& id) {
@@ -216,14 +286,19 @@ void GroupService::Erase(const std::string& id) {
   itemCache_.erase(it);
 }
 
-void GroupService::Link(const ParentKey& parent, const std::string& id) {
-  children_[parent].insert(id);
+GroupService::ChildLink GroupService::LinkTo(Entry entry) {
+  return ChildLink{entry->first, entry, entry->second.type == kGroupType};
+}
+
+void GroupService::Link(const ParentKey& parent, Entry entry) {
+  children_[parent].insert(LinkTo(entry));
 }
 
 void GroupService::Unlink(const ParentKey& parent, const std::string& id) {
   auto it = children_.find(parent);
   if (it == children_.end()) return;
-  it->second.erase(id);
+  auto child = it->second.find(id);
+  if (child != it->second.end()) it->second.erase(child);
   // No empty sets: a parent is in the index exactly when it has children.
   if (it->second.empty()) children_.erase(it);
 }

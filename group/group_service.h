@@ -4,6 +4,7 @@
 #define PGA_GROUP_GROUP_SERVICE_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,8 +18,13 @@
 // Keeps an in-memory copy of every tree item (the item cache, in byte-wise id
 // order) beside the store, and changes both together: every mutation changes
 // the cache first, then the store, and a store failure leaves the cache
-// changed. Beside the cache it keeps an index from parent to children, so
-// that the walks cost in proportion to the items they touch.
+// changed. Beside the cache it keeps an index from parent to children (each
+// child linked to its cache entry), so that the walks cost in proportion to
+// the items they touch, whatever the size of the tree.
+//
+// The operations that write more than once (CreateGroup, AddChannels) run
+// their writes as one batch of the store: one transaction, kept whole or
+// not at all. RunBatch() gives callers the same for a series of calls.
 //
 // Parents are compared as found in the cache: items loaded from the store
 // carry a present, empty parent at the top level, items created during the
@@ -51,6 +57,9 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
 
   // A copy of the whole cache.
   GroupOrderMap GetItems() const;
+  // The cache itself, valid until the next mutation; for answers that copy
+  // what they need of it.
+  const GroupOrderMap& items() const { return itemCache_; }
   // A copy of the cached item `id`, if any.
   std::optional<GroupOrderModel> FindItem(const std::string& id) const;
   // Copies of the cached items whose parent is present and equal to `id`, in
@@ -67,9 +76,9 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   void LoadItems();
   // Numbers `item` (a new group) right after the last stored group under its
   // parent, moves every cached sibling at or after that order one step back
-  // (stored in one batch, appended to `modified` as shared copies), caches
-  // `item` unless its id is cached already, and saves it. Returns the answer
-  // of the save; a failed batch is not reported.
+  // (appended to `modified` as shared copies), caches `item` unless its id is
+  // cached already, and saves it; the moves and the save are one batch.
+  // True when the save succeeded and the batch was kept.
   bool CreateGroup(uint32_t table_key, GroupOrderModel& item, GroupOrderModelList& modified);
   // Caches `item` (overwriting a cached one) and saves it.
   bool SaveItem(uint32_t table_key, const GroupOrderModel& item);
@@ -80,7 +89,7 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   bool RemoveItem(uint32_t table_key, const std::string& id);
   // Sorts `items` (new top-level channels) by creation time, numbers them
   // after the last stored top-level item, caches those whose ids are new and
-  // saves each one. Always true: store answers are ignored.
+  // saves them all in one batch. Always true: store answers are ignored.
   bool AddChannels(uint32_t table_key, GroupOrderItems& items);
   // When `id` has no children: removes it from the cache and table 0,
   // records it in both lists, and goes on with its parent the same way. The
@@ -96,25 +105,61 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // Used by CreateGroup; changes nothing.
   GroupOrderItems ShiftSiblings(const GroupOrderModel& item) const;
 
+  // Runs `changes` (calls of this service's mutations) with all of their
+  // store writes in one batch of the store (IGroupRepository::RunBatch):
+  // kept together or not at all. The cache changes as each call says,
+  // whatever the store does. False when the batch failed.
+  bool RunBatch(const std::function<void()>& changes);
+
   // Empties the cache (the owner does so before it lets the service go).
   void ClearItemCache();
-  // The parent-to-children index, for consistency checks.
-  const ChildIndex& child_index() const { return children_; }
+  // The parent-to-children index as ids, built for consistency checks.
+  ChildIndex child_index() const;
 
  private:
-  // The ids whose parent is present and equal to `id`; null when none.
-  const std::set<std::string>* ChildrenOf(const std::string& id) const;
+  using Entry = GroupOrderMap::const_iterator;
+  // One child in the index. Its id and kind are kept beside the link to its
+  // cache entry, so that a walk below a group reads the index alone, whose
+  // links to one parent lie side by side in memory once loaded.
+  struct ChildLink {
+    std::string id;
+    Entry entry;
+    // Whether the entry's type is "Group"; Put() keeps it in step.
+    mutable bool group;
+  };
+  // Orders links by id, and finds them by id.
+  struct ById {
+    using is_transparent = void;
+    bool operator()(const ChildLink& a, const ChildLink& b) const { return a.id < b.id; }
+    bool operator()(const ChildLink& a, const std::string& b) const { return a.id < b; }
+    bool operator()(const std::string& a, const ChildLink& b) const { return a < b.id; }
+  };
+  // Finds a present parent by its text without making a key of it.
+  struct ByParent {
+    using is_transparent = void;
+    bool operator()(const ParentKey& a, const ParentKey& b) const { return a < b; }
+    bool operator()(const ParentKey& a, const std::string& b) const { return !a || *a < b; }
+    bool operator()(const std::string& a, const ParentKey& b) const { return b && a < *b; }
+  };
+  using Children = std::set<ChildLink, ById>;
+
+  // The links to the cache entries whose parent is present and equal to
+  // `id`, in id order; null when none.
+  const Children* ChildrenOf(const std::string& id) const;
   void InsertIfAbsent(const GroupOrderModel& item);
   // Inserts `item` or overwrites the cached item with its id.
   void Put(const GroupOrderModel& item);
   void Erase(const std::string& id);
-  void Link(const ParentKey& parent, const std::string& id);
+  static ChildLink LinkTo(Entry entry);
+  void Link(const ParentKey& parent, Entry entry);
   void Unlink(const ParentKey& parent, const std::string& id);
 
   std::shared_ptr<IGroupRepository> repository_;
   GroupOrderMap itemCache_;
-  // In step with itemCache_: every cached id sits under its parent's key.
-  ChildIndex children_;
+  // In step with itemCache_: every cache entry is linked under its parent's
+  // key. Entries of a std::map stay valid until erased, and Erase() unlinks
+  // them first.
+  std::map<ParentKey, Children, ByParent> children_;
 };
 
 #endif  // PGA_GROUP_GROUP_SERVICE_H_

@@ -3,6 +3,7 @@
 #define PGA_GROUP_I_GROUP_REPOSITORY_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,29 @@ class IGroupRepository {
   virtual bool Clear() = 0;
   // Saves every item into every table, without a transaction. Always true.
   virtual bool SaveAll(const GroupOrderItems& items) = 0;
+
+  // Runs `writes`, which call this repository's operations, so that the
+  // store keeps all of their changes or none: a store with transactions runs
+  // them in one and commits it once. Each write still answers for itself.
+  // False when the batch as a whole failed (it could not begin or commit, or
+  // a failure ended it early): none of its changes are kept, and writes met
+  // after such a failure answer false without touching the store. `writes`
+  // always runs. A batch run from inside another joins it. This default
+  // simply runs `writes`, for stores that write each change at once.
+  virtual bool RunBatch(const std::function<void()>& writes) {
+    writes();
+    return true;
+  }
+
+  // As GetAll(), as plain values, for a reader that takes the items over
+  // whole. This default converts GetAll().
+  virtual GroupOrderItems GetAllItems(int32_t table_key) {
+    GroupOrderItems items;
+    for (const auto& item : GetAll(table_key)) {
+      if (item) items.push_back(*item);
+    }
+    return items;
+  }
 };
 
 #endif  // PGA_GROUP_I_GROUP_REPOSITORY_H_

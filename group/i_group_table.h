@@ -51,6 +51,16 @@ class IGroupTable {
 
   // Drops the table; only CreateTable() makes it again. False on failure.
   virtual bool Clear() = 0;
+
+  // As GetAll(), as plain values: for a reader that takes the items over
+  // whole, without a shared record each. This default converts GetAll().
+  virtual GroupOrderItems GetAllItems() {
+    GroupOrderItems items;
+    for (const auto& item : GetAll()) {
+      if (item) items.push_back(*item);
+    }
+    return items;
+  }
 };
 
 #endif  // PGA_GROUP_I_GROUP_TABLE_H_

@@ -1,7 +1,9 @@
 #include "group/logical_group_table.h"
 
 #include <Poco/Data/SQLite/SQLiteException.h>
+#include <Poco/Data/SQLite/Utility.h>
 #include <Poco/Tuple.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <utility>
@@ -22,16 +24,125 @@ GroupOrderModel ItemFromRow(const Row& row) {
                          row.get<5>());
 }
 
+void PrintFailure(const char* operation, const std::string& message) {
+  std::printf("%s %s\n", operation, message.c_str());
+}
+
 void PrintFailure(const char* operation, const Poco::Exception& error) {
   // displayText() carries the connector's class and SQLite's own message;
   // what() would give only the class name.
-  std::printf("%s %s\n", operation, error.displayText().c_str());
+  PrintFailure(operation, error.displayText());
 }
+
+// The text the connector gives for the SQLite result `rc` just returned on
+// `db`: for a statement that did not prepare it repeats SQLite's message
+// after its own, for one that failed while running it does not.
+std::string ConnectorMessage(sqlite3* db, int rc, bool preparing) {
+  try {
+    if (preparing) {
+      Poco::Data::SQLite::Utility::throwException(db, rc, sqlite3_errmsg(db));
+    } else {
+      Poco::Data::SQLite::Utility::throwException(db, rc);
+    }
+  } catch (const Poco::Data::SQLite::SQLiteException& error) {
+    return error.displayText();
+  }
+  return sqlite3_errmsg(db);
+}
+
+int BindText(sqlite3_stmt* statement, int index, const std::string& text) {
+  // The item outlives the run, so SQLite need not copy the bytes.
+  return sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                           SQLITE_STATIC);
+}
+
+// A text column read as the connector reads it: NULL as the empty text, and
+// only up to the first NUL byte.
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  return text == nullptr ? std::string() : std::string(text);
+}
+
+int NoParameters(sqlite3_stmt*) { return SQLITE_OK; }
+void NoRows(sqlite3_stmt*) {}
 
 }  // namespace
 
+// One statement, prepared on first use and kept while it keeps working.
+class LogicalGroupTable::KeptStatement {
+ public:
+  explicit KeptStatement(std::string sql) : sql_(std::move(sql)) {}
+  KeptStatement(const KeptStatement&) = delete;
+  KeptStatement& operator=(const KeptStatement&) = delete;
+  ~KeptStatement() { sqlite3_finalize(statement_); }
+
+  // Runs the statement to its end on `db`: `bind` binds its parameters
+  // (answering SQLite's result), `read` takes each result row. On failure
+  // returns false with the connector's text for it in `failure`; a statement
+  // that ran is discarded, and the text is that of a failed prepare when it
+  // would not even prepare afresh (its table is gone). The statement is
+  // reset whatever happens, so it never holds a lock.
+  template <typename Bind, typename Read>
+  bool Run(sqlite3* db, const Bind& bind, const Read& read, std::string& failure) {
+    if (statement_ == nullptr && !Prepare(db, failure)) return false;
+    int rc = SQLITE_OK;
+    {
+      Resetter resetter{statement_};
+      rc = bind(statement_);
+      if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(statement_)) == SQLITE_ROW) read(statement_);
+      }
+      if (rc == SQLITE_DONE) return true;
+      // Worded before anything else changes the connection's last error.
+      failure = ConnectorMessage(db, rc, false);
+    }
+    sqlite3_finalize(statement_);
+    statement_ = nullptr;
+    Prepare(db, failure);
+    return false;
+  }
+
+ private:
+  struct Resetter {
+    sqlite3_stmt* statement;
+    ~Resetter() { sqlite3_reset(statement); }
+  };
+
+  bool Prepare(sqlite3* db, std::string& failure) {
+    const int rc = sqlite3_prepare_v2(db, sql_.c_str(), -1, &statement_, nullptr);
+    if (rc == SQLITE_OK) return true;
+    failure = ConnectorMessage(db, rc, true);
+    sqlite3_finalize(statement_);
+    statement_ = nullptr;
+    return false;
+  }
+
+  const std::string sql_;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
 LogicalGroupTable::LogicalGroupTable(std::shared_ptr<Poco::Data::Session> session)
-    : table_name_("logical_table"), session_(std::move(session)) {}
+    : table_name_("logical_table"),
+      session_(std::move(session)),
+      get_all_(
+          std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ + " ORDER BY order_ ASC")),
+      last_order_(std::make_unique<KeptStatement>("SELECT MAX(order_) FROM " + table_name_ +
+                                                  " WHERE parent_uuid = ?")),
+      last_group_order_(std::make_unique<KeptStatement>("SELECT MAX(order_) FROM " + table_name_ +
+                                                        " WHERE parent_uuid = ?" +
+                                                        " and type ='Group'")),
+      update_(std::make_unique<KeptStatement>("UPDATE " + table_name_ +
+                                              " SET order_= ?, parent_uuid = ? WHERE uuid = ?")),
+      save_(std::make_unique<KeptStatement>(
+          "INSERT OR REPLACE INTO " + table_name_ +
+          " (uuid, parent_uuid, name, type, order_, created_time) " + "VALUES(?,?,?,?,?,?)")),
+      remove_(std::make_unique<KeptStatement>("DELETE FROM " + table_name_ + " WHERE uuid = ?")) {}
+
+LogicalGroupTable::~LogicalGroupTable() = default;
+
+sqlite3* LogicalGroupTable::Connection() const {
+  return Poco::Data::SQLite::Utility::dbHandle(*session_);
+}
 
 void LogicalGroupTable::CreateTable() {
   try {
@@ -40,6 +151,12 @@ void LogicalGroupTable::CreateTable() {
                             ",name VARCHAR(32)" + ",type TEXT" + ",order_ INTEGER" +
                             ",created_time INTEGER" + ")";
     *session_ << sql, now;
+    *session_ << "CREATE INDEX IF NOT EXISTS " + table_name_ + "_parent_order ON " + table_name_ +
+                     " (parent_uuid, order_)",
+        now;
+    *session_ << "CREATE INDEX IF NOT EXISTS " + table_name_ + "_group_order ON " + table_name_ +
+                     " (parent_uuid, order_) WHERE type='Group' AND parent_uuid IS NOT NULL",
+        now;
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
     PrintFailure("LogicalGroupTable::CreateTable", error);
   }
@@ -59,31 +176,50 @@ GroupModelList LogicalGroupTable::GetGroups() {
   return groups;
 }
 
+template <typename Add>
+bool LogicalGroupTable::ReadAll(const Add& add) {
+  auto read = [&add](sqlite3_stmt* row) {
+    add(GroupOrderModel(ColumnText(row, 0), ColumnText(row, 1), ColumnText(row, 2),
+                        ColumnText(row, 3), sqlite3_column_int(row, 4),
+                        static_cast<uint64_t>(sqlite3_column_int64(row, 5))));
+  };
+  std::string failure;
+  if (get_all_->Run(Connection(), NoParameters, read, failure)) return true;
+  PrintFailure("LogicalGroupTable::GetAll", failure);
+  return false;
+}
+
 GroupOrderModelList LogicalGroupTable::GetAll() {
   GroupOrderModelList items;
-  try {
-    std::vector<Row> rows;
-    *session_ << "SELECT * FROM " + table_name_ + " ORDER BY order_ ASC", into(rows), now;
-    for (const Row& row : rows)
-      items.push_back(std::make_shared<GroupOrderModel>(ItemFromRow(row)));
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::GetAll", error);
+  // The rows are handed over only once all of them were read.
+  if (!ReadAll([&items](GroupOrderModel&& item) {
+        items.push_back(std::make_shared<GroupOrderModel>(std::move(item)));
+      })) {
+    items.clear();
+  }
+  return items;
+}
+
+GroupOrderItems LogicalGroupTable::GetAllItems() {
+  GroupOrderItems items;
+  if (!ReadAll([&items](GroupOrderModel&& item) { items.push_back(std::move(item)); })) {
+    items.clear();
   }
   return items;
 }
 
 int32_t LogicalGroupTable::GetLastOrder(std::string type, std::string parent_id) {
-  try {
-    std::string sql = "SELECT MAX(order_) FROM " + table_name_ + " WHERE parent_uuid = ?";
-    if (type == kGroupType) sql += " and type ='Group'";
-    // MAX over no rows is NULL, which reads as the default 0.
-    int32_t last = 0;
-    *session_ << sql, use(parent_id), into(last), now;
+  KeptStatement& statement = type == kGroupType ? *last_group_order_ : *last_order_;
+  // MAX over no rows is NULL, which reads as 0.
+  int32_t last = 0;
+  std::string failure;
+  if (statement.Run(
+          Connection(), [&](sqlite3_stmt* query) { return BindText(query, 1, parent_id); },
+          [&](sqlite3_stmt* row) { last = sqlite3_column_int(row, 0); }, failure)) {
     return last;
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::GetLastOrder", error);
-    return -1;
   }
+  PrintFailure("LogicalGroupTable::GetLastOrder", failure);
+  return -1;
 }
 
 std::shared_ptr<GroupOrderModel> LogicalGroupTable::Get(std::string uuid) {
@@ -98,47 +234,44 @@ std::shared_ptr<GroupOrderModel> LogicalGroupTable::Get(std::string uuid) {
 }
 
 bool LogicalGroupTable::Update(const GroupOrderModel& item) {
-  try {
-    int32_t order = item.order;
-    std::string parent = item.ParentText();
-    std::string uuid = item.itemId;
-    *session_ << "UPDATE " + table_name_ + " SET order_= ?, parent_uuid = ? WHERE uuid = ?",
-        use(order), use(parent), use(uuid), now;
-    return true;
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::Update", error);
-    return false;
-  }
+  auto bind = [&item](sqlite3_stmt* update) {
+    int rc = sqlite3_bind_int(update, 1, item.order);
+    if (rc == SQLITE_OK) rc = BindText(update, 2, item.ParentText());
+    if (rc == SQLITE_OK) rc = BindText(update, 3, item.itemId);
+    return rc;
+  };
+  std::string failure;
+  if (update_->Run(Connection(), bind, NoRows, failure)) return true;
+  PrintFailure("LogicalGroupTable::Update", failure);
+  return false;
 }
 
 bool LogicalGroupTable::Save(const GroupOrderModel& item) {
-  try {
-    std::string uuid = item.itemId;
-    std::string parent = item.ParentText();
-    std::string name = item.name;
-    std::string type = item.type;
-    int32_t order = item.order;
+  auto bind = [&item](sqlite3_stmt* insert) {
+    int rc = BindText(insert, 1, item.itemId);
+    if (rc == SQLITE_OK) rc = BindText(insert, 2, item.ParentText());
+    if (rc == SQLITE_OK) rc = BindText(insert, 3, item.name);
+    if (rc == SQLITE_OK) rc = BindText(insert, 4, item.type);
+    if (rc == SQLITE_OK) rc = sqlite3_bind_int(insert, 5, item.order);
     // The column is read back as unsigned, so the bit pattern round-trips.
-    int64_t created_time = static_cast<int64_t>(item.createdTime);
-    *session_ << "INSERT OR REPLACE INTO " + table_name_ +
-                     " (uuid, parent_uuid, name, type, order_, created_time) " +
-                     "VALUES(?,?,?,?,?,?)",
-        use(uuid), use(parent), use(name), use(type), use(order), use(created_time), now;
-    return true;
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::Save", error);
-    return false;
-  }
+    if (rc == SQLITE_OK) rc = sqlite3_bind_int64(insert, 6, static_cast<int64_t>(item.createdTime));
+    return rc;
+  };
+  std::string failure;
+  if (save_->Run(Connection(), bind, NoRows, failure)) return true;
+  PrintFailure("LogicalGroupTable::Save", failure);
+  return false;
 }
 
 bool LogicalGroupTable::Remove(std::string uuid) {
-  try {
-    *session_ << "DELETE FROM " + table_name_ + " WHERE uuid = ?", use(uuid), now;
+  std::string failure;
+  if (remove_->Run(
+          Connection(), [&](sqlite3_stmt* remove) { return BindText(remove, 1, uuid); }, NoRows,
+          failure)) {
     return true;
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::Remove", error);
-    return false;
   }
+  PrintFailure("LogicalGroupTable::Remove", failure);
+  return false;
 }
 
 bool LogicalGroupTable::Clear() {

@@ -9,17 +9,38 @@
 
 #include "group/i_group_table.h"
 
+struct sqlite3;
+struct sqlite3_stmt;
+
 // IGroupTable over the table "logical_table" of a Poco Data session that the
-// table shares with its repository. Each call prepares, runs and discards one
-// statement. A failure of the SQLite connector (its SQLiteException and
-// subclasses, nothing else) is written to standard output as the line
-// "<operation> <displayText>" and becomes the operation's neutral result;
-// every other exception passes to the caller. Not thread-safe.
+// table shares with its repository. A failure of the SQLite connector (its
+// SQLiteException and subclasses, nothing else) is written to standard output
+// as the line "<operation> <displayText>" and becomes the operation's neutral
+// result; every other exception passes to the caller.
+//
+// The statements that run once per item (Save, Update, Remove, GetLastOrder,
+// GetAll) are prepared on first use and kept for later calls, on the
+// session's SQLite connection; the others are prepared, run and discarded
+// each time. A kept statement that fails is discarded, and the failure is
+// reported with the very text the connector gives for a statement prepared
+// afresh, so a reader of the lines cannot tell the two apart. Kept statements
+// are always reset after use: they hold no lock, so Clear() can drop the
+// table, after which they fail (and are prepared again) like any other.
+//
+// Not thread-safe.
 class LogicalGroupTable : public IGroupTable {
  public:
-  // Runs no statement. `session` must be open.
+  // Runs no statement. `session` must be open and stay on one connection.
   explicit LogicalGroupTable(std::shared_ptr<Poco::Data::Session> session);
+  // Releases the kept statements before the session can close.
+  ~LogicalGroupTable() override;
 
+  // Creates the table unless it exists, then, beside it, the indexes that
+  // make GetLastOrder a lookup: one on (parent_uuid, order_), and one on the
+  // same columns for groups only. Both are made only when missing, so an
+  // existing database gains them the first time it is opened. The second
+  // one's condition names parent_uuid, so the scan of GetGroups never uses
+  // it and keeps returning groups in the table's own order.
   void CreateTable() override;
   GroupModelList GetGroups() override;
   GroupOrderModelList GetAll() override;
@@ -29,10 +50,28 @@ class LogicalGroupTable : public IGroupTable {
   bool Save(const GroupOrderModel& item) override;
   bool Remove(std::string uuid) override;
   bool Clear() override;
+  GroupOrderItems GetAllItems() override;
 
  private:
+  class KeptStatement;
+
+  // Reads every row, ascending by order, handing each to `add` as an item;
+  // on failure prints the GetAll line and answers false.
+  template <typename Add>
+  bool ReadAll(const Add& add);
+
+  // The SQLite connection under the session.
+  sqlite3* Connection() const;
+
   const std::string table_name_;
   std::shared_ptr<Poco::Data::Session> session_;
+  // Declared after session_, so they are finalized first.
+  std::unique_ptr<KeptStatement> get_all_;
+  std::unique_ptr<KeptStatement> last_order_;
+  std::unique_ptr<KeptStatement> last_group_order_;
+  std::unique_ptr<KeptStatement> update_;
+  std::unique_ptr<KeptStatement> save_;
+  std::unique_ptr<KeptStatement> remove_;
 };
 
 #endif  // PGA_GROUP_LOGICAL_GROUP_TABLE_H_

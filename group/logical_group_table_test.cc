@@ -1,9 +1,12 @@
 #include "group/logical_group_table.h"
 
 #include <Poco/Data/SQLite/Connector.h>
+#include <Poco/Data/SQLite/SQLiteException.h>
+#include <Poco/Tuple.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <vector>
 
 #include "group/temp_store_dir.h"
 
@@ -18,11 +21,25 @@ class LogicalGroupTableTest : public testing::Test {
 
   // A table on a fresh session; the table is created unless told otherwise.
   std::unique_ptr<LogicalGroupTable> MakeTable(bool create = true) {
-    auto session = std::make_shared<Poco::Data::Session>("SQLite", "group.db", 60);
-    auto table = std::make_unique<LogicalGroupTable>(session);
+    session_ = std::make_shared<Poco::Data::Session>("SQLite", "group.db", 60);
+    auto table = std::make_unique<LogicalGroupTable>(session_);
     if (create) table->CreateTable();
     return table;
   }
+
+  // The line the table must print when `sql` fails: the operation's name and
+  // what the connector says when it runs `sql` afresh with `run` binding it.
+  template <typename Run>
+  std::string FreshFailure(const std::string& operation, Run run) {
+    try {
+      run(*session_);
+    } catch (const Poco::Data::SQLite::SQLiteException& error) {
+      return "LogicalGroupTable::" + operation + " " + error.displayText() + "\n";
+    }
+    return "no failure";
+  }
+
+  std::shared_ptr<Poco::Data::Session> session_;
 
   TempStoreDir dir_;
 };
@@ -143,6 +160,180 @@ TEST_F(LogicalGroupTableTest, CreateTableFailureIsPrinted) {
   EXPECT_EQ(out.rfind("LogicalGroupTable::CreateTable ", 0), 0u) << out;
   EXPECT_NE(out.find("already an index named logical_table"), std::string::npos) << out;
   EXPECT_EQ(out.back(), '\n');
+}
+
+TEST_F(LogicalGroupTableTest, CreatesLookupIndexesOnceAndLeavesGroupScanInRowOrder) {
+  // A database from before the indexes gains them when opened.
+  TempStoreDir::Query(
+      "CREATE TABLE logical_table (uuid TEXT PRIMARY KEY NOT NULL,parent_uuid TEXT ,name "
+      "VARCHAR(32),type TEXT,order_ INTEGER,created_time INTEGER);"
+      "INSERT INTO logical_table VALUES('g3','b','G3','Group',1,0);"
+      "INSERT INTO logical_table VALUES('g1','a','G1','Group',5,0);"
+      "INSERT INTO logical_table VALUES('g2','a','G2','Group',2,0);"
+      "INSERT INTO logical_table VALUES('c1','a','C1','Channel',9,0);");
+  testing::internal::CaptureStdout();
+  auto table = MakeTable();
+  MakeTable();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  const char* kIndexes =
+      "SELECT name, sql FROM sqlite_master WHERE type='index' AND sql IS NOT NULL";
+  const Rows indexes = {
+      {"logical_table_parent_order",
+       "CREATE INDEX logical_table_parent_order ON logical_table (parent_uuid, order_)"},
+      {"logical_table_group_order",
+       "CREATE INDEX logical_table_group_order ON logical_table (parent_uuid, order_) WHERE "
+       "type='Group' AND parent_uuid IS NOT NULL"}};
+  EXPECT_EQ(TempStoreDir::Query(kIndexes), indexes);
+  EXPECT_EQ(TempStoreDir::Query("SELECT count(*) FROM logical_table"), (Rows{{"4"}}));
+
+  // Both lookups of the last order are index searches...
+  for (const char* type : {"Group", "Channel"}) {
+    const std::string sql = std::string(
+                                "EXPLAIN QUERY PLAN SELECT MAX(order_) FROM logical_table "
+                                "WHERE parent_uuid = 'a'") +
+                            (type == std::string("Group") ? " and type ='Group'" : "");
+    const Rows plan = TempStoreDir::Query(sql);
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_NE(plan[0][3].find("SEARCH logical_table USING"), std::string::npos) << plan[0][3];
+  }
+  EXPECT_EQ(table->GetLastOrder("Group", "a"), 5);
+  EXPECT_EQ(table->GetLastOrder("Channel", "a"), 9);
+  // ...while the groups still come in the table's row order, not in the
+  // order of an index on parent and order.
+  std::vector<std::string> ids;
+  for (const auto& group : table->GetGroups()) ids.push_back(*group->groupId);
+  EXPECT_EQ(ids, (std::vector<std::string>{"g3", "g1", "g2"}));
+
+  // Dropping the table drops its indexes; creating it again restores both.
+  table->Clear();
+  EXPECT_TRUE(TempStoreDir::Query(kIndexes).empty());
+  table->CreateTable();
+  EXPECT_EQ(TempStoreDir::Query(kIndexes), indexes);
+}
+
+TEST_F(LogicalGroupTableTest, KeptStatementsReportFailuresAsFreshOnesAndRecover) {
+  auto table = MakeTable();
+  const GroupOrderModel item("c1", "p", "Door", "Channel", 1, 11);
+  // Every kept statement runs once, so that it is prepared and kept.
+  ASSERT_TRUE(table->Save(item));
+  ASSERT_TRUE(table->Update(item));
+  ASSERT_EQ(table->GetLastOrder("Group", "p"), 0);
+  ASSERT_EQ(table->GetLastOrder("Channel", "p"), 1);
+  ASSERT_EQ(table->GetAll().size(), 1u);
+  ASSERT_TRUE(table->Remove("c2"));
+  // Kept statements hold no lock: the table can be dropped.
+  ASSERT_TRUE(table->Clear());
+
+  std::string uuid = "c1";
+  std::string parent = "p";
+  std::string name = "Door";
+  std::string type = "Channel";
+  int32_t order = 1;
+  int64_t created = 11;
+  using Poco::Data::Keywords::now;
+  using Poco::Data::Keywords::use;
+  std::string expected =
+      FreshFailure(
+          "Save",
+          [&](Poco::Data::Session& session) {
+            session
+                << "INSERT OR REPLACE INTO logical_table (uuid, parent_uuid, name, type, order_, "
+                   "created_time) VALUES(?,?,?,?,?,?)",
+                use(uuid), use(parent), use(name), use(type), use(order), use(created), now;
+          }) +
+      FreshFailure(
+          "Update",
+          [&](Poco::Data::Session& session) {
+            session << "UPDATE logical_table SET order_= ?, parent_uuid = ? WHERE uuid = ?",
+                use(order), use(parent), use(uuid), now;
+          }) +
+      FreshFailure("Remove",
+                   [&](Poco::Data::Session& session) {
+                     session << "DELETE FROM logical_table WHERE uuid = ?", use(uuid), now;
+                   }) +
+      FreshFailure(
+          "GetLastOrder",
+          [&](Poco::Data::Session& session) {
+            session
+                << "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = ? and type ='Group'",
+                use(parent), now;
+          }) +
+      FreshFailure("GetAll", [&](Poco::Data::Session& session) {
+        session << "SELECT * FROM logical_table ORDER BY order_ ASC", now;
+      });
+  const std::string get_all = expected.substr(expected.rfind("LogicalGroupTable::GetAll "));
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(table->Save(item));
+  EXPECT_FALSE(table->Update(item));
+  EXPECT_FALSE(table->Remove("c1"));
+  EXPECT_EQ(table->GetLastOrder("Group", "p"), -1);
+  EXPECT_TRUE(table->GetAll().empty());
+  EXPECT_TRUE(table->GetAllItems().empty());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected + get_all);
+
+  // A statement that prepares but fails while running (a trigger refuses
+  // one row) is worded as the connector words a failed run.
+  table->CreateTable();
+  TempStoreDir::Query(
+      "CREATE TRIGGER refuse BEFORE INSERT ON logical_table WHEN NEW.uuid = 'c1' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  expected = FreshFailure("Save", [&](Poco::Data::Session& session) {
+    session << "INSERT OR REPLACE INTO logical_table (uuid, parent_uuid, name, type, order_, "
+               "created_time) VALUES(?,?,?,?,?,?)",
+        use(uuid), use(parent), use(name), use(type), use(order), use(created), now;
+  });
+  ASSERT_NE(expected.find("refused"), std::string::npos) << expected;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(table->Save(item));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+  EXPECT_TRUE(table->Save(GroupOrderModel("c2", "p", "Gate", "Channel", 2, 12)));
+  EXPECT_EQ(table->GetLastOrder("Channel", "p"), 2);
+}
+
+TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
+  auto table = MakeTable();
+  // NULLs, a NUL byte inside a text, numbers kept as text or real, integers
+  // beyond 32 bits, and negative times.
+  TempStoreDir::Query(
+      "INSERT INTO logical_table VALUES('n', NULL, NULL, NULL, NULL, NULL);"
+      "INSERT INTO logical_table VALUES(CAST(X'610062' AS TEXT), 'p', 'x', 'Channel', '12abc', "
+      "-5);"
+      "INSERT INTO logical_table VALUES('r', 'p', 'y', 'Group', 3.7, 2.5);"
+      "INSERT INTO logical_table VALUES('big', 'p', 'z', 'Group', 1099511627781, "
+      "18446744073709551615);"
+      "INSERT INTO logical_table VALUES('t', 'p', 'w', 'Channel', 'text', 'time');"
+      "INSERT INTO logical_table VALUES('b', 'p', X'00ff', 'Channel', -2147483649, 7);");
+  using Poco::Data::Keywords::into;
+  using Poco::Data::Keywords::now;
+  using Poco::Data::Keywords::use;
+  using Row = Poco::Tuple<std::string, std::string, std::string, std::string, int32_t, uint64_t>;
+  std::vector<Row> rows;
+  *session_ << "SELECT * FROM logical_table ORDER BY order_ ASC", into(rows), now;
+  std::vector<std::string> expected;
+  for (const Row& row : rows) {
+    expected.push_back(row.get<0>() + "|" + row.get<1>() + "|" + row.get<2>() + "|" + row.get<3>() +
+                       "|" + std::to_string(row.get<4>()) + "|" + std::to_string(row.get<5>()));
+  }
+  auto describe = [](const GroupOrderModel& item) {
+    return item.itemId + "|" + item.parentId.value_or("absent") + "|" + item.name + "|" +
+           item.type + "|" + std::to_string(item.order) + "|" + std::to_string(item.createdTime);
+  };
+  std::vector<std::string> read;
+  for (const auto& item : table->GetAll()) read.push_back(describe(*item));
+  EXPECT_EQ(read, expected);
+  // The same rows as plain values.
+  read.clear();
+  for (const auto& item : table->GetAllItems()) read.push_back(describe(item));
+  EXPECT_EQ(read, expected);
+
+  for (const char* type : {"Group", "Channel"}) {
+    int32_t last = 0;
+    std::string parent = "p";
+    *session_ << std::string("SELECT MAX(order_) FROM logical_table WHERE parent_uuid = ?") +
+                     (type == std::string("Group") ? " and type ='Group'" : ""),
+        use(parent), into(last), now;
+    EXPECT_EQ(table->GetLastOrder(type, "p"), last) << type;
+  }
 }
 
 }  // namespace

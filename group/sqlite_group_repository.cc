@@ -2,7 +2,9 @@
 
 #include <Poco/Data/SQLite/Connector.h>
 #include <Poco/Data/SQLite/SQLiteException.h>
+#include <Poco/Data/SQLite/Utility.h>
 #include <Poco/Data/Session.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <utility>
@@ -15,6 +17,10 @@ constexpr char kConnector[] = "SQLite";
 constexpr char kDatabaseFile[] = "group.db";
 constexpr std::size_t kTimeoutSeconds = 60;
 constexpr int32_t kLogicalTableKey = 0;
+
+void PrintFailure(const char* operation, const std::string& message) {
+  std::printf("%s %s\n", operation, message.c_str());
+}
 
 void UnregisterConnector() {
   try {
@@ -73,6 +79,11 @@ GroupOrderModelList SqliteGroupRepository::GetAll(int32_t table_key) {
   return table ? table->GetAll() : GroupOrderModelList();
 }
 
+GroupOrderItems SqliteGroupRepository::GetAllItems(int32_t table_key) {
+  IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::GetAll");
+  return table ? table->GetAllItems() : GroupOrderItems();
+}
+
 int32_t SqliteGroupRepository::GetLastOrder(int32_t table_key, std::string type,
                                             std::string parent_id) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::GetLastOrder");
@@ -87,40 +98,97 @@ std::shared_ptr<GroupOrderModel> SqliteGroupRepository::Get(int32_t table_key, s
 bool SqliteGroupRepository::Update(int32_t table_key, const GroupOrderItems& items) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::Update");
   if (table == nullptr) return false;
-  bool begun = false;
-  try {
-    session_->begin();
-    begun = true;
-    // An item that fails has printed its own line; the batch goes on.
-    for (const GroupOrderModel& item : items) table->Update(item);
-    session_->commit();
-    return true;
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    std::printf("%s %s\n", "SqliteGroupRepository::Update", error.displayText().c_str());
-    if (begun) RollBack();
-    return false;
-  } catch (...) {
-    if (begun) RollBack();
-    throw;
-  }
-}
-
-void SqliteGroupRepository::RollBack() {
-  try {
-    session_->rollback();
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    std::printf("%s %s\n", "SqliteGroupRepository::Update", error.displayText().c_str());
-  }
+  // An item that fails has printed its own line; the batch goes on.
+  return RunInTransaction("SqliteGroupRepository::Update", [&] {
+    for (const GroupOrderModel& item : items) {
+      if (!MayWrite()) break;
+      NoteWrite(table->Update(item));
+    }
+  });
 }
 
 bool SqliteGroupRepository::Save(int32_t table_key, const GroupOrderModel& item) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::Save");
-  return table ? table->Save(item) : false;
+  if (table == nullptr || !MayWrite()) return false;
+  return NoteWrite(table->Save(item));
 }
 
 bool SqliteGroupRepository::Remove(int32_t table_key, std::string uuid) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::Remove");
-  return table ? table->Remove(std::move(uuid)) : false;
+  if (table == nullptr || !MayWrite()) return false;
+  return NoteWrite(table->Remove(std::move(uuid)));
+}
+
+bool SqliteGroupRepository::RunBatch(const std::function<void()>& writes) {
+  return RunInTransaction("SqliteGroupRepository::RunBatch", writes);
+}
+
+bool SqliteGroupRepository::RunInTransaction(const char* operation,
+                                             const std::function<void()>& writes) {
+  if (batch_depth_ > 0) {
+    writes();
+    return !batch_failed_;
+  }
+  batch_failed_ = false;
+  batch_ended_early_ = false;
+  bool begun = false;
+  try {
+    session_->begin();
+    begun = true;
+  } catch (const Poco::Data::SQLite::SQLiteException& error) {
+    PrintFailure(operation, error.displayText());
+    // The writes still run, for what they do besides the store, but skip it.
+    batch_failed_ = true;
+  }
+  ++batch_depth_;
+  try {
+    writes();
+  } catch (...) {
+    --batch_depth_;
+    if (begun) RollBack(operation);
+    batch_failed_ = false;
+    throw;
+  }
+  --batch_depth_;
+  bool kept = !batch_failed_;
+  if (batch_ended_early_) PrintFailure(operation, "transaction ended by a failed write");
+  if (kept) {
+    try {
+      session_->commit();
+    } catch (const Poco::Data::SQLite::SQLiteException& error) {
+      PrintFailure(operation, error.displayText());
+      kept = false;
+    }
+  }
+  if (begun && !kept) RollBack(operation);
+  batch_failed_ = false;
+  batch_ended_early_ = false;
+  return kept;
+}
+
+bool SqliteGroupRepository::MayWrite() const { return batch_depth_ == 0 || !batch_failed_; }
+
+bool SqliteGroupRepository::NoteWrite(bool written) {
+  // SQLite ends a transaction itself after some failures (a full disk, an
+  // I/O error); later writes would then each be kept on their own.
+  if (!written && batch_depth_ > 0 && !batch_failed_ && !TransactionOpen()) {
+    batch_failed_ = true;
+    batch_ended_early_ = true;
+  }
+  return written;
+}
+
+void SqliteGroupRepository::RollBack(const char* operation) {
+  if (!TransactionOpen()) return;
+  try {
+    session_->rollback();
+  } catch (const Poco::Data::SQLite::SQLiteException& error) {
+    PrintFailure(operation, error.displayText());
+  }
+}
+
+bool SqliteGroupRepository::TransactionOpen() const {
+  return sqlite3_get_autocommit(Poco::Data::SQLite::Utility::dbHandle(*session_)) == 0;
 }
 
 bool SqliteGroupRepository::Clear() {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,26 +37,52 @@ class SqliteGroupRepository : public IGroupRepository {
 
   GroupModelList GetGroups(int32_t table_key) override;
   GroupOrderModelList GetAll(int32_t table_key) override;
+  GroupOrderItems GetAllItems(int32_t table_key) override;
   int32_t GetLastOrder(int32_t table_key, std::string type, std::string parent_id) override;
   std::shared_ptr<GroupOrderModel> Get(int32_t table_key, std::string uuid) override;
   // When the commit fails the transaction is rolled back, so the session is
-  // ready for the next one and none of the batch is kept.
+  // ready for the next one and none of the batch is kept. Inside a batch of
+  // RunBatch() the items join that batch's transaction instead.
   bool Update(int32_t table_key, const GroupOrderItems& items) override;
   bool Save(int32_t table_key, const GroupOrderModel& item) override;
   bool Remove(int32_t table_key, std::string uuid) override;
   bool Clear() override;
   bool SaveAll(const GroupOrderItems& items) override;
+  // One transaction around `writes`. A failure to begin or to commit writes
+  // the line "SqliteGroupRepository::RunBatch <displayText>"; a failed
+  // commit is rolled back. When a failing write makes SQLite end the
+  // transaction itself (a full disk, for one), the later writes are skipped
+  // and the line "SqliteGroupRepository::RunBatch transaction ended by a
+  // failed write" is written.
+  bool RunBatch(const std::function<void()>& writes) override;
 
  private:
   // The table under `table_key`, or null (after printing a line naming
   // `operation`) when there is none. Never adds a map entry.
   IGroupTable* FindTable(int32_t table_key, const char* operation) const;
-  // Ends the open transaction without keeping its changes. A failed COMMIT
-  // leaves it open, and the next begin() would fail because of it.
-  void RollBack();
+  // Runs `writes` in one transaction, or inside the one already open;
+  // `operation` names the lines of a failed begin or commit.
+  bool RunInTransaction(const char* operation, const std::function<void()>& writes);
+  // False when a write may not run because the open batch failed already.
+  bool MayWrite() const;
+  // Notes the outcome of one write: a failed one that ended the open
+  // transaction fails the batch.
+  bool NoteWrite(bool written);
+  // Ends the open transaction without keeping its changes, if it is still
+  // open. A failed COMMIT leaves it open, and the next begin() would fail
+  // because of it.
+  void RollBack(const char* operation);
+  // True while SQLite holds a transaction open on the session.
+  bool TransactionOpen() const;
 
   std::shared_ptr<Poco::Data::Session> session_;
   std::map<int32_t, std::shared_ptr<IGroupTable>> tables_;
+  // Batches open, counting the ones nested inside the outermost.
+  int batch_depth_ = 0;
+  // Set when the open batch has failed; its remaining writes are skipped.
+  bool batch_failed_ = false;
+  // Set when SQLite ended the open batch's transaction itself.
+  bool batch_ended_early_ = false;
 };
 
 #endif  // PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_

@@ -5,6 +5,9 @@
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <stdexcept>
+
 #include "group/temp_store_dir.h"
 
 namespace {
@@ -37,6 +40,9 @@ TEST_F(SqliteGroupRepositoryTest, ReopensTheFileAndKeepsRows) {
   auto all = reopened.GetAll(0);
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all.front()->itemId, "c1");
+  const GroupOrderItems items = reopened.GetAllItems(0);
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items.back().name, "Hall");
   EXPECT_EQ(reopened.GetGroups(0).size(), 1u);
   EXPECT_EQ(reopened.GetLastOrder(0, "Group", ""), 2);
   EXPECT_EQ(reopened.Get(0, "g1")->name, "Hall");
@@ -85,6 +91,101 @@ TEST_F(SqliteGroupRepositoryTest, RollsBackWhenTheCommitFails) {
             (Rows{{"g", "6"}}));
 }
 
+TEST_F(SqliteGroupRepositoryTest, BatchKeepsAllOrNothingAndTheNextOneWorks) {
+  SqliteGroupRepository repository("group.db", 1);
+  const GroupOrderModel a("a", "", "A", "Channel", 1, 1);
+  const GroupOrderModel b("b", "", "B", "Channel", 2, 2);
+  const GroupOrderModel c("c", "", "C", "Channel", 3, 3);
+  const char* kRows = "SELECT uuid, parent_uuid, order_ FROM logical_table ORDER BY uuid";
+
+  // Saves, a nested Update and a removal in one transaction.
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(repository.RunBatch([&] {
+    EXPECT_TRUE(repository.Save(0, a));
+    EXPECT_TRUE(repository.Save(0, b));
+    EXPECT_TRUE(repository.Update(0, {GroupOrderModel("a", "g", "", "", 7, 0)}));
+    EXPECT_TRUE(repository.Save(0, c));
+    EXPECT_TRUE(repository.Remove(0, "c"));
+  }));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}, {"b", "", "2"}}));
+
+  // A write that fails on its own prints its line and the rest is kept, as
+  // when each write was a transaction of its own.
+  TempStoreDir::Query(
+      "CREATE TRIGGER refuse BEFORE INSERT ON logical_table WHEN NEW.uuid = 'c' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(repository.RunBatch([&] {
+    EXPECT_FALSE(repository.Save(0, c));
+    EXPECT_TRUE(repository.Remove(0, "b"));
+  }));
+  const std::string refused = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(refused.rfind("LogicalGroupTable::Save ", 0), 0u) << refused;
+  EXPECT_NE(refused.find("refused\n"), std::string::npos) << refused;
+  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}}));
+
+  // A commit that cannot get its lock (another connection is reading) is
+  // rolled back whole, and the next batch works.
+  sqlite3* reader = TempStoreDir::Open();
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT * FROM logical_table;", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(repository.RunBatch([&] {
+    EXPECT_TRUE(repository.Save(0, b));
+    EXPECT_TRUE(repository.Remove(0, "a"));
+  }));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("SqliteGroupRepository::RunBatch ", 0), 0u) << out;
+  EXPECT_NE(out.find("locked"), std::string::npos) << out;
+  sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}}));
+  EXPECT_TRUE(repository.RunBatch([&] { repository.Save(0, b); }));
+  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}, {"b", "", "2"}}));
+}
+
+TEST_F(SqliteGroupRepositoryTest, BatchEndedByAFailedWriteSkipsTheRest) {
+  SqliteGroupRepository repository;
+  repository.Save(0, GroupOrderModel("a", "", "A", "Channel", 1, 1));
+  // A failure that makes SQLite roll the whole transaction back itself, as
+  // a full disk does.
+  TempStoreDir::Query(
+      "CREATE TRIGGER give_up BEFORE DELETE ON logical_table WHEN OLD.uuid = 'a' "
+      "BEGIN SELECT RAISE(ROLLBACK, 'gave up'); END");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(repository.RunBatch([&] {
+    EXPECT_TRUE(repository.Save(0, GroupOrderModel("b", "", "B", "Channel", 2, 2)));
+    EXPECT_FALSE(repository.Remove(0, "a"));
+    EXPECT_FALSE(repository.Save(0, GroupOrderModel("c", "", "C", "Channel", 3, 3)));
+    EXPECT_FALSE(repository.Update(0, {GroupOrderModel("a", "g", "", "", 5, 0)}));
+  }));
+  std::istringstream lines(testing::internal::GetCapturedStdout());
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line.rfind("LogicalGroupTable::Remove ", 0), 0u) << line;
+  EXPECT_NE(line.find("gave up"), std::string::npos) << line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line, "SqliteGroupRepository::RunBatch transaction ended by a failed write");
+  EXPECT_FALSE(std::getline(lines, line)) << line;
+  EXPECT_EQ(TempStoreDir::Query("SELECT uuid, order_ FROM logical_table"), (Rows{{"a", "1"}}));
+
+  // Nothing is left open: the next batch, and Update's own, work.
+  TempStoreDir::Query("DROP TRIGGER give_up");
+  EXPECT_TRUE(repository.RunBatch([&] { repository.Remove(0, "a"); }));
+  EXPECT_TRUE(repository.Update(0, {}));
+  EXPECT_TRUE(TempStoreDir::Query("SELECT uuid FROM logical_table").empty());
+
+  // An exception out of the writes rolls back and passes on.
+  EXPECT_THROW(repository.RunBatch([&] {
+    repository.Save(0, GroupOrderModel("d", "", "D", "Channel", 4, 4));
+    throw std::runtime_error("writer failed");
+  }),
+               std::runtime_error);
+  EXPECT_TRUE(TempStoreDir::Query("SELECT uuid FROM logical_table").empty());
+  EXPECT_TRUE(repository.RunBatch([&] {}));
+}
+
 TEST_F(SqliteGroupRepositoryTest, ClearDropsTheTableAndAlwaysSucceeds) {
   SqliteGroupRepository repository;
   repository.Save(0, GroupOrderModel("a", "", "A", "Channel", 1, 1));
@@ -105,6 +206,7 @@ TEST_F(SqliteGroupRepositoryTest, UnknownTableKeyGivesNeutralResults) {
     testing::internal::CaptureStdout();
     EXPECT_TRUE(repository.GetGroups(3).empty());
     EXPECT_TRUE(repository.GetAll(-1).empty());
+    EXPECT_TRUE(repository.GetAllItems(3).empty());
     EXPECT_EQ(repository.GetLastOrder(3, "Group", ""), -1);
     EXPECT_EQ(repository.Get(3, "a"), nullptr);
     EXPECT_FALSE(repository.Update(3, {item}));
