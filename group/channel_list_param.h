@@ -6,13 +6,12 @@
 
 #include "records/websocket_event_model.h"
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 
 // Carries the channels that the platform added. Allocated by the sender with
 // `new ("ChannelListParam") ChannelListParam` through the host's allocator;
 // the event owns it. The list is shared: the group component holds a
 // reference to it while it works.
-class PGA_API ChannelListParam : public BaseObject {
+class ChannelListParam : public BaseObject {
  public:
   // Type code 1002000, name "ChannelListParam", an empty list.
   ChannelListParam();

@@ -12,7 +12,6 @@
 #include "group/group_service.h"
 #include "records/i_group_application.h"
 #include "runtime/event.h"
-#include "runtime/export.h"
 #include "runtime/thread_component.h"
 
 // Event types the component handles itself.
@@ -31,7 +30,7 @@ enum EGroupEventType : std::uint32_t {
   eChannelsAdded = 25060016,
 };
 
-class PGA_API GroupApplication : public IGroupApplication, public ThreadComponent {
+class GroupApplication : public IGroupApplication, public ThreadComponent {
  public:
   static constexpr unsigned long long kTypeCode = 25067000;
 

@@ -9,14 +9,13 @@
 
 #include "group/group_model.h"
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 
 // Carries the request's data in and the answer out. Allocated by the
 // requester with `new ("GroupRequestParam") GroupRequestParam` through the
 // host's allocator and placed in the event as its payload object; the event
 // owns it. On success the handler leaves it in the event with `succeeded`
 // set; on failure the handler replaces it by a result record.
-class PGA_API GroupRequestParam : public BaseObject {
+class GroupRequestParam : public BaseObject {
  public:
   // What `payload` holds depends on the event type: a group to create,
   // rename or delete (25067003 to 25067005), a list of moves (25067007), or,

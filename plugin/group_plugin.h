@@ -4,8 +4,13 @@
 #define PGA_PLUGIN_GROUP_PLUGIN_H_
 
 #include "runtime/component.h"
-#include "runtime/export.h"
 #include "runtime/object_allocator.h"
+
+// Everything in the library is hidden except these two: a host compiled
+// separately has its own copy of the runtime and record classes; objects
+// cross the dlopen boundary through their vtables, while type checks and
+// exceptions match by type name.
+#define PGA_ENTRY_POINT __attribute__((visibility("default")))
 
 extern "C" {
 

@@ -8,15 +8,14 @@
 
 #include "runtime/base_object.h"
 #include "runtime/blob_value.h"
-#include "runtime/export.h"
 
-class PGA_API IDeviceDispatcher {
+class IDeviceDispatcher {
  public:
   // The answer a handler leaves in a request event that it refused (code
   // 4000000) or that the store could not apply (code 5000000). Allocated
   // with `new ("ResultParam") ResultParam` through the host's allocator; the
   // event that carries it deletes it.
-  class PGA_API ResultParam : public BaseObject {
+  class ResultParam : public BaseObject {
    public:
     static constexpr std::uint32_t kRefused = 4000000;
     static constexpr std::uint32_t kStoreFailure = 5000000;

@@ -11,9 +11,8 @@
 
 #include "records/websocket_event_model.h"
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 
-class PGA_API IDeviceListener {
+class IDeviceListener {
  public:
   // Event type of a notification sent to the receiver "DeviceListener".
   static constexpr std::uint32_t kNotificationEventType = 25040002;
@@ -21,7 +20,7 @@ class PGA_API IDeviceListener {
   // One notification: its name, its time and the change record it is about.
   // Allocated with `new ("EventParam") EventParam` through the host's
   // allocator; the event that carries it deletes it.
-  class PGA_API EventParam : public BaseObject {
+  class EventParam : public BaseObject {
    public:
     // Type code 1002000, name "EventParam", eventTimeMsec = now in
     // milliseconds since 1970-01-01 UTC, no message, both sets absent.

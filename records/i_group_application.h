@@ -7,15 +7,14 @@
 
 #include "group/group_model.h"
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 
-class PGA_API IGroupApplication {
+class IGroupApplication {
  public:
   // Every item of the tree, and a group record for each group among them.
   // Allocated with `new ("LogicalList") LogicalList` through the host's
   // allocator; the event that carries it deletes it. Its JSON text form is
   // BaseObject's (the name only).
-  class PGA_API LogicalList : public BaseObject {
+  class LogicalList : public BaseObject {
    public:
     // BaseObject's identity (1002000, "BaseObject"); both lists empty.
     LogicalList();

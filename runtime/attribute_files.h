@@ -10,11 +10,10 @@
 #include <cstddef>
 #include <string>
 
-#include "runtime/export.h"
 #include "runtime/json.h"
 #include "runtime/manifest_instance_description.h"
 
-class PGA_API AttributeFiles {
+class AttributeFiles {
  public:
   AttributeFiles(const ComponentInterface::ManifestInstanceDescription& description,
                  const std::string& class_name, int instance_index);

@@ -7,10 +7,9 @@
 #include <any>
 #include <string>
 
-#include "runtime/export.h"
 #include "runtime/json.h"
 
-class PGA_API AttributeTrait {
+class AttributeTrait {
  public:
   // Takes a trait value by its JSON kind: bool, int (32-bit), unsigned
   // (32-bit), std::int64_t, std::uint64_t, double or std::string, the first

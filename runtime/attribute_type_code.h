@@ -6,9 +6,8 @@
 
 #include <string>
 
-#include "runtime/export.h"
 
-struct PGA_API AttributeTypeCode {
+struct AttributeTypeCode {
   // Number of elements; 1 when the text carries no count.
   int count = 1;
   // The type letter; 'x' when the text ends before it.

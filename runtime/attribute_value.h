@@ -15,10 +15,9 @@
 #define PGA_RUNTIME_ATTRIBUTE_VALUE_H_
 
 #include "runtime/attribute_item.h"
-#include "runtime/export.h"
 #include "runtime/json.h"
 
-class PGA_API AttributeValue {
+class AttributeValue {
  public:
   // True for the letters of the table above.
   static bool IsKnownType(char letter);

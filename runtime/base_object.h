@@ -7,11 +7,10 @@
 #include <cstddef>
 
 #include "runtime/blob_value.h"
-#include "runtime/export.h"
 #include "runtime/object_allocator.h"
 #include "runtime/root_object.h"
 
-class PGA_API BaseObject : public RootObject {
+class BaseObject : public RootObject {
  public:
   static constexpr unsigned long long kTypeCode = 1002000;
 

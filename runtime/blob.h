@@ -10,9 +10,8 @@
 
 #include "runtime/base_object.h"
 #include "runtime/blob_value.h"
-#include "runtime/export.h"
 
-class PGA_API Blob : public BaseObject {
+class Blob : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 2014000;
 

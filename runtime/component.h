@@ -19,7 +19,6 @@
 #include "runtime/component_part.h"
 #include "runtime/event.h"
 #include "runtime/event_type.h"
-#include "runtime/export.h"
 #include "runtime/manifest_instance_description.h"
 #include "runtime/map.h"
 #include "runtime/platform_string.h"
@@ -28,7 +27,7 @@
 
 class Serializable;
 
-class PGA_API Component : public ComponentPart, public ComponentInterface {
+class Component : public ComponentPart, public ComponentInterface {
  public:
   using String = Platform_Std_Refine::String;
   using ProtocolHandler = std::function<bool(Map<String, String>*)>;

@@ -3,9 +3,8 @@
 #ifndef PGA_RUNTIME_COMPONENT_INTERFACE_H_
 #define PGA_RUNTIME_COMPONENT_INTERFACE_H_
 
-#include "runtime/export.h"
 
-class PGA_API ComponentInterface {
+class ComponentInterface {
  public:
   // Defined in manifest_instance_description.h.
   class ManifestInstanceDescription;

@@ -16,7 +16,6 @@
 #include "runtime/base_object.h"
 #include "runtime/event.h"
 #include "runtime/exception.h"
-#include "runtime/export.h"
 #include "runtime/map.h"
 #include "runtime/platform_string.h"
 #include "runtime/uid.h"
@@ -39,7 +38,7 @@ enum ComponentState : int {
 using ReceiverMap = Map<Platform_Std_Refine::String, UId>;
 using TargetMap = Map<Platform_Std_Refine::String, Vector<UId>*>;
 
-class PGA_API ComponentPart : public BaseObject {
+class ComponentPart : public BaseObject {
  public:
   // State kStateConstructed, no UId, no tables, no sequence parent, both
   // monitor flags false.

@@ -4,9 +4,8 @@
 #define PGA_RUNTIME_CONTAINER_H_
 
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 
-class PGA_API Container : public BaseObject {
+class Container : public BaseObject {
  public:
   Container(unsigned long long type_code, const char* name) : BaseObject(type_code, name) {}
   Container(const Container& other) = default;

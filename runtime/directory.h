@@ -4,10 +4,9 @@
 
 #include <string>
 
-#include "runtime/export.h"
 #include "runtime/map.h"
 
-class PGA_API Directory : public Map<std::string, std::string> {
+class Directory : public Map<std::string, std::string> {
  public:
   static constexpr unsigned long long kTypeCode = 1013000;
 

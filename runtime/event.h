@@ -9,11 +9,10 @@
 
 #include "runtime/base_object.h"
 #include "runtime/blob.h"
-#include "runtime/export.h"
 #include "runtime/object_allocator.h"
 #include "runtime/uid.h"
 
-class PGA_API Event : public BaseObject {
+class Event : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 2002000;
   // event_reply_type of an event that expects no particular reply type.
@@ -132,6 +131,6 @@ class PGA_API Event : public BaseObject {
 
 // Hands the host's allocator to the runtime: it becomes both
 // BaseObject::allocator and Event::event_allocator. Null clears both.
-PGA_API void InstallAllocator(ObjectAllocator* allocator);
+void InstallAllocator(ObjectAllocator* allocator);
 
 #endif  // PGA_RUNTIME_EVENT_H_

@@ -3,7 +3,6 @@
 #ifndef PGA_RUNTIME_EVENT_QUEUE_H_
 #define PGA_RUNTIME_EVENT_QUEUE_H_
 
-#include "runtime/export.h"
 
 class Event;
 
@@ -12,7 +11,7 @@ class Event;
 // (PutUnordered, PutOrdered). The reserved slots keep the positions of the
 // host's other operations; the destructor comes last so that it does not
 // shift them.
-class PGA_API EventQueue {
+class EventQueue {
  public:
   EventQueue() = default;
   EventQueue(const EventQueue&) = delete;

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "runtime/export.h"
 
 // Event types that every component handles by default (Component's
 // ProcessAEvent); the codes from 2006009 to 2006029 not listed have no
@@ -29,9 +28,9 @@ enum EEventType : int {
 // Stores `name` (null counts as empty) under the decimal text of `code`,
 // replacing an earlier name, for every component of the module. Thread-safe:
 // the table has a mutex of its own.
-PGA_API void RegisterEventTypeName(int code, const char* name);
+void RegisterEventTypeName(int code, const char* name);
 
 // The name registered for `code`, or an empty string. Thread-safe.
-PGA_API std::string GetEventTypeName(int code);
+std::string GetEventTypeName(int code);
 
 #endif  // PGA_RUNTIME_EVENT_TYPE_H_

@@ -4,7 +4,6 @@
 #define PGA_RUNTIME_EXCEPTION_H_
 
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 #include "runtime/platform_string.h"
 
 // Error identifiers the runtime puts into Exception::type.
@@ -19,7 +18,7 @@ constexpr int kErrorAttributeMajorVersion = 2006011;
 constexpr int kErrorProtocolEntry = 2006015;
 constexpr int kErrorNoInstanceIndex = 2006016;
 
-class PGA_API Exception : public BaseObject {
+class Exception : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 1011000;
 
@@ -65,6 +64,6 @@ class PGA_API Exception : public BaseObject {
 };
 
 // Seconds since 1970-01-01 00:00 UTC, truncated.
-PGA_API long long CurrentSeconds();
+long long CurrentSeconds();
 
 #endif  // PGA_RUNTIME_EXCEPTION_H_

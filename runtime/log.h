@@ -4,10 +4,9 @@
 #define PGA_RUNTIME_LOG_H_
 
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 #include "runtime/platform_string.h"
 
-class PGA_API Log : public BaseObject {
+class Log : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 1012000;
 
@@ -54,6 +53,6 @@ class PGA_API Log : public BaseObject {
 
 // printf to standard output behind "[<local time>] ", under one library-wide
 // mutex so that lines of different threads do not interleave.
-PGA_API void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 #endif  // PGA_RUNTIME_LOG_H_

@@ -8,10 +8,9 @@
 
 #include "runtime/base_object.h"
 #include "runtime/component_interface.h"
-#include "runtime/export.h"
 #include "runtime/platform_string.h"
 
-class PGA_API ComponentInterface::ManifestInstanceDescription : public BaseObject {
+class ComponentInterface::ManifestInstanceDescription : public BaseObject {
  public:
   // Empty texts and lists, index -1, flag false; name
   // "ManifestInstanceDescription".

@@ -9,10 +9,9 @@
 #include <utility>
 
 #include "runtime/container.h"
-#include "runtime/export.h"
 
 template <typename K, typename V, typename Less = std::less<K>>
-class PGA_API Map : public Container {
+class Map : public Container {
  public:
   static constexpr unsigned long long kTypeCode = 1007000;
 

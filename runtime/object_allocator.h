@@ -7,7 +7,6 @@
 
 #include <cstddef>
 
-#include "runtime/export.h"
 
 // The order of the virtual operations below is the binary interface between
 // the host and the plug-in: the plug-in calls MallocSafe, Free and
@@ -15,7 +14,7 @@
 // are never called by the runtime; they keep the positions of the host's
 // other operations. The destructor is declared last so that it does not
 // shift any of the seven slots.
-class PGA_API ObjectAllocator {
+class ObjectAllocator {
  public:
   ObjectAllocator() = default;
   ObjectAllocator(const ObjectAllocator&) = delete;

@@ -5,11 +5,10 @@
 
 #include "runtime/base_object.h"
 #include "runtime/component_interface.h"
-#include "runtime/export.h"
 #include "runtime/platform_string.h"
 #include "runtime/uid.h"
 
-class PGA_API ComponentInterface::ParamAssociateAReceiver : public BaseObject {
+class ComponentInterface::ParamAssociateAReceiver : public BaseObject {
  public:
   // Empty name, default UId; name "ParamAssociateAReceiver".
   ParamAssociateAReceiver();

@@ -6,13 +6,12 @@
 
 #include "runtime/base_object.h"
 #include "runtime/component_interface.h"
-#include "runtime/export.h"
 #include "runtime/map.h"
 #include "runtime/platform_string.h"
 #include "runtime/uid.h"
 #include "runtime/vector.h"
 
-class PGA_API ComponentInterface::ParamAssociateATarget : public BaseObject {
+class ComponentInterface::ParamAssociateATarget : public BaseObject {
  public:
   // Empty group name, vector and map; name "ParamAssociateATarget".
   ParamAssociateATarget();

@@ -7,11 +7,10 @@
 #include <string>
 
 #include "runtime/container.h"
-#include "runtime/export.h"
 
 namespace Platform_Std_Refine {
 
-class PGA_API String : public Container {
+class String : public Container {
  public:
   static constexpr unsigned long long kTypeCode = 1009000;
 
@@ -57,9 +56,9 @@ class PGA_API String : public Container {
 
 // Shorter strings first (lengths as 32-bit unsigned numbers); equal non-zero
 // lengths compare as strncmp over that length.
-PGA_API bool operator<(const String& a, const String& b);
+bool operator<(const String& a, const String& b);
 // Neither is less than the other.
-PGA_API bool operator==(const String& a, const String& b);
+bool operator==(const String& a, const String& b);
 inline bool operator!=(const String& a, const String& b) { return !(a == b); }
 
 }  // namespace Platform_Std_Refine

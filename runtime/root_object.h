@@ -3,9 +3,8 @@
 #ifndef PGA_RUNTIME_ROOT_OBJECT_H_
 #define PGA_RUNTIME_ROOT_OBJECT_H_
 
-#include "runtime/export.h"
 
-class PGA_API RootObject {
+class RootObject {
  public:
   // Longest name kept; longer names are cut to their first kMaxNameLength
   // bytes.

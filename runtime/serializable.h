@@ -12,10 +12,9 @@
 
 #include <string>
 
-#include "runtime/export.h"
 #include "runtime/platform_string.h"
 
-class PGA_API Serializable {
+class Serializable {
  public:
   Serializable() = default;
   Serializable(const Serializable&) = default;

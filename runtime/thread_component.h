@@ -10,9 +10,8 @@
 
 #include "runtime/component.h"
 #include "runtime/event.h"
-#include "runtime/export.h"
 
-class PGA_API ThreadComponent : public Component {
+class ThreadComponent : public Component {
  public:
   // No worker thread yet.
   ThreadComponent(unsigned long long type_code, const char* class_name);

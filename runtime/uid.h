@@ -4,9 +4,8 @@
 #define PGA_RUNTIME_UID_H_
 
 #include "runtime/base_object.h"
-#include "runtime/export.h"
 
-class PGA_API UId : public BaseObject {
+class UId : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 2001000;
 
@@ -32,9 +31,9 @@ class PGA_API UId : public BaseObject {
 };
 
 // Equal when both fields are equal; the names take no part.
-PGA_API bool operator==(const UId& a, const UId& b);
+bool operator==(const UId& a, const UId& b);
 inline bool operator!=(const UId& a, const UId& b) { return !(a == b); }
 // By component_id, then by event_queue_ptr, both unsigned.
-PGA_API bool operator<(const UId& a, const UId& b);
+bool operator<(const UId& a, const UId& b);
 
 #endif  // PGA_RUNTIME_UID_H_

@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "runtime/container.h"
-#include "runtime/export.h"
 
 template <typename T>
-class PGA_API Vector : public Container {
+class Vector : public Container {
  public:
   static constexpr unsigned long long kTypeCode = 1006000;
 
