@@ -89,7 +89,9 @@ BenchTree::BenchTree(std::size_t size) : size_(size) {
 
   crowded_parent_ = AddRow(3, "", "Group", ++top_order);
   for (int32_t i = 1; i <= 20; ++i) AddRow(3, crowded_parent_, "Group", i);
-  for (int32_t i = 21; i <= 200; ++i) AddRow(3, crowded_parent_, "Channel", i);
+  for (int32_t i = 21; i <= 200; ++i) {
+    crowded_channels_.push_back(AddRow(3, crowded_parent_, "Channel", i));
+  }
 
   for (int region_index = 0; region_index < 10; ++region_index) {
     const std::string region = AddRow(4, "", "Group", ++top_order);

@@ -41,6 +41,8 @@ class BenchTree {
   const std::vector<TreeRow>& rows() const { return rows_; }
   const std::string& deep_group() const { return deep_group_; }
   const std::string& crowded_parent() const { return crowded_parent_; }
+  // The 180 channels of the crowded parent, orders 21..200.
+  const std::vector<std::string>& crowded_channels() const { return crowded_channels_; }
   const std::vector<std::string>& removable_channels() const { return removable_channels_; }
   // Ten top-level channels that the mapping benchmark moves.
   const std::vector<std::string>& movable_channels() const { return movable_channels_; }
@@ -59,6 +61,7 @@ class BenchTree {
   std::vector<TreeRow> rows_;
   std::string deep_group_;
   std::string crowded_parent_;
+  std::vector<std::string> crowded_channels_;
   std::vector<std::string> removable_channels_;
   std::vector<std::string> movable_channels_;
 };

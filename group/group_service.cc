@@ -153,6 +153,7 @@ GroupOrderItems GroupService::ShiftSiblings(const GroupOrderModel& item) const {
   GroupOrderItems shifted;
   const int32_t start = item.order;
   if (const Children* siblings = ChildrenOf(item.ParentText())) {
+    shifted.reserve(siblings->size());
     for (const ChildLink& sibling : *siblings) {
       if (sibling.entry->second.order >= start) shifted.push_back(sibling.entry->second);
     }

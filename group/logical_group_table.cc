@@ -140,8 +140,10 @@ LogicalGroupTable::LogicalGroupTable(std::shared_ptr<Poco::Data::Session> sessio
 
 LogicalGroupTable::~LogicalGroupTable() = default;
 
-sqlite3* LogicalGroupTable::Connection() const {
-  return Poco::Data::SQLite::Utility::dbHandle(*session_);
+sqlite3* LogicalGroupTable::Connection() {
+  // The connector looks the handle up by name each time it is asked.
+  if (connection_ == nullptr) connection_ = Poco::Data::SQLite::Utility::dbHandle(*session_);
+  return connection_;
 }
 
 void LogicalGroupTable::CreateTable() {

@@ -60,11 +60,12 @@ class LogicalGroupTable : public IGroupTable {
   template <typename Add>
   bool ReadAll(const Add& add);
 
-  // The SQLite connection under the session.
-  sqlite3* Connection() const;
+  // The SQLite connection under the session, asked for once.
+  sqlite3* Connection();
 
   const std::string table_name_;
   std::shared_ptr<Poco::Data::Session> session_;
+  sqlite3* connection_ = nullptr;
   // Declared after session_, so they are finalized first.
   std::unique_ptr<KeptStatement> get_all_;
   std::unique_ptr<KeptStatement> last_order_;
