@@ -136,10 +136,14 @@ bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,
                                GroupOrderModelList& modified) {
   item.order =
       NextOrder(repository_->GetLastOrder(StoreKey(table_key), kGroupType, item.ParentText()));
-  const GroupOrderItems shifted = ShiftSiblings(item);
+  const std::vector<Entry> siblings = SiblingsToShift(item);
+  GroupOrderItems shifted = Renumbered(siblings, item.order);
   bool saved = false;
   const bool kept = repository_->RunBatch([&] {
-    UpdateItems(table_key, shifted);
+    // What UpdateItems(shifted) would do, without looking the siblings up:
+    // their parent and kind stay, so only their cached orders change.
+    for (std::size_t i = 0; i < siblings.size(); ++i) siblings[i]->second.order = shifted[i].order;
+    repository_->Update(StoreKey(table_key), shifted);
     for (const GroupOrderModel& sibling : shifted) {
       modified.push_back(std::make_shared<GroupOrderModel>(sibling));
     }
@@ -150,23 +154,33 @@ bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,
 }
 
 GroupOrderItems GroupService::ShiftSiblings(const GroupOrderModel& item) const {
-  GroupOrderItems shifted;
-  const int32_t start = item.order;
-  if (const Children* siblings = ChildrenOf(item.ParentText())) {
-    shifted.reserve(siblings->size());
-    for (const ChildLink& sibling : *siblings) {
-      if (sibling.entry->second.order >= start) shifted.push_back(sibling.entry->second);
+  return Renumbered(SiblingsToShift(item), item.order);
+}
+
+std::vector<GroupService::Entry> GroupService::SiblingsToShift(const GroupOrderModel& item) const {
+  std::vector<Entry> siblings;
+  if (const Children* children = ChildrenOf(item.ParentText())) {
+    siblings.reserve(children->size());
+    for (const ChildLink& child : *children) {
+      if (child.entry->second.order >= item.order) siblings.push_back(child.entry);
     }
   }
-  std::stable_sort(
-      shifted.begin(), shifted.end(),
-      [](const GroupOrderModel& a, const GroupOrderModel& b) { return a.order < b.order; });
+  // Stable: siblings of equal order stay in id order.
+  std::stable_sort(siblings.begin(), siblings.end(),
+                   [](Entry a, Entry b) { return a->second.order < b->second.order; });
+  return siblings;
+}
+
+GroupOrderItems GroupService::Renumbered(const std::vector<Entry>& siblings, int32_t start) {
+  GroupOrderItems renumbered;
+  renumbered.reserve(siblings.size());
   int32_t order = start;
-  for (GroupOrderModel& sibling : shifted) {
+  for (Entry sibling : siblings) {
     order = NextOrder(order);
-    sibling.order = order;
+    renumbered.push_back(sibling->second);
+    renumbered.back().order = order;
   }
-  return shifted;
+  return renumbered;
 }
 
 bool GroupService::SaveItem(uint32_t table_key, const GroupOrderModel& item) {

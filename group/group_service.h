@@ -117,7 +117,7 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   ChildIndex child_index() const;
 
  private:
-  using Entry = GroupOrderMap::const_iterator;
+  using Entry = GroupOrderMap::iterator;
   // One child in the index. Its id and kind are kept beside the link to its
   // cache entry, so that a walk below a group reads the index alone, whose
   // links to one parent lie side by side in memory once loaded.
@@ -143,6 +143,12 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   };
   using Children = std::set<ChildLink, ById>;
 
+  // The cache entries of the siblings that a new `item` moves back: those
+  // under its parent (the empty text for an absent one) whose order is at
+  // least `item.order`, by order.
+  std::vector<Entry> SiblingsToShift(const GroupOrderModel& item) const;
+  // Copies of `siblings` numbered `start` + 1, + 2...
+  static GroupOrderItems Renumbered(const std::vector<Entry>& siblings, int32_t start);
   // The links to the cache entries whose parent is present and equal to
   // `id`, in id order; null when none.
   const Children* ChildrenOf(const std::string& id) const;
