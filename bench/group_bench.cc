@@ -60,7 +60,7 @@ void BM_AddChannels(benchmark::State& state) {
     app.Open();
     std::unique_ptr<Event> event =
         TimedDeliver(watch, app, eChannelsAdded, NewChannels(state.range(0), batch++));
-    if (app.app().service()->GetItems().size() != kStoredItems + state.range(0)) {
+    if (app.app().service()->items().size() != kStoredItems + state.range(0)) {
       state.SkipWithError("channels were not added");
     }
   }
@@ -82,7 +82,7 @@ void BM_RemoveChannels(benchmark::State& state) {
     for (const std::string& id : tree.removable_channels()) ids->push_back(id);
     std::unique_ptr<Event> event = TimedDeliver(watch, app, eChannelsRemoved, ids);
     // 1,000 channels, 50 emptied groups and 5 emptied regions.
-    if (app.app().service()->GetItems().size() != kStoredItems - 1055) {
+    if (app.app().service()->items().size() != kStoredItems - 1055) {
       state.SkipWithError("unexpected removals");
     }
   }
@@ -192,7 +192,7 @@ void BM_Start(benchmark::State& state) {
     watch.Start();
     app.Start();
     watch.Stop();
-    if (app.app().service()->GetItems().size() != static_cast<std::size_t>(state.range(0))) {
+    if (app.app().service()->items().size() != static_cast<std::size_t>(state.range(0))) {
       state.SkipWithError("tree not loaded");
     }
   }
