@@ -20,55 +20,41 @@ AttributeItem Item(char letter, T* variable, int count = 1, char sub = 'x') {
   return item;
 }
 
-// Writes `from` and reads the text back into `to`.
-std::string RoundTrip(const AttributeItem& from, const AttributeItem& to) {
+// Writes `value` as an item of type `letter`, reads the text back into a
+// fresh variable that must then equal `value`, and gives the text.
+template <typename T>
+std::string RoundTrip(char letter, T value, char sub = 'x') {
   rapidjson::Document doc;
-  const rapidjson::Value value = AttributeValue::Write(from, doc.GetAllocator());
-  AttributeValue::Read(to, value);
-  return pga_json::ToCompact(value);
+  const rapidjson::Value text =
+      AttributeValue::Write(Item(letter, &value, 1, sub), doc.GetAllocator());
+  T back{};
+  AttributeValue::Read(Item(letter, &back, 1, sub), text);
+  EXPECT_EQ(back, value) << letter;
+  return pga_json::ToCompact(text);
 }
 
 TEST(AttributeValueTest, EveryTypeReadsBackWhatWasWritten) {
-  bool flag = true, flag_back = false;
-  std::uint8_t byte = 255, byte_back = 0;
-  std::int8_t signed_byte = -2, signed_byte_back = 0;
-  char letter = 'A', letter_back = 0;
-  std::uint16_t u16 = 65535, u16_back = 0;
-  std::int16_t i16 = -32768, i16_back = 0;
-  std::uint64_t u64 = std::numeric_limits<std::uint64_t>::max(), u64_back = 0;
-  long long i64 = std::numeric_limits<long long>::min(), i64_back = 0;
-  float f = 1.5f, f_back = 0;
-  std::string text("a\0b", 3), text_back;
-  int ints[3] = {1, -2, 3}, ints_back[3] = {};
-  std::vector<std::string> list = {"x", "y"}, list_back = {"old"};
-
-  EXPECT_EQ(RoundTrip(Item('?', &flag), Item('?', &flag_back)), "true");
-  EXPECT_EQ(RoundTrip(Item('B', &byte), Item('B', &byte_back)), "\"ff\"");
-  EXPECT_EQ(RoundTrip(Item('b', &signed_byte), Item('b', &signed_byte_back)), "\"fe\"");
-  EXPECT_EQ(RoundTrip(Item('c', &letter), Item('c', &letter_back)), "\"41\"");
-  EXPECT_EQ(RoundTrip(Item('H', &u16), Item('H', &u16_back)), "65535");
-  EXPECT_EQ(RoundTrip(Item('h', &i16), Item('h', &i16_back)), "-32768");
-  EXPECT_EQ(RoundTrip(Item('Q', &u64), Item('Q', &u64_back)), "18446744073709551615");
-  EXPECT_EQ(RoundTrip(Item('q', &i64), Item('q', &i64_back)), "-9223372036854775808");
-  EXPECT_EQ(RoundTrip(Item('f', &f), Item('f', &f_back)), "1.5");
-  EXPECT_EQ(RoundTrip(Item('s', &text), Item('s', &text_back)), "\"a\\u0000b\"");
-  EXPECT_EQ(RoundTrip(Item('i', ints, 3), Item('i', ints_back, 3)), "[1,-2,3]");
+  EXPECT_EQ(RoundTrip('?', true), "true");
+  EXPECT_EQ(RoundTrip('B', std::uint8_t{255}), "\"ff\"");
+  EXPECT_EQ(RoundTrip('b', std::int8_t{-2}), "\"fe\"");
+  EXPECT_EQ(RoundTrip('c', 'A'), "\"41\"");
+  EXPECT_EQ(RoundTrip('H', std::uint16_t{65535}), "65535");
+  EXPECT_EQ(RoundTrip('h', std::int16_t{-32768}), "-32768");
+  EXPECT_EQ(RoundTrip('Q', std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
+  EXPECT_EQ(RoundTrip('q', std::numeric_limits<long long>::min()), "-9223372036854775808");
+  EXPECT_EQ(RoundTrip('f', 1.5f), "1.5");
+  EXPECT_EQ(RoundTrip('s', std::string("a\0b", 3)), "\"a\\u0000b\"");
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(RoundTrip(Item('v', &list, 1, 's'), Item('v', &list_back, 1, 's')), "[\"x\",\"y\"]");
+  EXPECT_EQ(RoundTrip('v', std::vector<std::string>{"x", "y"}, 's'), "[\"x\",\"y\"]");
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Adding x\nAdding y\n");
 
-  EXPECT_TRUE(flag_back);
-  EXPECT_EQ(byte_back, 255);
-  EXPECT_EQ(signed_byte_back, -2);
-  EXPECT_EQ(letter_back, 'A');
-  EXPECT_EQ(u16_back, 65535);
-  EXPECT_EQ(i16_back, -32768);
-  EXPECT_EQ(u64_back, u64);
-  EXPECT_EQ(i64_back, i64);
-  EXPECT_EQ(f_back, 1.5f);
-  EXPECT_EQ(text_back, text);
+  // Arrays go element by element.
+  rapidjson::Document doc;
+  int ints[3] = {1, -2, 3}, ints_back[3] = {};
+  const rapidjson::Value array = AttributeValue::Write(Item('i', ints, 3), doc.GetAllocator());
+  EXPECT_EQ(pga_json::ToCompact(array), "[1,-2,3]");
+  AttributeValue::Read(Item('i', ints_back, 3), array);
   EXPECT_EQ(std::vector<int>(ints_back, ints_back + 3), std::vector<int>({1, -2, 3}));
-  EXPECT_EQ(list_back, std::vector<std::string>({"old", "x", "y"}));
 }
 
 TEST(AttributeValueTest, ValuesThatDoNotFitLeaveTheMemberAlone) {

@@ -175,21 +175,4 @@ TEST_F(ComponentPreparationTest, SerializableFollowsTheOwnFileOrTheDefaults) {
   EXPECT_EQ(version.str(), "1.1.0");
 }
 
-TEST_F(ComponentPreparationTest, SerializableWithoutFilesOrIndexWritesNothing) {
-  Recorder r;
-  Describe(r, 7);
-  Settings settings;
-  const std::string printed = Printed([&] { r.PrepareAttributes(&settings, "ctx"); });
-  EXPECT_NE(printed.find(">>> Trying Second " + Path(kSecondDefault) + " \033[0m\n"),
-            std::string::npos);
-  EXPECT_NE(printed.find(">>> No Default File : " + Path(kOwn) + "\033[0m\n"), std::string::npos);
-  EXPECT_TRUE(Files().empty());
-
-  Describe(r, -1);
-  Write("def_Recorder_default_attribute.json", R"({"Version":"1.0.0"})");
-  EXPECT_EQ(Thrown([&] { r.PrepareAttributes(&settings, "ctx"); }).GetType(),
-            kErrorNoInstanceIndex);
-  EXPECT_EQ(Files(), Calls({"def_Recorder_default_attribute.json"}));
-}
-
 }  // namespace

@@ -9,7 +9,6 @@
 #include <mutex>
 #include <regex>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -33,7 +32,6 @@ class Worker : public ThreadComponent {
     held_ = false;
     released_.notify_all();
   }
-  void StopFromRun() { stop_from_run_ = true; }
   std::string ThreadName() {
     std::lock_guard<std::mutex> lock(mutex_);
     return thread_name_;
@@ -43,10 +41,6 @@ class Worker : public ThreadComponent {
     std::unique_lock<std::mutex> lock(mutex_);
     released_.wait(lock, [this] { return run_ended_; });
   }
-  std::string RunFailure() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return run_failure_;
-  }
 
   void Run() override {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -55,14 +49,6 @@ class Worker : public ThreadComponent {
     pthread_getname_np(pthread_self(), name, sizeof(name));
     thread_name_ = name;
     lock.unlock();
-    if (stop_from_run_) {
-      try {
-        Stop();
-      } catch (const std::system_error& e) {
-        std::lock_guard<std::mutex> relock(mutex_);
-        run_failure_ = e.code() == std::errc::resource_deadlock_would_occur ? "deadlock" : "other";
-      }
-    }
     ThreadComponent::Run();
     std::lock_guard<std::mutex> relock(mutex_);
     run_ended_ = true;
@@ -73,10 +59,8 @@ class Worker : public ThreadComponent {
   std::mutex mutex_;
   std::condition_variable released_;
   bool held_ = false;
-  bool stop_from_run_ = false;
   bool run_ended_ = false;
   std::string thread_name_;
-  std::string run_failure_;
 };
 
 using ThreadComponentTest = AllocatorTest;
@@ -149,14 +133,6 @@ TEST_F(ThreadComponentTest, StopWithoutStartAndDestructionWhileJoinableAreOrderl
     abandoned.WaitUntilRunEnded();
   }  // destroyed with a joinable worker: joined, not a terminated process
   testing::internal::GetCapturedStdout();
-
-  Worker self_stopping;
-  self_stopping.StopFromRun();
-  testing::internal::CaptureStdout();
-  self_stopping.Start();
-  self_stopping.Stop();
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(self_stopping.RunFailure(), "deadlock");
 }
 
 TEST_F(ThreadComponentTest, SendsFromTwoThreadsRunOneAfterTheOther) {

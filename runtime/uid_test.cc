@@ -30,13 +30,6 @@ TEST_F(UIdTest, ComparesByBothFieldsOnly) {
   EXPECT_TRUE(UId(4, 99) < UId(5, 0));
   // Unsigned: the all-ones id of a default UId sorts last.
   EXPECT_TRUE(UId(1, 0) < UId());
-  EXPECT_EQ(UId().component_id, ~0ULL);
-  EXPECT_EQ(UId().event_queue_ptr, 0u);
-
-  UId assigned;
-  assigned = a;
-  EXPECT_STREQ(assigned.GetName(), "first");
-  EXPECT_EQ(assigned, a);
 }
 
 TEST_F(UIdTest, SerializesItsFormAndReadsItBack) {
@@ -69,8 +62,6 @@ TEST_F(UIdTest, ReadsHexadecimalTextAndLenientQueueNumbers) {
   ReadFrom(uid, "{\"component_id\":\"0x1g2\"}");
   EXPECT_EQ(uid.component_id, 0x102u);
   EXPECT_EQ(uid.event_queue_ptr, 0u);  // absent: 0
-  ReadFrom(uid, "{\"component_id\":\"0x\"}");
-  EXPECT_EQ(uid.component_id, 0u);
   ReadFrom(uid, "{\"component_id\":\"0x1FFFFFFFFFFFFFFFF\"}");
   EXPECT_EQ(uid.component_id, ~0ULL);
 
