@@ -24,18 +24,10 @@ TEST(HostOptionsTest, ReadsModesAndValues) {
   HostOptions defaults;
   ASSERT_TRUE(ParseHostOptions({}, defaults, error));
   EXPECT_EQ(defaults.script, "-");
-  EXPECT_EQ(defaults.instance, 0);
-  HostOptions stdin_script;
-  ASSERT_TRUE(ParseHostOptions({"-"}, stdin_script, error));
-  EXPECT_EQ(stdin_script.script, "-");
-
   HostOptions tree;
   ASSERT_TRUE(ParseHostOptions({"tree", "--data-dir", "x"}, tree, error));
   EXPECT_EQ(tree.mode, HostOptions::Mode::kTree);
   EXPECT_EQ(tree.data_dir, "x");
-  HostOptions demo;
-  ASSERT_TRUE(ParseHostOptions({"demo"}, demo, error));
-  EXPECT_EQ(demo.mode, HostOptions::Mode::kDemo);
 }
 
 TEST(HostOptionsTest, RefusesBadCommandLines) {
