@@ -4,7 +4,6 @@
 #define PGA_GROUP_GROUP_MODEL_H_
 
 #include <cstdint>
-#include <list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -79,9 +78,10 @@ class GroupOrderModel : public BaseModel {
 };
 
 // Lists of shared records, as they travel in replies and notifications. Each
-// element is made with std::make_shared (record and count in one block).
-using GroupModelList = std::list<std::shared_ptr<GroupModel>>;
-using GroupOrderModelList = std::list<std::shared_ptr<GroupOrderModel>>;
+// element is made with std::make_shared (record and count in one block); the
+// list itself is one block too, which matters for a whole tree's answer.
+using GroupModelList = std::vector<std::shared_ptr<GroupModel>>;
+using GroupOrderModelList = std::vector<std::shared_ptr<GroupOrderModel>>;
 // Items by value, as the store's batch operations and the service take them.
 using GroupOrderItems = std::vector<GroupOrderModel>;
 // Items keyed by item id, in byte-wise id order.
@@ -101,17 +101,20 @@ void MakeGroupRecord(const GroupOrderModel& item, GroupModel& group);
 // "Group". `Holder` is any type with members `groups` (a
 // std::shared_ptr<GroupModelList>) and `items` (a
 // std::shared_ptr<GroupOrderModelList>); a null list is created first.
+// `items` is read where it is (the group component passes its whole item
+// cache): at site scale a copy would cost as much as the answer itself.
 template <typename Holder>
-void FillLogicalList(GroupOrderMap items, Holder& list) {
+void FillLogicalList(const GroupOrderMap& items, Holder& list) {
   if (!list.groups) list.groups = std::make_shared<GroupModelList>();
   if (!list.items) list.items = std::make_shared<GroupOrderModelList>();
-  for (auto& [id, item] : items) {
+  list.items->reserve(list.items->size() + items.size());
+  for (const auto& [id, item] : items) {
     if (item.type == kGroupType) {
       auto group = std::make_shared<GroupModel>();
       MakeGroupRecord(item, *group);
       list.groups->push_back(std::move(group));
     }
-    list.items->push_back(std::make_shared<GroupOrderModel>(std::move(item)));
+    list.items->push_back(std::make_shared<GroupOrderModel>(item));
   }
 }
 

@@ -21,21 +21,6 @@ GroupRequestParam* RequestOf(Event& event) {
   return dynamic_cast<GroupRequestParam*>(event.GetObjectArgument());
 }
 
-// As FillLogicalList, reading the cache where it is instead of from a copy:
-// at site scale the copy would cost as much as the answer itself.
-void FillFromCache(const GroupOrderMap& cache, IGroupApplication::LogicalList& list) {
-  if (!list.groups) list.groups = std::make_shared<GroupModelList>();
-  if (!list.items) list.items = std::make_shared<GroupOrderModelList>();
-  for (const auto& [id, item] : cache) {
-    if (item.type == kGroupType) {
-      auto group = std::make_shared<GroupModel>();
-      MakeGroupRecord(item, *group);
-      list.groups->push_back(std::move(group));
-    }
-    list.items->push_back(std::make_shared<GroupOrderModel>(item));
-  }
-}
-
 }  // namespace
 
 bool IsValidGroupName(const std::string& name) {
@@ -50,7 +35,7 @@ void GroupRequestHandler::GetLogicalList(Event& event) {
   if (event.GetReplyFlag() != 0) return;
   event.ReleaseObjectArgument();
   auto* list = new ("LogicalList") IGroupApplication::LogicalList();
-  if (list != nullptr) FillFromCache(service_.items(), *list);
+  if (list != nullptr) FillLogicalList(service_.items(), *list);
   event.ReplaceObjectArgument(list);
 }
 

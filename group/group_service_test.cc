@@ -26,7 +26,8 @@ class FakeRepository : public IGroupRepository {
     GroupOrderModelList all;
     for (auto& [id, row] : rows) all.push_back(std::make_shared<GroupOrderModel>(row));
     for (auto& row : repeated_rows) all.push_back(std::make_shared<GroupOrderModel>(row));
-    all.sort([](const auto& a, const auto& b) { return a->order < b->order; });
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto& a, const auto& b) { return a->order < b->order; });
     return all;
   }
   int32_t GetLastOrder(int32_t, std::string type, std::string parent) override {

@@ -5,7 +5,7 @@
 namespace {
 
 template <typename Record>
-using SharedList = std::shared_ptr<std::list<std::shared_ptr<Record>>>;
+using SharedList = std::shared_ptr<std::vector<std::shared_ptr<Record>>>;
 
 template <typename Record>
 void AppendList(rapidjson::Value& value, const char* key, const SharedList<Record>& list,
@@ -25,7 +25,7 @@ template <typename Record>
 void ReadList(const rapidjson::Value& value, const char* key, SharedList<Record>& list) {
   const rapidjson::Value* member = pga_json::FindMember(value, key);
   if (member == nullptr || !member->IsArray()) return;
-  if (!list) list = std::make_shared<std::list<std::shared_ptr<Record>>>();
+  if (!list) list = std::make_shared<typename SharedList<Record>::element_type>();
   for (const auto& element : member->GetArray()) {
     auto record = std::make_shared<Record>();
     record->FromJson(element);

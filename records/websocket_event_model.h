@@ -4,7 +4,7 @@
 #ifndef PGA_RECORDS_WEBSOCKET_EVENT_MODEL_H_
 #define PGA_RECORDS_WEBSOCKET_EVENT_MODEL_H_
 
-#include <list>
+#include <vector>
 #include <memory>
 
 #include "group/base_model.h"
@@ -20,13 +20,13 @@
 
 // Lists of shared records, like GroupModelList and GroupOrderModelList. A
 // record may sit in several lists or notifications at once.
-using SystemModelList = std::list<std::shared_ptr<SystemModel>>;
-using ServerModelList = std::list<std::shared_ptr<ServerModel>>;
-using DeviceModelList = std::list<std::shared_ptr<DeviceModel>>;
-using ChannelModelList = std::list<std::shared_ptr<ChannelModel>>;
-using EventRuleModelList = std::list<std::shared_ptr<EventRuleModel>>;
-using UserModelList = std::list<std::shared_ptr<UserModel>>;
-using LayoutModelList = std::list<std::shared_ptr<LayoutModel>>;
+using SystemModelList = std::vector<std::shared_ptr<SystemModel>>;
+using ServerModelList = std::vector<std::shared_ptr<ServerModel>>;
+using DeviceModelList = std::vector<std::shared_ptr<DeviceModel>>;
+using ChannelModelList = std::vector<std::shared_ptr<ChannelModel>>;
+using EventRuleModelList = std::vector<std::shared_ptr<EventRuleModel>>;
+using UserModelList = std::vector<std::shared_ptr<UserModel>>;
+using LayoutModelList = std::vector<std::shared_ptr<LayoutModel>>;
 
 // Holds nine shared lists, created empty with the record. Not copyable: a
 // copy would share the lists themselves. Not thread-safe; the group

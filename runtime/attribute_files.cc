@@ -46,17 +46,5 @@ bool AttributeFiles::ReadText(const std::string& path, std::string& out) {
 
 bool AttributeFiles::Parse(const std::string& text, rapidjson::Document& doc,
                            ParseFailure& failure) {
-  if (pga_json::Parse(doc, text)) return true;
-  // pga_json::Parse keeps no error; parse once more (iteratively, as it
-  // does) to learn what the parser refused and where.
-  rapidjson::Document probe;
-  probe.Parse<pga_json::kParseFlags>(text.data(), text.size());
-  if (probe.HasParseError()) {
-    failure.message = rapidjson::GetParseError_En(probe.GetParseError());
-    failure.offset = probe.GetErrorOffset();
-  } else {
-    failure.message = "Nesting deeper than " + std::to_string(pga_json::kMaxDepth) + " levels.";
-    failure.offset = 0;
-  }
-  return false;
+  return pga_json::Parse(doc, text, &failure);
 }

@@ -36,10 +36,7 @@ class AttributeFiles {
 
   // Why a text was refused by Parse: the parser's message and the byte
   // offset where it stopped.
-  struct ParseFailure {
-    std::string message;
-    std::size_t offset = 0;
-  };
+  using ParseFailure = pga_json::ParseFailure;
 
   // Parses `text` into `doc` with pga_json::Parse. On failure fills
   // `failure` and returns false; nesting deeper than pga_json::kMaxDepth is

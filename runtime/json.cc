@@ -1,5 +1,8 @@
 #include "runtime/json.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -28,14 +31,105 @@ std::size_t Depth(const rapidjson::Value& value, std::size_t limit) {
   return deepest;
 }
 
-bool Parse(rapidjson::Document& doc, const char* text, std::size_t length) {
-  if (text == nullptr) length = 0;
-  doc.Parse<kParseFlags>(text ? text : "", length);
-  if (doc.HasParseError() || Depth(doc) > kMaxDepth) {
-    doc.SetObject();
+namespace {
+
+// Hands every parse event to the document, but turns the number texts that
+// the reader passes on (it is asked to keep numbers as text) into values
+// itself: integers exactly as rapidjson does, every other number with the C
+// library's correctly rounded strtod. rapidjson 1.1.0's own precise
+// conversion reaches undefined behaviour for a zero with an exponent
+// ("0e39"), and its plain one moves the last digits of some numbers on every
+// pass.
+class NumberConverter {
+ public:
+  using Ch = char;
+  using SizeType = rapidjson::SizeType;
+
+  explicit NumberConverter(rapidjson::Document& doc) : doc_(doc) {}
+
+  bool Null() { return doc_.Null(); }
+  bool Bool(bool b) { return doc_.Bool(b); }
+  bool Int(int i) { return doc_.Int(i); }
+  bool Uint(unsigned i) { return doc_.Uint(i); }
+  bool Int64(int64_t i) { return doc_.Int64(i); }
+  bool Uint64(uint64_t i) { return doc_.Uint64(i); }
+  bool Double(double d) { return doc_.Double(d); }
+  bool String(const Ch* str, SizeType length, bool copy) { return doc_.String(str, length, copy); }
+  bool StartObject() { return doc_.StartObject(); }
+  bool Key(const Ch* str, SizeType length, bool copy) { return doc_.Key(str, length, copy); }
+  bool EndObject(SizeType members) { return doc_.EndObject(members); }
+  bool StartArray() { return doc_.StartArray(); }
+  bool EndArray(SizeType elements) { return doc_.EndArray(elements); }
+
+  // `text` is a valid JSON number: the reader checked it.
+  bool RawNumber(const Ch* text, SizeType length, bool /*copy*/) {
+    const std::string number(text, length);
+    if (number.find_first_of(".eE") == std::string::npos && Integer(number)) return true;
+    const double value = std::strtod(number.c_str(), nullptr);
+    if (std::isinf(value)) {
+      too_big_ = true;
+      return false;
+    }
+    return doc_.Double(value);
+  }
+
+  bool too_big() const { return too_big_; }
+
+ private:
+  // An integer that fits 64 bits, with the value kinds rapidjson gives it.
+  // False when it does not fit (it is then read as a double).
+  bool Integer(const std::string& number) {
+    const bool minus = number[0] == '-';
+    uint64_t magnitude = 0;
+    for (std::size_t i = minus ? 1 : 0; i < number.size(); ++i) {
+      const uint64_t digit = static_cast<uint64_t>(number[i] - '0');
+      if (magnitude > (UINT64_MAX - digit) / 10) return false;
+      magnitude = magnitude * 10 + digit;
+    }
+    if (!minus) {
+      return magnitude <= UINT32_MAX ? doc_.Uint(static_cast<unsigned>(magnitude))
+                                     : doc_.Uint64(magnitude);
+    }
+    if (magnitude <= 0x80000000ULL) return doc_.Int(static_cast<int>(0 - magnitude));
+    if (magnitude <= 0x8000000000000000ULL) return doc_.Int64(static_cast<int64_t>(0 - magnitude));
     return false;
   }
-  return true;
+
+  rapidjson::Document& doc_;
+  bool too_big_ = false;
+};
+
+}  // namespace
+
+bool Parse(rapidjson::Document& doc, const char* text, std::size_t length,
+           ParseFailure* failure) {
+  if (text == nullptr) length = 0;
+  rapidjson::MemoryStream memory(text ? text : "", length);
+  rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> in(memory);
+  NumberConverter converter(doc);
+  rapidjson::ParseResult result;
+  auto generate = [&](rapidjson::Document&) {
+    rapidjson::Reader reader;
+    result = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(
+        in, converter);
+    return !result.IsError();
+  };
+  doc.Populate(generate);
+  if (!result.IsError() && Depth(doc) <= kMaxDepth) return true;
+  if (failure != nullptr) {
+    if (converter.too_big()) {
+      failure->message = rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig);
+      failure->offset = result.Offset();
+    } else if (result.IsError()) {
+      failure->message = rapidjson::GetParseError_En(result.Code());
+      failure->offset = result.Offset();
+    } else {
+      failure->message = "Nesting deeper than " + std::to_string(kMaxDepth) + " levels.";
+      failure->offset = 0;
+    }
+  }
+  doc.SetObject();
+  return false;
 }
 
 bool WriteCompact(const rapidjson::Value& value, std::string& out) {

@@ -30,7 +30,7 @@ class JsonAssertion : public std::logic_error {
   do {                                                                        \
     if (!(x)) throw ::pga_json::JsonAssertion("rapidjson assertion: " #x);   \
   } while (0)
-#define RAPIDJSON_PARSE_DEFAULT_FLAGS kParseIterativeFlag | kParseFullPrecisionFlag
+#define RAPIDJSON_PARSE_DEFAULT_FLAGS kParseIterativeFlag
 #define RAPIDJSON_HAS_STDSTRING 1
 
 #include <rapidjson/document.h>
@@ -39,11 +39,6 @@ class JsonAssertion : public std::logic_error {
 #include <rapidjson/writer.h>
 
 namespace pga_json {
-
-// How every text is parsed: iteratively (deep nesting cannot overflow the
-// stack) and with full precision, so that a number read and written back
-// keeps its value instead of drifting a little with every round.
-constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag;
 
 // Deepest nesting of arrays and objects that the library keeps and writes
 // back. Writing and copying values are recursive in rapidjson, so anything
@@ -55,12 +50,24 @@ constexpr std::size_t kMaxDepth = 512;
 // limit + 1.
 std::size_t Depth(const rapidjson::Value& value, std::size_t limit = kMaxDepth);
 
+// Why a text was refused: the parser's message and the byte offset it
+// names.
+struct ParseFailure {
+  std::string message;
+  std::size_t offset = 0;
+};
+
 // Parses `length` bytes at `text` (NUL bytes inside are part of the text)
-// into `doc`. Returns false, and leaves `doc` holding an empty object, when
-// the text is not JSON or is nested deeper than kMaxDepth.
-bool Parse(rapidjson::Document& doc, const char* text, std::size_t length);
-inline bool Parse(rapidjson::Document& doc, const std::string& text) {
-  return Parse(doc, text.data(), text.size());
+// into `doc`, iteratively, so that deep nesting cannot overflow the stack.
+// Numbers are converted exactly: a number read and written back keeps its
+// value. Returns false, leaves `doc` holding an empty object and, when
+// `failure` is given, says why, when the text is not JSON, holds a number too
+// big for a double, or is nested deeper than kMaxDepth.
+bool Parse(rapidjson::Document& doc, const char* text, std::size_t length,
+           ParseFailure* failure = nullptr);
+inline bool Parse(rapidjson::Document& doc, const std::string& text,
+                  ParseFailure* failure = nullptr) {
+  return Parse(doc, text.data(), text.size(), failure);
 }
 
 // Writes `value` as compact JSON text. Returns false (and whatever was written

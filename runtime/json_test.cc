@@ -57,3 +57,35 @@ TEST(JsonTest, WriteRefusesNaN) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JsonTest, NumbersKeepTheirKindAndValue) {
+  rapidjson::Document doc;
+  const std::string text =
+      "[0e39,2147483648,-2147483648,-2147483649,9223372036854775808,-9223372036854775809,"
+      "18446744073709551616,7.777777777777774e149,0.1,-0.0]";
+  ASSERT_TRUE(pga_json::Parse(doc, text));
+  // Found by fuzzing: a zero with an exponent took rapidjson's precise
+  // conversion into undefined behaviour.
+  EXPECT_TRUE(doc[0].IsDouble());
+  EXPECT_EQ(doc[0].GetDouble(), 0.0);
+  EXPECT_TRUE(doc[1].IsUint() && !doc[1].IsInt());
+  EXPECT_TRUE(doc[2].IsInt());
+  EXPECT_TRUE(doc[3].IsInt64() && !doc[3].IsInt());
+  EXPECT_TRUE(doc[4].IsUint64() && !doc[4].IsInt64());
+  EXPECT_TRUE(doc[5].IsDouble());
+  EXPECT_TRUE(doc[6].IsDouble());
+  EXPECT_EQ(pga_json::ToCompact(doc),
+            "[0.0,2147483648,-2147483648,-2147483649,9223372036854775808,-9223372036854776000.0,"
+            "18446744073709553000.0,7.777777777777774e149,0.1,-0.0]");
+
+  pga_json::ParseFailure failure;
+  EXPECT_FALSE(pga_json::Parse(doc, "{\"a\":1e400}", &failure));
+  EXPECT_EQ(failure.message, "Number too big to be stored in double.");
+  EXPECT_FALSE(pga_json::Parse(doc, "{\"a\":[1,}", &failure));
+  EXPECT_EQ(failure.message, "Invalid value.");
+  EXPECT_EQ(failure.offset, 8u);
+}
+
+}  // namespace
