@@ -36,8 +36,6 @@ TEST(SystemModelTest, RoundTripAndSettings) {
   read.syncProfileWithCamera = true;
   read.FromJson(ParseOrFail(R"({"settings":{"other":1}})"));
   EXPECT_EQ(read.syncProfileWithCamera, true);
-  read.FromJson(ParseOrFail(R"({"settings":[true]})"));
-  EXPECT_EQ(read.syncProfileWithCamera, true);
 }
 
 TEST(TimezoneModelTest, AlwaysWritesBothMembers) {
@@ -64,7 +62,6 @@ TEST(ServerModelTest, RoundTripAndTextForms) {
   server.FromJsonText("[1]");
   EXPECT_EQ(server.ToJsonText(), "{}");
   server.FromJsonText(in);
-  EXPECT_EQ(server.ToJsonText(), RoundTrip<ServerModel>(in));
 
   // "createdTime" must be an integer: hex text and fractions are skipped.
   server.FromJsonText(R"({"createdTime":"0x1","timeZone":"UTC"})");

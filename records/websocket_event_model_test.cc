@@ -14,12 +14,6 @@ using pga_records_test::ParseOrFail;
 using pga_records_test::RoundTrip;
 using pga_records_test::Write;
 
-std::size_t TotalSize(const WebsocketEventModel& event) {
-  return event.systems->size() + event.servers->size() + event.devices->size() +
-         event.channels->size() + event.eventRules->size() + event.users->size() +
-         event.layouts->size() + event.groups->size() + event.logicalItems->size();
-}
-
 TEST(WebsocketEventModelTest, WritesNonEmptyListsInMemberOrder) {
   WebsocketEventModel event;
   EXPECT_EQ(Write(event), "{}");
@@ -46,9 +40,6 @@ TEST(WebsocketEventModelTest, WritesNonEmptyListsInMemberOrder) {
 
 TEST(WebsocketEventModelTest, ReadingAppendsToTheLists) {
   WebsocketEventModel event;
-  event.FromJson(ParseOrFail(R"({"groups":[]})"));
-  EXPECT_EQ(TotalSize(event), 0u);
-
   const auto doc = ParseOrFail(
       R"({"groups":[{"groupId":"a"},{"groupId":"b"}],"channels":[{"channelIndex":1}]})");
   event.FromJson(doc);
@@ -65,54 +56,33 @@ TEST(WebsocketEventModelTest, ReadingAppendsToTheLists) {
   EXPECT_EQ(Write(*event.users->front()), "{}");
 }
 
-TEST(WebsocketEventModelTest, RecordsAreSharedAndNullsAreTolerated) {
-  auto group = std::make_shared<GroupModel>("g1", "Hall", 7);
-  WebsocketEventModel first;
-  WebsocketEventModel second;
-  first.groups->push_back(group);
-  second.groups->push_back(group);
-  group->groupName = "Lobby";
-  EXPECT_EQ(Write(first), Write(second));
-  EXPECT_EQ(Write(first), R"({"groups":[{"groupId":"g1","groupName":"Lobby","createdTime":7}]})");
-
-  first.groups->push_back(nullptr);
-  first.users = nullptr;
-  EXPECT_EQ(Write(first), R"({"groups":[{"groupId":"g1","groupName":"Lobby","createdTime":7}]})");
-  first.FromJson(ParseOrFail(R"({"users":[{"userId":"u"}]})"));
-  ASSERT_NE(first.users, nullptr);
-  EXPECT_EQ(first.users->size(), 1u);
+TEST(WebsocketEventModelTest, NullRecordsAndListsAreTolerated) {
+  WebsocketEventModel event;
+  event.groups->push_back(std::make_shared<GroupModel>("g1", "Hall", 7));
+  event.groups->push_back(nullptr);
+  event.users = nullptr;
+  EXPECT_EQ(Write(event), R"({"groups":[{"groupId":"g1","groupName":"Hall","createdTime":7}]})");
+  event.FromJson(ParseOrFail(R"({"users":[{"userId":"u"}]})"));
+  ASSERT_NE(event.users, nullptr);
+  EXPECT_EQ(event.users->size(), 1u);
 }
 
 TEST(WebsocketEventModelTest, DeepestKeptValuesStillFitInANotification) {
   // A layout and an event rule holding values at the kept-depth limit, in a
-  // notification wrapped the way the event parameter writes it.
+  // notification wrapped the way the event parameter writes it, read back.
   const std::size_t depth = pga_records::kMaxKeptDepth;
   const std::string deep = std::string(depth, '[') + std::string(depth, ']');
-  auto layout = std::make_shared<LayoutModel>();
-  layout->FromJson(ParseOrFail(R"({"properties":)" + deep + R"(,"items":)" + deep + "}"));
-  auto rule = std::make_shared<EventRuleModel>();
-  rule->FromJson(ParseOrFail(R"({"ruleId":"r","ruleName":"n","actions":)" + deep + "}"));
-  ASSERT_TRUE(layout->properties.has_value());
-  ASSERT_TRUE(rule->actions.has_value());
-
+  const std::string text = R"({"message":{"eventRules":[{"ruleId":"r","ruleName":"n","actions":)" +
+                           deep + R"(}],"layouts":[{"properties":)" + deep + "}]}}";
   WebsocketEventModel event;
-  event.layouts->push_back(layout);
-  event.eventRules->push_back(rule);
+  event.FromJson(ParseOrFail(text)["message"]);
   rapidjson::Document doc(rapidjson::kObjectType);
   rapidjson::Value message(rapidjson::kObjectType);
   event.ToJson(message, doc.GetAllocator());
   doc.AddMember("message", message, doc.GetAllocator());
-  std::string text;
-  EXPECT_TRUE(pga_json::WriteCompact(doc, text));
-  rapidjson::Document back;
-  EXPECT_TRUE(pga_json::Parse(back, text));
-
-  // Read back from that text, the record keeps the same values.
-  WebsocketEventModel reread;
-  reread.FromJson(back["message"]);
-  ASSERT_EQ(reread.layouts->size(), 1u);
-  EXPECT_EQ(reread.layouts->front()->properties, layout->properties);
-  EXPECT_EQ(reread.eventRules->front()->actions, rule->actions);
+  std::string written;
+  ASSERT_TRUE(pga_json::WriteCompact(doc, written));
+  EXPECT_EQ(written, text);
 }
 
 }  // namespace
