@@ -166,13 +166,6 @@ TEST_F(ComponentPreparationTest, SerializableFollowsTheOwnFileOrTheDefaults) {
   Write(kOwn, R"({"Version":"1.1.0","bad":1})");
   EXPECT_EQ(Printed([&] { r.PrepareAttributes(&settings, "ctx"); }), "");
   EXPECT_EQ(settings.GetKeptText(), R"({"Version":"1.1.0","a":2,"b":2})");
-
-  String version;
-  Write("first_not_version.json", R"({"Name":"Recorder","Version":"1.0.0"})");
-  EXPECT_FALSE(r.ReadVersion(Path("first_not_version.json"), version));
-  EXPECT_FALSE(r.ReadVersion(Path("missing.json"), version));
-  EXPECT_TRUE(r.ReadVersion(Path(kOwn), version));
-  EXPECT_EQ(version.str(), "1.1.0");
 }
 
 }  // namespace
