@@ -19,25 +19,19 @@ void Read(Model& model, const std::string& text) {
   model.FromJson(doc);
 }
 
-TEST(GroupModelTest, WritesPresentNonEmptyMembersInOrder) {
+// The plain forms are written in the end-to-end expected files; these are
+// the quirks a script cannot show.
+TEST(GroupModelTest, WritesOnlyNonEmptyTextsAndTheTimeAsSigned) {
   GroupModel group;
-  EXPECT_EQ(Write(group), "{}");
   group.groupName = "";
   group.parentId = "";
   EXPECT_EQ(Write(group), "{}");
-  group = GroupModel("g1", "Lobby", 1700000000000);
-  group.parentId = "root";
-  EXPECT_EQ(
-      Write(group),
-      R"({"groupId":"g1","groupName":"Lobby","parentId":"root","createdTime":1700000000000})");
-  // The unsigned time travels as a signed 64-bit integer.
-  group.createdTime = UINT64_MAX;
+  group = GroupModel("g1", "Lobby", UINT64_MAX);
   EXPECT_EQ(Write(group, R"({"groupId":7})"),
-            R"({"groupId":"g1","groupName":"Lobby","parentId":"root","createdTime":-1})");
+            R"({"groupId":"g1","groupName":"Lobby","createdTime":-1})");
 }
 
 TEST(GroupOrderModelTest, WritesFixedMembersAndReplacesExistingOnes) {
-  EXPECT_EQ(Write(GroupOrderModel()), R"({"itemId":"","type":"","order":-1})");
   GroupOrderModel row("c1", "", "Door", "Channel", 4, 99);
   EXPECT_EQ(Write(row), R"({"itemId":"c1","type":"Channel","order":4})");
   row.parentId = "g1";

@@ -8,9 +8,6 @@
 #include <set>
 #include <tuple>
 
-#include "group/sqlite_group_repository.h"
-#include "group/temp_store_dir.h"
-
 namespace {
 
 // An in-memory store with the table's rules: parents kept as texts, rows
@@ -353,27 +350,6 @@ TEST_F(GroupServiceTest, IndexedWalksMatchPlainWalksOnRandomTrees) {
     reference.Collect(probe.itemId, walked, expected);
     EXPECT_EQ(out, expected);
   }
-}
-
-TEST(GroupServiceStoreTest, DefaultServiceUsesGroupDbInTheCurrentDirectory) {
-  TempStoreDir dir;
-  {
-    auto service = std::make_shared<GroupService>();
-    GroupOrderModel group = Item("g", std::nullopt, "Group", -1, 5);
-    GroupOrderModelList modified;
-    EXPECT_TRUE(service->CreateGroup(0, group, modified));
-    GroupOrderItems channels = {Item("c", std::nullopt, "Channel", -1, 6)};
-    service->AddChannels(0, channels);
-    EXPECT_EQ(service->GetGroups(0)->size(), 1u);
-  }
-  EXPECT_EQ(TempStoreDir::Query("SELECT * FROM logical_table ORDER BY order_"),
-            (TempStoreDir::Rows{{"g", "", "name-g", "Group", "1", "5"},
-                                {"c", "", "name-c", "Channel", "2", "6"}}));
-  auto service = std::make_shared<GroupService>();
-  service->LoadItems();
-  EXPECT_EQ(service->FindItem("c")->parentId, "");
-  EXPECT_EQ(service->GetAll(0)->size(), 2u);
-  EXPECT_EQ(service->GetLastOrder(0, "Group", ""), 1);
 }
 
 }  // namespace
