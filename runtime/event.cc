@@ -132,9 +132,8 @@ BlobValue& Event::Serialize(BlobValue& out) const {
 
 void Event::Deserialize(const BlobValue& in) {
   rapidjson::Document doc;
-  object_json::ParseCell(in, doc);
+  object_json::ParseDerivedCell(in, doc, *this);
   auto member = [&doc](const char* key) { return pga_json::FindMember(doc, key); };
-  object_json::ReadName(object_json::BaseMember(doc), *this);
   object_json::ReadUInt32(member("event_id"), event_id);
   object_json::ReadUInt32(member("event_type"), event_type);
   object_json::ReadUInt32(member("event_reply_type"), event_reply_type);

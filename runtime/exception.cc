@@ -51,8 +51,7 @@ BlobValue& Exception::Serialize(BlobValue& out) const {
 
 void Exception::Deserialize(const BlobValue& in) {
   rapidjson::Document doc;
-  object_json::ParseCell(in, doc);
-  object_json::ReadName(object_json::BaseMember(doc), *this);
+  object_json::ParseDerivedCell(in, doc, *this);
   std::string text;
   object_json::ReadWorkingText(doc, "object_str", text, object_str);
   object_json::ReadWorkingText(doc, "function_str", text, function_str);

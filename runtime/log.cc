@@ -96,8 +96,7 @@ BlobValue& Log::Serialize(BlobValue& out) const {
 
 void Log::Deserialize(const BlobValue& in) {
   rapidjson::Document doc;
-  object_json::ParseCell(in, doc);
-  object_json::ReadName(object_json::BaseMember(doc), *this);
+  object_json::ParseDerivedCell(in, doc, *this);
   std::string text;
   object_json::ReadWorkingText(doc, "object_str", text, object_str);
   object_json::ReadWorkingText(doc, "function_str", text, function_str);

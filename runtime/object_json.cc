@@ -83,6 +83,11 @@ void WriteCell(const rapidjson::Value& doc, const char* tag, BlobValue& out) {
   out.size = text.size();
 }
 
+void ParseDerivedCell(const BlobValue& in, rapidjson::Document& doc, RootObject& object) {
+  ParseCell(in, doc);
+  ReadName(BaseMember(doc), object);
+}
+
 rapidjson::Value NameObject(const char* name, Allocator& allocator) {
   rapidjson::Value object(rapidjson::kObjectType);
   pga_json::SetMember(object, "name", rapidjson::Value(name, allocator), allocator);

@@ -30,6 +30,10 @@ void ParseCell(const BlobValue& in, rapidjson::Document& doc);
 // text of size 0.
 void WriteCell(const rapidjson::Value& doc, const char* tag, BlobValue& out);
 
+// ParseCell, then the name of `object` from the object under "BaseObject":
+// the common start of reading every derived class's form.
+void ParseDerivedCell(const BlobValue& in, rapidjson::Document& doc, RootObject& object);
+
 // {"name": <name>} as written by BaseObject.
 rapidjson::Value NameObject(const char* name, Allocator& allocator);
 

@@ -31,8 +31,7 @@ BlobValue& Param::Serialize(BlobValue& out) const {
 
 void Param::Deserialize(const BlobValue& in) {
   rapidjson::Document doc;
-  object_json::ParseCell(in, doc);
-  object_json::ReadName(object_json::BaseMember(doc), *this);
+  object_json::ParseDerivedCell(in, doc, *this);
   const rapidjson::Value* text = pga_json::FindMember(doc, "receiver_name");
   if (text != nullptr && text->IsString()) receiver_name = pga_json::GetString(*text);
   const rapidjson::Value* uid = pga_json::FindMember(doc, "receiver_component_uid");

@@ -39,8 +39,7 @@ BlobValue& Param::Serialize(BlobValue& out) const {
 
 void Param::Deserialize(const BlobValue& in) {
   rapidjson::Document doc;
-  object_json::ParseCell(in, doc);
-  object_json::ReadName(object_json::BaseMember(doc), *this);
+  object_json::ParseDerivedCell(in, doc, *this);
   const rapidjson::Value* text = pga_json::FindMember(doc, "group_name");
   if (text != nullptr && text->IsString()) group_name = pga_json::GetString(*text);
 
