@@ -41,8 +41,7 @@ void BenchApp::Open() {
 
 void BenchApp::Close() {
   if (app_ == nullptr) return;
-  driver_->Send(eStop);
-  driver_->Send(eFinalize);
+  driver_->End();
   driver_.reset();
   delete app_;
   app_ = nullptr;

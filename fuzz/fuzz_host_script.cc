@@ -47,14 +47,11 @@ class LiveComponent {
     driver_ = std::make_unique<ComponentDriver>(*component_);
     driver_->Allocate();
     driver_->AssociateReceiver("DeviceListener", listener_, 2);
-    driver_->Send(eInitialize);
-    driver_->Send(eStart);
-    driver_->Send(eRun);
+    driver_->Begin();
   }
   ~LiveComponent() {
     try {
-      driver_->Send(eStop);
-      driver_->Send(eFinalize);
+      driver_->End();
     } catch (...) {
     }
     driver_.reset();

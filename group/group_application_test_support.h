@@ -45,16 +45,13 @@ class GroupApplicationTest : public ::testing::Test {
     driver_ = std::make_unique<ComponentDriver>(*app_);
     driver_->Allocate();
     ASSERT_TRUE(driver_->AssociateReceiver("DeviceListener", listener_, 77));
-    driver_->Send(eInitialize);
-    driver_->Send(eStart);
-    driver_->Send(eRun);
+    driver_->Begin();
   }
 
   // Stops, finalizes and destroys the component; drops its notifications.
   void Close() {
     if (app_ == nullptr) return;
-    driver_->Send(eStop);
-    driver_->Send(eFinalize);
+    driver_->End();
     driver_.reset();
     delete app_;
     app_ = nullptr;

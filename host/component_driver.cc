@@ -48,3 +48,14 @@ bool ComponentDriver::Send(std::uint32_t type, long long arguments) {
   if (event == nullptr) return false;
   return Deliver(*event);
 }
+
+void ComponentDriver::Begin() {
+  Send(eInitialize);
+  Send(eStart);
+  Send(eRun);
+}
+
+void ComponentDriver::End() {
+  Send(eStop);
+  Send(eFinalize);
+}

@@ -42,6 +42,11 @@ class ComponentDriver {
   bool Deliver(Event& event);
   // Makes and delivers a plain event of `type`; returns the answer.
   bool Send(std::uint32_t type, long long arguments = 0);
+  // The lifecycle events that bring an associated component to work:
+  // initialize, start and run. Exceptions pass to the caller.
+  void Begin();
+  // The lifecycle events that end its work: stop and finalize.
+  void End();
 
  private:
   Component& component_;

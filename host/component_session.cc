@@ -62,9 +62,7 @@ bool ComponentSession::Open(ObjectAllocator& allocator, std::string& error) {
       throw std::runtime_error("the association event was not handled");
     }
     step = "initialize, start and run";
-    driver_->Send(eInitialize);
-    driver_->Send(eStart);
-    driver_->Send(eRun);
+    driver_->Begin();
   } catch (...) {
     error = std::string(step) + " failed: " + FailureOf(std::current_exception()).message;
     Close();
@@ -97,8 +95,7 @@ DeliveryOutcome ComponentSession::Deliver(ScriptCommand command) {
 void ComponentSession::Close() {
   if (component_ == nullptr) return;
   try {
-    driver_->Send(eStop);
-    driver_->Send(eFinalize);
+    driver_->End();
   } catch (...) {
     // The lifecycle handlers report their own failures; the component is
     // destroyed whatever happened.

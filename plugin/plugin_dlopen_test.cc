@@ -97,8 +97,7 @@ TEST_F(PluginTest, HostDrivesTheLoadedComponentAcrossTheBoundary) {
       Exception);
   testing::internal::GetCapturedStdout();
 
-  driver.Send(eStop);
-  driver.Send(eFinalize);
+  driver.End();
   create.reset();
   unsupported.reset();
   events.clear();

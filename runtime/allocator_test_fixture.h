@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "host/counting_allocator.h"
 #include "runtime/event.h"
 
@@ -19,5 +21,20 @@ class AllocatorTest : public ::testing::Test {
 
   CountingAllocator allocator_;
 };
+
+// The JSON text a serialised cell holds; empty for null text.
+inline std::string Text(const BlobValue& cell) {
+  if (cell.value == nullptr) return std::string();
+  return std::string(static_cast<const char*>(cell.value), cell.size);
+}
+
+// A cell holding `text` (not copied: it must outlive the cell) as JSON text.
+inline BlobValue JsonCell(const std::string& text) {
+  BlobValue cell;
+  cell.value = const_cast<char*>(text.data());
+  cell.kind = kBlobJson;
+  cell.size = text.size();
+  return cell;
+}
 
 #endif  // PGA_RUNTIME_ALLOCATOR_TEST_FIXTURE_H_

@@ -15,18 +15,6 @@ namespace {
 
 using BaseObjectTest = AllocatorTest;
 
-std::string Text(const BlobValue& cell) {
-  return std::string(static_cast<const char*>(cell.value), cell.size);
-}
-
-BlobValue JsonCell(const std::string& text) {
-  BlobValue cell;
-  cell.value = const_cast<char*>(text.data());
-  cell.kind = kBlobJson;
-  cell.size = text.size();
-  return cell;
-}
-
 // Counts its constructions; the second constructor throws after the
 // BaseObject part was built.
 class Probe : public BaseObject {

@@ -16,25 +16,12 @@ namespace {
 using Platform_Std_Refine::String;
 using EventTest = AllocatorTest;
 
-std::string Text(const BlobValue& cell) {
-  if (cell.value == nullptr) return std::string();
-  return std::string(static_cast<const char*>(cell.value), cell.size);
-}
-
 std::string SerializeToText(const BaseObject& object) {
   BlobValue cell;
   object.Serialize(cell);
   std::string text = Text(cell);
   BaseObject::ReleaseText(cell);
   return text;
-}
-
-BlobValue JsonCell(const std::string& text) {
-  BlobValue cell;
-  cell.value = const_cast<char*>(text.data());
-  cell.kind = kBlobJson;
-  cell.size = text.size();
-  return cell;
 }
 
 // JSON text in storage from the runtime allocator, as a payload.

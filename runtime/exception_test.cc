@@ -13,18 +13,6 @@ namespace {
 using ExceptionTest = AllocatorTest;
 using LogTest = AllocatorTest;
 
-std::string Text(const BlobValue& cell) {
-  return std::string(static_cast<const char*>(cell.value), cell.size);
-}
-
-BlobValue JsonCell(const std::string& text) {
-  BlobValue cell;
-  cell.value = const_cast<char*>(text.data());
-  cell.kind = kBlobJson;
-  cell.size = text.size();
-  return cell;
-}
-
 // The JSON form with the time stamp replaced by T.
 std::string WithoutTime(std::string text) {
   return std::regex_replace(text, std::regex("\"time_value\":-?[0-9]+"), "\"time_value\":T");
