@@ -114,7 +114,11 @@ BenchTree::BenchTree(std::size_t size) : size_(size) {
 void BenchTree::Install() const {
   const std::string template_path = "tree-" + std::to_string(size_) + ".db";
   if (!std::filesystem::exists(template_path)) BuildTemplate(template_path);
-  std::filesystem::remove("group.db-journal");
+  // A journal or log left beside an older copy would be applied to the new
+  // one when it is opened.
+  for (const char* sidecar : {"group.db-journal", "group.db-wal", "group.db-shm"}) {
+    std::filesystem::remove(sidecar);
+  }
   std::filesystem::copy_file(template_path, "group.db",
                              std::filesystem::copy_options::overwrite_existing);
 }

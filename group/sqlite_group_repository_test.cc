@@ -5,6 +5,7 @@
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -44,6 +45,36 @@ TEST_F(SqliteGroupRepositoryTest, ReopensTheFileAndKeepsRows) {
   EXPECT_EQ(reopened.GetGroups(0).size(), 1u);
   EXPECT_EQ(reopened.GetLastOrder(0, "Group", ""), 2);
   EXPECT_EQ(reopened.Get(0, "g1")->name, "Hall");
+}
+
+// While open the store writes ahead into a log that other connections read
+// through; closed, it leaves one ordinary file with every row in it, also
+// when another connection still had the file open at that moment.
+TEST_F(SqliteGroupRepositoryTest, LogsAheadWhileOpenAndLeavesOnePlainFile) {
+  const Rows kJournal = {{"delete"}};
+  {
+    SqliteGroupRepository repository;
+    EXPECT_EQ(TempStoreDir::Query("PRAGMA journal_mode"), Rows{{"wal"}});
+    EXPECT_TRUE(repository.Save(0, GroupOrderModel("c1", "", "Door", "Channel", 1, 5)));
+    EXPECT_TRUE(std::filesystem::exists("group.db-wal"));
+    EXPECT_EQ(TempStoreDir::Query("SELECT uuid FROM logical_table"), Rows{{"c1"}});
+  }
+  EXPECT_FALSE(std::filesystem::exists("group.db-wal"));
+  EXPECT_FALSE(std::filesystem::exists("group.db-shm"));
+  EXPECT_EQ(TempStoreDir::Query("PRAGMA journal_mode"), kJournal);
+  EXPECT_EQ(TempStoreDir::Query("SELECT uuid FROM logical_table"), Rows{{"c1"}});
+
+  sqlite3* other = TempStoreDir::Open();
+  {
+    SqliteGroupRepository repository;
+    EXPECT_TRUE(repository.Update(0, {GroupOrderModel("c1", "g", "", "", 4, 0)}));
+    ASSERT_EQ(sqlite3_exec(other, "SELECT count(*) FROM logical_table", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+  }
+  sqlite3_close(other);
+  EXPECT_FALSE(std::filesystem::exists("group.db-wal"));
+  EXPECT_EQ(TempStoreDir::Query("SELECT uuid, parent_uuid, order_ FROM logical_table"),
+            (Rows{{"c1", "g", "4"}}));
 }
 
 TEST_F(SqliteGroupRepositoryTest, UpdatesABatchInOneTransaction) {
@@ -100,24 +131,36 @@ TEST_F(SqliteGroupRepositoryTest, BatchKeepsAllOrNothingAndTheNextOneWorks) {
   EXPECT_NE(refused.find("refused\n"), std::string::npos) << refused;
   EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}}));
 
-  // A commit that cannot get its lock (another connection is reading) is
-  // rolled back whole, and the next batch works.
+}
+
+// A reader that holds the file when the store opens keeps it in SQLite's
+// default journal, where a commit needs every reader gone: one that cannot
+// get its lock is rolled back whole, and the next batch works.
+TEST_F(SqliteGroupRepositoryTest, RefusedCommitIsRolledBackWhole) {
+  { SqliteGroupRepository make_table; }
+  const char* kRows = "SELECT uuid, order_ FROM logical_table ORDER BY uuid";
   sqlite3* reader = TempStoreDir::Open();
   ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT * FROM logical_table;", nullptr, nullptr, nullptr),
             SQLITE_OK);
   testing::internal::CaptureStdout();
+  SqliteGroupRepository repository("group.db", 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SqliteGroupRepository::UseWriteAheadLog database is locked\n");
+
+  testing::internal::CaptureStdout();
   EXPECT_FALSE(repository.RunBatch([&] {
-    EXPECT_TRUE(repository.Save(0, b));
-    EXPECT_TRUE(repository.Remove(0, "a"));
+    EXPECT_TRUE(repository.Save(0, GroupOrderModel("a", "", "A", "Channel", 1, 1)));
+    EXPECT_TRUE(repository.Save(0, GroupOrderModel("b", "", "B", "Channel", 2, 2)));
   }));
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("SqliteGroupRepository::RunBatch ", 0), 0u) << out;
   EXPECT_NE(out.find("locked"), std::string::npos) << out;
   sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
   sqlite3_close(reader);
-  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}}));
-  EXPECT_TRUE(repository.RunBatch([&] { repository.Save(0, b); }));
-  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}, {"b", "", "2"}}));
+  EXPECT_EQ(TempStoreDir::Query(kRows), Rows{});
+  EXPECT_TRUE(repository.RunBatch(
+      [&] { repository.Save(0, GroupOrderModel("b", "", "B", "Channel", 2, 2)); }));
+  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"b", "2"}}));
 }
 
 TEST_F(SqliteGroupRepositoryTest, BatchEndedByAFailedWriteSkipsTheRest) {
