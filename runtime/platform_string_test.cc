@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -42,19 +41,6 @@ TEST_F(StringTest, ConstructsFromTextsAndNumbersAndAppends) {
   text += "ef";
   text += static_cast<const char*>(nullptr);
   EXPECT_STREQ(text.c_str(), "abcdef");
-}
-
-TEST_F(StringTest, FormatTimeWritesLocalTime) {
-  const long long seconds = 1709283907;  // 2024-03-01 09:05:07 UTC
-  String text;
-  text.FormatTime(seconds);
-  const std::time_t time = seconds;
-  std::tm local{};
-  localtime_r(&time, &local);
-  char expected[32];
-  std::strftime(expected, sizeof(expected), "%Y-%m-%d %H:%M:%S", &local);
-  EXPECT_EQ(text.str(), expected);
-  EXPECT_EQ(text.length(), 19);
 }
 
 }  // namespace
