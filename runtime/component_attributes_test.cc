@@ -25,7 +25,17 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class ComponentAttributesTest : public AttributeFileTest {};
+class ComponentAttributesTest : public AttributeFileTest {
+ protected:
+  // Reads `file` as the own attribute file of `r`; the read must throw
+  // Exception `id` with `message`.
+  void ExpectRefusal(Recorder& r, const std::string& file, int id, const std::string& message) {
+    Write(kOwn, file);
+    const Exception e = Thrown([&] { r.ReadAttributes(false); });
+    EXPECT_EQ(e.GetType(), id) << message;
+    EXPECT_EQ(std::string(e.GetMessage()), message);
+  }
+};
 
 TEST_F(ComponentAttributesTest, VersionDecidesWhetherAndHowTheFileLoads) {
   Recorder r;
@@ -53,23 +63,12 @@ TEST_F(ComponentAttributesTest, VersionDecidesWhetherAndHowTheFileLoads) {
   EXPECT_EQ(load("", 6), "");
   EXPECT_EQ(level, 6);
 
-  struct Refusal {
-    std::string version;
-    int id;
-    std::string message;
-  };
-  const Refusal refusals[] = {
-      {"2.0.0", kErrorAttributeMajorVersion,
-       "Attribute file version Major number is different.at , " + path},
-      {"1.2", kErrorMalformedFile, "Version field string doesn't have proper format."},
-      {"v1.2.3", kErrorMalformedFile, "Version field string doesn't have proper format."}};
-  for (const Refusal& refusal : refusals) {
-    Write(kOwn, File(Entry("level", "i", "9"), refusal.version));
-    const Exception e = Thrown([&] { r.ReadAttributes(false); });
-    EXPECT_EQ(e.GetType(), refusal.id) << refusal.version;
-    EXPECT_EQ(std::string(e.GetMessage()), refusal.message);
-  }
-  EXPECT_TRUE(Has(printed_, "\033[1;31m Exception ID(1011000) -> " + refusals[2].message +
+  const std::string malformed = "Version field string doesn't have proper format.";
+  ExpectRefusal(r, File(Entry("level", "i", "9"), "2.0.0"), kErrorAttributeMajorVersion,
+                "Attribute file version Major number is different.at , " + path);
+  ExpectRefusal(r, File(Entry("level", "i", "9"), "1.2"), kErrorMalformedFile, malformed);
+  ExpectRefusal(r, File(Entry("level", "i", "9"), "v1.2.3"), kErrorMalformedFile, malformed);
+  EXPECT_TRUE(Has(printed_, "\033[1;31m Exception ID(1011000) -> " + malformed +
                                 "\n, bool __cdecl Component::ReadSettingFile("));
   EXPECT_EQ(level, 6);
 }
@@ -88,37 +87,28 @@ TEST_F(ComponentAttributesTest, TypeCodeAndBindingMustMatchTheRegisteredItem) {
   EXPECT_EQ(std::vector<int>(quad, quad + 4), std::vector<int>({1, 2, 0, 0}));
   EXPECT_EQ(one, 9);
 
-  struct Refusal {
-    std::string entry;
-    int id;
-    std::string message;
-  };
-  const Refusal refusals[] = {
-      {Entry("quad", "3i", "[]"), kErrorAttributeMismatch, "AttributeItem is different 4:i != 3:i"},
-      {Entry("one", "I", "1"), kErrorAttributeMismatch, "AttributeItem is different 1:i != 1:I"},
-      {Entry("one", "99999999999i", "1"), kErrorAttributeMismatch,
-       "AttributeItem is different 1:i != 2147483647:i"},
-      {Entry("typo", "i", "1"), kErrorAttributeUnbound, "The variable address for typo Not found"},
-      {Entry("odd", "z", "1"), kErrorAttributeMismatch, "Invalid Type Code 122 is not found."},
-      {Entry("nope", "i", "1"), kErrorAttributeNotRegistered,
-       "AttributItem External key nope is not found."},
-      {R"({"ExternalKey":"one","InternalKey":"x","TypeCode":"i","Value":1})", kErrorMalformedFile,
-       "ExteranlKey or InternalKey or TypeCode is invalid"},
-      {R"({"ExternalKey":"one","Value":1})", kErrorMalformedFile,
-       "ExteranlKey or InternalKey or TypeCode is invalid"},
-      {"5", kErrorMalformedFile, "ExteranlKey or InternalKey or TypeCode is invalid"}};
-  for (const Refusal& refusal : refusals) {
-    // The entry before the refused one is stored all the same.
-    Write(kOwn, File(Entry("one", "i", "10") + "," + refusal.entry));
+  // The entry before a refused one is stored all the same.
+  auto refuse = [&](const std::string& entry, int id, const std::string& message) {
     one = 0;
-    const Exception e = Thrown([&] { r.ReadAttributes(false); });
-    EXPECT_EQ(e.GetType(), refusal.id) << refusal.entry;
-    EXPECT_EQ(std::string(e.GetMessage()), refusal.message);
+    ExpectRefusal(r, File(Entry("one", "i", "10") + "," + entry), id, message);
     EXPECT_EQ(one, 10);
-  }
-  Write(kOwn, File(Entry("quad", "3i", "[]")));
-  Thrown([&] { r.ReadAttributes(false); });
+  };
+  const std::string invalid = "ExteranlKey or InternalKey or TypeCode is invalid";
+  refuse(Entry("quad", "3i", "[]"), kErrorAttributeMismatch,
+         "AttributeItem is different 4:i != 3:i");
   EXPECT_EQ(errors_, "AttributeItem is different 4:i != 3:i\n");
+  refuse(Entry("one", "I", "1"), kErrorAttributeMismatch, "AttributeItem is different 1:i != 1:I");
+  refuse(Entry("one", "99999999999i", "1"), kErrorAttributeMismatch,
+         "AttributeItem is different 1:i != 2147483647:i");
+  refuse(Entry("typo", "i", "1"), kErrorAttributeUnbound,
+         "The variable address for typo Not found");
+  refuse(Entry("odd", "z", "1"), kErrorAttributeMismatch, "Invalid Type Code 122 is not found.");
+  refuse(Entry("nope", "i", "1"), kErrorAttributeNotRegistered,
+         "AttributItem External key nope is not found.");
+  refuse(R"({"ExternalKey":"one","InternalKey":"x","TypeCode":"i","Value":1})", kErrorMalformedFile,
+         invalid);
+  refuse(R"({"ExternalKey":"one","Value":1})", kErrorMalformedFile, invalid);
+  refuse("5", kErrorMalformedFile, invalid);
 }
 
 TEST_F(ComponentAttributesTest, BytesAreHexadecimalText) {
@@ -189,32 +179,18 @@ TEST_F(ComponentAttributesTest, DefectiveFilesThrowAndMissingFilesAreSkipped) {
   EXPECT_FALSE(r.ReadSettingFile(Path(kOwn), "Attributes", unused, false));
   std::filesystem::remove(Path(kOwn));
 
-  struct Refusal {
-    std::string text;
-    int id;
-    std::string message;
-  };
-  const Refusal refusals[] = {
-      {"{\"Name\":", kErrorJsonParse, "Attribute file parsing failed : JSON parse error: "},
-      {std::string(100000, '[') + std::string(100000, ']'), kErrorJsonParse,
-       "Attribute file parsing failed : JSON parse error: Nesting deeper than 512 levels.(0) -> "},
-      {"[1,2]", kErrorMalformedFile, "Attribute context is invalid at \"Name\" field"},
-      {R"({"Name":"Other","Attributes":[]})", kErrorMalformedFile,
-       "Component Name is different : Other vs Recorder"},
-      {R"({"Name":"Recorder"})", kErrorMalformedFile,
-       "Attribute Field is not found at Attributes field"},
-      {R"({"Name":"Recorder","Attributes":{}})", kErrorMalformedFile,
-       "Attribute is not Json Array Type"}};
-  for (const Refusal& refusal : refusals) {
-    Write(kOwn, refusal.text);
-    const Exception e = Thrown([&] { r.ReadAttributes(false); });
-    EXPECT_EQ(e.GetType(), refusal.id) << refusal.message;
-    EXPECT_EQ(std::string(e.GetMessage()).rfind(refusal.message, 0), 0u) << e.GetMessage();
-  }
-  Write(kOwn, "{\"Name\":");
-  EXPECT_EQ(std::string(Thrown([&] { r.ReadAttributes(false); }).GetMessage()),
-            "Attribute file parsing failed : JSON parse error: Invalid value.(8) -> Recorder at " +
-                Path(kOwn));
+  const std::string parse = "Attribute file parsing failed : JSON parse error: ";
+  const std::string at = " -> Recorder at " + Path(kOwn);
+  ExpectRefusal(r, "{\"Name\":", kErrorJsonParse, parse + "Invalid value.(8)" + at);
+  ExpectRefusal(r, std::string(100000, '[') + std::string(100000, ']'), kErrorJsonParse,
+                parse + "Nesting deeper than 512 levels.(0)" + at);
+  ExpectRefusal(r, "[1,2]", kErrorMalformedFile, "Attribute context is invalid at \"Name\" field");
+  ExpectRefusal(r, R"({"Name":"Other","Attributes":[]})", kErrorMalformedFile,
+                "Component Name is different : Other vs Recorder");
+  ExpectRefusal(r, R"({"Name":"Recorder"})", kErrorMalformedFile,
+                "Attribute Field is not found at Attributes field");
+  ExpectRefusal(r, R"({"Name":"Recorder","Attributes":{}})", kErrorMalformedFile,
+                "Attribute is not Json Array Type");
   Write(kOwn, File(""));
   EXPECT_TRUE(r.ReadAttributes(false));
 }

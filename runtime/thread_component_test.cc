@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <regex>
 #include <string>
 #include <thread>
@@ -17,50 +15,29 @@
 
 namespace {
 
-// A thread component whose Run() can be held until the test releases it, and
-// that records the name of the thread it ran on.
+void Nap() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+// A thread component whose Run() waits while it is held, and that records
+// the name of the thread it ran on. Every test waits for Run() to end before
+// the object goes, since Run() dispatches through it.
 class Worker : public ThreadComponent {
  public:
   explicit Worker(const char* name = "GroupApplication") : ThreadComponent(25067000, name) {}
-  // Run() itself must not outlive this object; every test stops or
-  // finalizes before destruction, and the destructor below joins.
-  ~Worker() override { Release(); }
-
-  void Hold() { held_ = true; }
-  void Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    held_ = false;
-    released_.notify_all();
-  }
-  std::string ThreadName() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return thread_name_;
-  }
-  // Waits until Run() has returned (its log line printed).
-  void WaitUntilRunEnded() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [this] { return run_ended_; });
-  }
-
   void Run() override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [this] { return !held_; });
+    while (held) Nap();
     char name[32] = {0};
     pthread_getname_np(pthread_self(), name, sizeof(name));
-    thread_name_ = name;
-    lock.unlock();
+    thread_name = name;
     ThreadComponent::Run();
-    std::lock_guard<std::mutex> relock(mutex_);
-    run_ended_ = true;
-    released_.notify_all();
+    run_ended = true;
+  }
+  void WaitUntilRunEnded() const {
+    while (!run_ended) Nap();
   }
 
- private:
-  std::mutex mutex_;
-  std::condition_variable released_;
-  bool held_ = false;
-  bool run_ended_ = false;
-  std::string thread_name_;
+  std::atomic<bool> held{false};
+  std::atomic<bool> run_ended{false};
+  std::string thread_name;  // read once run_ended is seen
 };
 
 using ThreadComponentTest = AllocatorTest;
@@ -77,62 +54,44 @@ std::vector<std::string> LogLines(const std::string& printed) {
 
 TEST_F(ThreadComponentTest, StartRunsRunOnceOnANamedWorkerAndStopJoinsIt) {
   Worker worker("A-component-name-of-forty-characters-xyz");
-  worker.Hold();
+  worker.held = true;
   testing::internal::CaptureStdout();
   worker.Start();
   EXPECT_EQ(worker.GetState(), kStateStarted);
-  worker.Release();
+  worker.held = false;
   worker.WaitUntilRunEnded();
   EXPECT_EQ(worker.GetState(), kStateRunning);
   worker.Stop();
   const std::vector<std::string> lines = LogLines(testing::internal::GetCapturedStdout());
   EXPECT_EQ(worker.GetState(), kStateStopped);
-  EXPECT_EQ(worker.ThreadName(), "A-component-nam");
+  EXPECT_EQ(worker.thread_name, "A-component-nam");
   const std::string name = worker.GetName();
   EXPECT_EQ(lines, (std::vector<std::string>{name + "::ThreadComponent::start Empty,  Empty, ",
                                              name + "::Run() Empty,  Empty, ",
                                              name + "::ThreadComponent::stop Empty,  Empty, "}));
 }
 
-TEST_F(ThreadComponentTest, RunEndsInTheRunningStateAndFinalizeJoinsWithoutStop) {
-  Worker worker;
-  testing::internal::CaptureStdout();
-  worker.Start();
-  worker.WaitUntilRunEnded();
-  EXPECT_TRUE(worker.Finalize());  // joins the worker that nobody stopped
-  EXPECT_EQ(worker.GetState(), kStateFinalized);
-  worker.Stop();  // nothing left to join
-  EXPECT_TRUE(worker.Finalize());
-  testing::internal::GetCapturedStdout();
-
-  Worker finished;
-  testing::internal::CaptureStdout();
-  finished.Start();
-  finished.WaitUntilRunEnded();
-  // Starting again while the finished worker is still joinable joins it first.
-  finished.Start();
-  finished.Stop();
-  const std::vector<std::string> lines = LogLines(testing::internal::GetCapturedStdout());
-  EXPECT_EQ(lines.size(), 5u);
-  EXPECT_TRUE(finished.Initialize());
-}
-
-TEST_F(ThreadComponentTest, StopWithoutStartAndDestructionWhileJoinableAreOrderly) {
-  Worker never_started;
-  testing::internal::CaptureStdout();
-  never_started.Stop();
-  EXPECT_EQ(LogLines(testing::internal::GetCapturedStdout()).size(), 1u);
-  EXPECT_EQ(never_started.GetState(), kStateStopped);
-
+TEST_F(ThreadComponentTest, FinalizeJoinsWithoutStopAndStopNeedsNoWorker) {
   testing::internal::CaptureStdout();
   {
-    Worker abandoned;
-    abandoned.Start();
-    // Run() dispatches through the object, so it must be over before the
-    // object goes; the worker is then finished but still joinable.
-    abandoned.WaitUntilRunEnded();
+    Worker worker;
+    worker.Start();
+    worker.WaitUntilRunEnded();
+    EXPECT_TRUE(worker.Finalize());  // joins the worker that nobody stopped
+    EXPECT_EQ(worker.GetState(), kStateFinalized);
+    worker.Stop();  // nothing left to join
+    EXPECT_EQ(worker.GetState(), kStateStopped);
+    EXPECT_TRUE(worker.Finalize());
+
+    Worker finished;
+    finished.Start();
+    finished.WaitUntilRunEnded();
+    finished.run_ended = false;
+    finished.Start();  // joins the finished but joinable worker first
+    finished.WaitUntilRunEnded();
+    EXPECT_TRUE(finished.Initialize());
   }  // destroyed with a joinable worker: joined, not a terminated process
-  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(LogLines(testing::internal::GetCapturedStdout()).size(), 7u);
 }
 
 TEST_F(ThreadComponentTest, SendsFromTwoThreadsRunOneAfterTheOther) {
