@@ -82,7 +82,7 @@ TEST_F(ComponentAttributesTest, TypeCodeAndBindingMustMatchTheRegisteredItem) {
   r.RegisterAttribute("one", 1, 'i', &one);
   r.RegisterAttribute("typo", 1, 'i', &wrong_type);
   r.RegisterAttribute("odd", 1, 'z', &odd);
-  Write(kOwn, File(Entry("quad", "4i", "[1,2,\"3\",4]") + "," + Entry("one", "i", "9")));
+  Write(kOwn, File(Entry("quad", "4i", "[1,2,\"3\",4]") + "," + Entry("one", "01i", "9")));
   Printed([&] { EXPECT_TRUE(r.ReadAttributes(false)); });
   EXPECT_EQ(std::vector<int>(quad, quad + 4), std::vector<int>({1, 2, 0, 0}));
   EXPECT_EQ(one, 9);
@@ -100,6 +100,7 @@ TEST_F(ComponentAttributesTest, TypeCodeAndBindingMustMatchTheRegisteredItem) {
   refuse(Entry("one", "I", "1"), kErrorAttributeMismatch, "AttributeItem is different 1:i != 1:I");
   refuse(Entry("one", "99999999999i", "1"), kErrorAttributeMismatch,
          "AttributeItem is different 1:i != 2147483647:i");
+  refuse(Entry("one", "i4", "1"), kErrorAttributeMismatch, "AttributeItem is different 1:i != 4:x");
   refuse(Entry("typo", "i", "1"), kErrorAttributeUnbound,
          "The variable address for typo Not found");
   refuse(Entry("odd", "z", "1"), kErrorAttributeMismatch, "Invalid Type Code 122 is not found.");

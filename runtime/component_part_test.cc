@@ -50,20 +50,6 @@ class ComponentPartTest : public AllocatorTest {
   }
 };
 
-TEST_F(ComponentPartTest, SendEventWithoutAQueuePrintsOneLineAndLeavesTheEvent) {
-  WiredPart part;
-  UId nowhere(5, 0);
-  nowhere.SetName("Nowhere");
-  Event event(part.GetUId(), nowhere, 25067001, 0);
-  Event parent;
-  part.SetSequenceParent(&parent);
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(part.SendEvent(&event));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Exception : Nowhere 25067001 Event <- EventQueue is not allocated\n");
-  EXPECT_EQ(event.GetSequenceParent(), nullptr);
-}
-
 TEST_F(ComponentPartTest, SendEventKeepsTheSequenceBookkeeping) {
   RecordingEventQueue queue;
   WiredPart part;
@@ -101,9 +87,20 @@ TEST_F(ComponentPartTest, SendEventKeepsTheSequenceBookkeeping) {
   EXPECT_FALSE(entries[2].ordered);  // send_order 0 goes through PutUnordered
 }
 
-TEST_F(ComponentPartTest, AFailingQueuePrintsTheCatchingLineAndAnswersFalse) {
+TEST_F(ComponentPartTest, WithoutAQueueOrWithAFailingOneSendEventPrintsAndAnswersFalse) {
   RecordingEventQueue queue;
   WiredPart part;
+  UId nowhere(5, 0);
+  nowhere.SetName("Nowhere");
+  Event lost(part.GetUId(), nowhere, 25067001, 0);
+  Event parent;
+  part.SetSequenceParent(&parent);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(part.SendEvent(&lost));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Exception : Nowhere 25067001 Event <- EventQueue is not allocated\n");
+  EXPECT_EQ(lost.GetSequenceParent(), nullptr);
+
   struct Case {
     RecordingEventQueue::Mode mode;
     const char* printed;

@@ -5,7 +5,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "runtime/allocator_test_fixture.h"
 
@@ -29,21 +28,21 @@ class TestComponent : public Component {
   int start_failure_ = 0;
 };
 
-// A part that records the sequence parents it is given, or throws.
+// A part that appends its letter to `order` when given a sequence parent,
+// or throws when its letter is '!'.
 class RecordingPart : public ComponentPart {
  public:
-  RecordingPart(std::vector<int>* order, int id, bool fail)
-      : ComponentPart(1, "Part"), order_(order), id_(id), fail_(fail) {}
+  RecordingPart(std::string* order, char letter)
+      : ComponentPart(1, "Part"), order_(order), letter_(letter) {}
   void SetSequenceParent(Event* event) override {
-    if (fail_) throw Exception(1, "Part", "SetSequenceParent", "part broke");
-    order_->push_back(id_);
+    if (letter_ == '!') throw Exception(1, "Part", "SetSequenceParent", "part broke");
+    *order_ += letter_;
     ComponentPart::SetSequenceParent(event);
   }
 
  private:
-  std::vector<int>* order_;
-  int id_;
-  bool fail_;
+  std::string* order_;
+  char letter_;
 };
 
 class ComponentTest : public AllocatorTest {
@@ -163,23 +162,21 @@ TEST_F(ComponentTest, AFailingStartIsPrintedAndSwallowedWithTheStateUnchanged) {
 }
 
 TEST_F(ComponentTest, SequenceParentsReachThePartsInKeyOrderUnlessOneThrows) {
-  std::vector<int> order;
-  RecordingPart late(&order, 2, false);
-  RecordingPart early(&order, 1, false);
+  std::string order;
+  RecordingPart late(&order, 'b'), early(&order, 'a'), broken(&order, '!');
   component_->AddPart(20, &late);
   component_->AddPart(-5, &early);
   Event parent;
   component_->SetSequenceParent(&parent);
-  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  EXPECT_EQ(order, "ab");
   EXPECT_EQ(component_->GetSequenceParent(), &parent);
 
-  RecordingPart broken(&order, 0, true);
   component_->AddPart(0, &broken);
   testing::internal::CaptureStdout();
   component_->SetSequenceParent(nullptr);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("event :  ->  part broke\n"),
             std::string::npos);
-  EXPECT_EQ(order, (std::vector<int>{1, 2, 1}));
+  EXPECT_EQ(order, "aba");
   EXPECT_EQ(late.GetSequenceParent(), &parent);         // skipped after the failure
   EXPECT_EQ(component_->GetSequenceParent(), &parent);  // not recorded either
 }

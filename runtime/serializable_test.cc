@@ -9,45 +9,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 
 namespace {
-
-TEST(SerializableTest, ReadFileReadsEveryByteOrReportsAndLeavesTheOutputAlone) {
-  const std::string path =
-      ::testing::TempDir() + "serializable_read_" + std::to_string(::getpid()) + ".bin";
-  const std::string content("head\0\xEF\xBB\xBFtail\n", 13);
-  {
-    std::ofstream file(path, std::ios::binary);
-    file.write(content.data(), static_cast<std::streamsize>(content.size()));
-  }
-  std::string out = "old";
-  EXPECT_TRUE(Serializable::ReadFile(path, out));
-  EXPECT_EQ(out, content);
-  std::remove(path.c_str());
-
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(Serializable::ReadFile(path, out));
-  const std::string printed = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(printed,
-            "\x1b[1;41m [bool __cdecl Serializable::ReadFile(const class "
-            "std::basic_string<char,struct std::char_traits<char>,class std::allocator<char> > "
-            "&,class std::basic_string<char,struct std::char_traits<char>,class "
-            "std::allocator<char> > &):32] >>> fileopen error : " +
-                path + "\x1b[0m\n");
-  EXPECT_EQ(out, content);
-
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(Serializable::ReadFile(::testing::TempDir(), out));
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, content);
-}
 
 std::string Slurp(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -57,7 +27,7 @@ std::string Slurp(const std::string& path) {
 }
 
 // A fresh folder holding one file, "attribute.json", with the text "old".
-class ReplaceFileTest : public ::testing::Test {
+class SerializableFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = ::testing::TempDir() + "replace_XXXXXX";
@@ -67,51 +37,66 @@ class ReplaceFileTest : public ::testing::Test {
     std::ofstream(path_) << "old";
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::size_t FileCount() const {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++count;
-    return count;
-  }
-  // Runs `body` in a child process and answers its exit status.
-  template <typename Body>
-  static int InChild(Body&& body) {
-    const pid_t child = ::fork();
-    if (child == 0) _exit(body());
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return status;
+  long FileCount() const {
+    using Entries = std::filesystem::directory_iterator;
+    return std::distance(Entries(dir_), Entries());
   }
 
   std::string dir_;
   std::string path_;
 };
 
-TEST_F(ReplaceFileTest, ReplacesWholeOrNotAtAll) {
+TEST_F(SerializableFileTest, ReadFileReadsEveryByteOrReportsAndLeavesTheOutputAlone) {
+  const std::string content("head\0\xEF\xBB\xBFtail\n", 13);
+  std::ofstream(path_, std::ios::binary) << content;
+  std::string out = "old";
+  EXPECT_TRUE(Serializable::ReadFile(path_, out));
+  EXPECT_EQ(out, content);
+
+  const std::string missing = dir_ + "/missing.json";
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(Serializable::ReadFile(missing, out));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "\x1b[1;41m [bool __cdecl Serializable::ReadFile(const class "
+            "std::basic_string<char,struct std::char_traits<char>,class std::allocator<char> > "
+            "&,class std::basic_string<char,struct std::char_traits<char>,class "
+            "std::allocator<char> > &):32] >>> fileopen error : " +
+                missing + "\x1b[0m\n");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(Serializable::ReadFile(dir_, out));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, content);
+}
+
+TEST_F(SerializableFileTest, ReplaceFileReplacesWholeOrNotAtAll) {
   ::chmod(path_.c_str(), 0640);
   ASSERT_TRUE(Serializable::ReplaceFile(path_, "new"));
   EXPECT_EQ(Slurp(path_), "new");
   struct stat info {};
   ::stat(path_.c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
-  EXPECT_EQ(FileCount(), 1u);
+  EXPECT_EQ(FileCount(), 1);
 
   EXPECT_FALSE(Serializable::ReplaceFile(dir_ + "/missing/attribute.json", "x"));
   EXPECT_FALSE(Serializable::ReplaceFile(dir_, "x"));
   EXPECT_TRUE(std::filesystem::is_directory(dir_));
 
   // A full disk: the file size limit makes the write fail midway.
-  const int status = InChild([this] {
+  const pid_t child = ::fork();
+  if (child == 0) {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{1024, 1024};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    return Serializable::ReplaceFile(path_, std::string(4096, 'x')) ? 1 : 0;
-  });
+    _exit(Serializable::ReplaceFile(path_, std::string(4096, 'x')) ? 1 : 0);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(Slurp(path_), "new");
-  EXPECT_EQ(FileCount(), 1u);
+  EXPECT_EQ(FileCount(), 1);
 }
 
-TEST_F(ReplaceFileTest, AProcessKilledWhileWritingLeavesOneWholeVersion) {
+TEST_F(SerializableFileTest, AProcessKilledWhileReplacingLeavesOneWholeVersion) {
   const std::string first(200000, 'a');
   const std::string second(300000, 'b');
   std::mt19937 random(12345);
