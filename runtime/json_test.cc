@@ -25,6 +25,8 @@ TEST(JsonTest, ParseRefusesDeepNestingAndBadTextWithAnEmptyObject) {
   EXPECT_FALSE(pga_json::Parse(doc, inner_nul, sizeof(inner_nul) - 1));
   ASSERT_TRUE(pga_json::Parse(doc, std::string("{\"a\":\"x\\u0000y\"}")));
   EXPECT_EQ(pga_json::GetString(doc["a"]), std::string("x\0y", 3));
+  ASSERT_TRUE(pga_json::Parse(doc, std::string("{\"k\":2,\"k\":3}")));
+  EXPECT_EQ(pga_json::FindMember(doc, "k")->GetInt(), 2);  // the first of a name wins
 
   // Misuse throws instead of aborting.
   doc.SetArray();
