@@ -20,15 +20,12 @@ using pga_records_test::Write;
 std::string Nested(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
 
 TEST(LayoutModelTest, RoundTripKeepsValuesAsCompactText) {
-  const std::string in = R"({"items":[ {"x" : 1, "y":[2]}, 3 ],"properties":{ "grid" : "2x2" },)"
-                         R"("webpageIds":["w"],"channelIds":["c2","c1","c2"],"layoutName":"Wall",)"
-                         R"("layoutId":"l1"})";
-  const auto layout = Read<LayoutModel>(in);
-  EXPECT_EQ(layout.properties, R"({"grid":"2x2"})");
-  EXPECT_EQ(layout.items, R"([{"x":1,"y":[2]},3])");
-  EXPECT_EQ(Write(layout), R"({"layoutId":"l1","layoutName":"Wall","channelIds":["c1","c2"],)"
-                           R"("webpageIds":["w"],"properties":{"grid":"2x2"},)"
-                           R"("items":[{"x":1,"y":[2]},3]})");
+  EXPECT_EQ(RoundTrip<LayoutModel>(
+                R"({"items":[ {"x" : 1, "y":[2]}, 3 ],"properties":{ "grid" : "2x2" },)"
+                R"("webpageIds":["w"],"channelIds":["c2","c1","c2"],"layoutName":"Wall",)"
+                R"("layoutId":"l1"})"),
+            R"({"layoutId":"l1","layoutName":"Wall","channelIds":["c1","c2"],)"
+            R"("webpageIds":["w"],"properties":{"grid":"2x2"},"items":[{"x":1,"y":[2]},3]})");
 }
 
 TEST(LayoutModelTest, NumbersKeepTheirValueThroughEveryRoundTrip) {
@@ -42,72 +39,49 @@ TEST(LayoutModelTest, NumbersKeepTheirValueThroughEveryRoundTrip) {
             R"({"properties":{"zoom":0.1,"max":1.7976931348623157e308}})");
 }
 
-TEST(LayoutModelTest, BackslashesLeaveItemsAndBrokenTextWritesNullOrEmpty) {
+TEST(LayoutModelTest, BrokenOrTooDeepTextWritesNullOrEmpty) {
+  // Backslashes leave items but properties keep their escapes; the stripped
+  // items no longer parse, so they are written as [].
   auto layout = Read<LayoutModel>(
       R"({"items":[{"label":"say \"hi\"","path":"a\\b"}],"properties":"q\"uote"})");
   EXPECT_EQ(layout.items, R"([{"label":"say "hi"","path":"ab"}])");
-  EXPECT_EQ(layout.properties, R"("q\"uote")") << "properties keep their escapes";
-  // The stripped items no longer parse, so they are written as [].
   EXPECT_EQ(Write(layout), R"({"properties":"q\"uote","items":[]})");
-
-  LayoutModel broken;
-  broken.properties = "{nope";
-  broken.items = R"({"a":1})";
-  EXPECT_EQ(Write(broken), R"({"properties":null,"items":[]})");
-  broken.properties = "";
-  broken.items = "";
-  EXPECT_EQ(Write(broken), R"({"properties":null,"items":[]})");
   // A non-array items value is kept as text as read, and written as [].
   EXPECT_EQ(RoundTrip<LayoutModel>(R"({"items":7,"properties":null})"),
             R"({"properties":null,"items":[]})");
-}
 
-TEST(LayoutModelTest, KeptValuesAreBoundedInDepth) {
-  // One level beyond the limit is treated as absent: what was kept stays.
+  // One level beyond the kept depth is treated as absent: what was kept stays.
   const std::string deep = Nested(kMaxKeptDepth + 1);
-  auto layout = Read<LayoutModel>(R"({"properties":{},"items":[]})");
+  layout = Read<LayoutModel>(R"({"properties":{},"items":[]})");
   layout.FromJson(ParseOrFail(R"({"properties":)" + deep + R"(,"items":)" + deep + "}"));
   EXPECT_EQ(Write(layout), R"({"properties":{},"items":[]})");
-  // A text set directly that is too deep writes as if it did not parse.
-  layout.properties = deep;
-  layout.items = deep;
-  EXPECT_EQ(Write(layout), R"({"properties":null,"items":[]})");
+  // Text set directly that does not parse, is empty or is too deep.
+  const std::string texts[][2] = {{"{nope", R"({"a":1})"}, {"", ""}, {deep, deep}};
+  for (const auto& text : texts) {
+    layout.properties = text[0];
+    layout.items = text[1];
+    EXPECT_EQ(Write(layout), R"({"properties":null,"items":[]})") << text[0];
+  }
 }
 
-TEST(LayoutModelTest, WrongKindsAreSkipped) {
-  auto layout = Read<LayoutModel>(R"({"layoutId":"l","channelIds":["a"]})");
-  layout.FromJson(ParseOrFail(R"({"layoutId":1,"channelIds":"b","webpageIds":{}})"));
-  EXPECT_EQ(Write(layout), R"({"layoutId":"l","channelIds":["a"]})");
-  layout.FromJson(ParseOrFail(R"({"channelIds":["z",1]})"));
-  EXPECT_EQ(Write(layout), R"({"layoutId":"l","channelIds":["z"]})")
-      << "a set read again holds exactly the new array's texts";
-}
-
-TEST(EventRuleModelTest, WritingStopsWithoutIdOrName) {
-  EventRuleModel rule;
-  rule.ruleName = "n";
-  rule.enabled = true;
-  EXPECT_EQ(Write(rule), "{}");
-  rule.ruleName.reset();
-  rule.ruleId = "r";
-  EXPECT_EQ(Write(rule), R"({"ruleId":"r"})");
-  rule.ruleName = "n";
-  EXPECT_EQ(Write(rule), R"({"ruleId":"r","ruleName":"n","enabled":true})");
-}
-
-TEST(EventRuleModelTest, TriggersAndActionsRoundTrip) {
+TEST(EventRuleModelTest, RoundTripAndWritingStopsWithoutIdOrName) {
   EXPECT_EQ(RoundTrip<EventRuleModel>(R"({"actions":[{"do":"record", "for":[1,2]}],"triggers":[],)"
                                       R"("enabled":false,"ruleName":"night","ruleId":"r1"})"),
             R"({"ruleId":"r1","ruleName":"night","enabled":false,"triggers":[],)"
             R"("actions":[{"do":"record","for":[1,2]}]})");
-  auto rule = Read<EventRuleModel>(R"({"ruleId":"r","ruleName":"n","triggers":[]})");
-  EXPECT_EQ(rule.triggers, "");
+  EventRuleModel rule;
+  rule.ruleName = "n";
+  EXPECT_EQ(Write(rule), "{}");
+  rule.ruleName.reset();
+  rule.ruleId = "r";
+  EXPECT_EQ(Write(rule), R"({"ruleId":"r"})");
 
+  // Kept text that does not parse is written as []; non-arrays, a
+  // non-boolean "enabled" and too deep arrays are skipped.
+  rule = Read<EventRuleModel>(R"({"ruleId":"r","ruleName":"n","triggers":[]})");
   rule.triggers = "not json";
   rule.actions = R"({"a":1})";
   EXPECT_EQ(Write(rule), R"({"ruleId":"r","ruleName":"n","triggers":[],"actions":[]})");
-
-  // Non-arrays, a non-boolean "enabled" and too deep arrays are skipped.
   rule.FromJson(ParseOrFail(R"({"triggers":{},"actions":"[1]","enabled":"0x1"})"));
   rule.FromJson(ParseOrFail(R"({"triggers":)" + Nested(kMaxKeptDepth + 1) + "}"));
   EXPECT_EQ(rule.triggers, "not json");

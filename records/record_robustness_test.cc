@@ -3,9 +3,13 @@
 // result and never throws or crashes.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "group/group_model.h"
 #include "records/capability_model.h"
 #include "records/channel_model.h"
 #include "records/device_model.h"
@@ -23,74 +27,53 @@ namespace {
 
 using pga_records_test::ParseOrFail;
 
+// The words of `text`, split at spaces.
+std::vector<std::string> Split(const std::string& text) {
+  std::istringstream in(text);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+// Every key a record reads: device, channel and capabilities, system,
+// server, time zone, user, layout, event rule, group records and the
+// notification's lists.
 const std::vector<std::string>& Keys() {
-  static const std::vector<std::string> keys = {
-      // device
-      "deviceId", "serverId", "deviceName", "modelType", "serialNumber", "firmware", "ipAddress",
-      "port", "macAddress", "protocol", "model", "brand", "isSecure", "isDhcp", "loginId",
-      "loginPassword", "createdTime", "scanUuid", "supportPasswordEncryption", "maxChannel",
-      "deletedChannel", "result", "reason", "status",
-      // channel and capabilities
-      "channelId", "channelName", "channelIndex", "recordingMode", "rtspPrimary", "rtspSecondary",
-      "capabilities", "imageSettings", "ptz", "fisheye", "lensType", "primaryResolution",
-      "secondaryResolution", "ssdr", "ir", "enabled", "mountMode", "rotation", "rplNumber",
-      "defaultRplNumber", "motion", "lineCrossing", "virtualArea", "object", "supported",
-      "isEmptyRule", "types", "typesEnabled", "detectionShotSupported",
-      // system, server, time zone, user, layout, event rule
-      "systemId", "isCreated", "version", "systemName", "settings", "syncProfileWithCamera",
-      "serverName", "timeZone", "isLoginedServer", "name", "daylightSavingTime", "userId",
-      "userPassword", "hashedPassword", "ssid", "firstName", "lastName", "email", "roleId",
-      "layoutId", "layoutName", "channelIds", "webpageIds", "properties", "items", "ruleId",
-      "ruleName", "triggers", "actions",
-      // group records and the notification's lists
-      "groupId", "groupName", "parentId", "itemId", "type", "order", "systems", "servers",
-      "devices", "channels", "eventRules", "users", "layouts", "groups", "logicalItems"};
+  static const std::vector<std::string> keys = Split(
+      "deviceId serverId deviceName modelType serialNumber firmware ipAddress port macAddress "
+      "protocol model brand isSecure isDhcp loginId loginPassword createdTime scanUuid "
+      "supportPasswordEncryption maxChannel deletedChannel result reason status "
+      "channelId channelName channelIndex recordingMode rtspPrimary rtspSecondary capabilities "
+      "imageSettings ptz fisheye lensType primaryResolution secondaryResolution ssdr ir enabled "
+      "mountMode rotation rplNumber defaultRplNumber motion lineCrossing virtualArea object "
+      "supported isEmptyRule types typesEnabled detectionShotSupported "
+      "systemId isCreated version systemName settings syncProfileWithCamera serverName timeZone "
+      "isLoginedServer name daylightSavingTime userId userPassword hashedPassword ssid firstName "
+      "lastName email roleId layoutId layoutName channelIds webpageIds properties items ruleId "
+      "ruleName triggers actions groupId groupName parentId itemId type order systems servers "
+      "devices channels eventRules users layouts groups logicalItems");
   return keys;
 }
 
+// Values of every kind, edge values among them.
 const std::vector<std::string>& Kinds() {
-  static const std::vector<std::string> kinds = {"null",
-                                                 "true",
-                                                 "false",
-                                                 "0",
-                                                 "-1",
-                                                 "2147483648",
-                                                 "9223372036854775808",
-                                                 "18446744073709551616",
-                                                 "1.5",
-                                                 "1e300",
-                                                 "-0.0",
-                                                 R"("")",
-                                                 R"("x")",
-                                                 R"("0x")",
-                                                 R"("0xFFFFFFFFFFFFFFFFFF")",
-                                                 R"("a\u0000b")",
-                                                 "[]",
-                                                 R"([1,"a",null,{}])",
-                                                 R"([["x"]])",
-                                                 "{}",
-                                                 R"({"k":true,"k":"0x1","enabled":1})"};
+  static const std::vector<std::string> kinds = Split(
+      R"(null true false 0 -1 2147483648 9223372036854775808 18446744073709551616 1.5 1e300 -0.0 )"
+      R"("" "x" "0x" "0xFFFFFFFFFFFFFFFFFF" "a\u0000b" [] [1,"a",null,{}] [["x"]] {} )"
+      R"({"k":true,"k":"0x1","enabled":1})");
   return kinds;
 }
 
 // Members of the nested objects some records read from.
 const std::vector<std::string>& Wrappers() {
-  static const std::vector<std::string> wrappers = {"%",
-                                                    R"({"capabilities":{%}})",
-                                                    R"({"capabilities":{"object":{%}}})",
-                                                    R"({"capabilities":{"typesEnabled":{%}}})",
-                                                    R"({"fisheye":{%}})",
-                                                    R"({"imageSettings":{%}})",
-                                                    R"({"settings":{%}})",
-                                                    R"({"timeZone":{%}})"};
+  static const std::vector<std::string> wrappers =
+      Split(R"(% {"capabilities":{%}} {"capabilities":{"object":{%}}} )"
+            R"({"capabilities":{"typesEnabled":{%}}} {"fisheye":{%}} {"imageSettings":{%}} )"
+            R"({"settings":{%}} {"timeZone":{%}})");
   return wrappers;
 }
 
-std::string Wrap(const std::string& wrapper, const std::string& member) {
-  std::string text = wrapper;
-  const std::size_t at = text.find('%');
-  text.replace(at, 1, member);
-  return wrapper == "%" ? "{" + text + "}" : text;
+std::string Wrap(std::string wrapper, const std::string& member) {
+  if (wrapper == "%") return "{" + member + "}";
+  return wrapper.replace(wrapper.find('%'), 1, member);
 }
 
 // Reads `text` into a fresh record and writes it back; unless `stable` is
@@ -113,7 +96,8 @@ class RecordRobustnessTest : public testing::Test {};
 
 using RecordTypes =
     testing::Types<DeviceModel, ChannelModel, CapabilityModel, SystemModel, TimezoneModel,
-                   ServerModel, UserModel, LayoutModel, EventRuleModel, WebsocketEventModel>;
+                   ServerModel, UserModel, LayoutModel, EventRuleModel, GroupModel, GroupOrderModel,
+                   WebsocketEventModel>;
 TYPED_TEST_SUITE(RecordRobustnessTest, RecordTypes);
 
 TYPED_TEST(RecordRobustnessTest, ValuesThatAreNotObjectsChangeNothing) {
@@ -138,7 +122,11 @@ TYPED_TEST(RecordRobustnessTest, EveryKindUnderEveryKeyGivesAStableRecord) {
   for (const auto& wrapper : Wrappers()) {
     for (const auto& key : Keys()) {
       for (const auto& kind : Kinds()) {
-        ReadWriteStable<TypeParam>(Wrap(wrapper, "\"" + key + "\":" + kind));
+        // A group's unsigned createdTime above 2^63-1 is written as a
+        // negative number, which a group does not read back.
+        const bool stable = !(std::is_same_v<TypeParam, GroupModel> && key == "createdTime" &&
+                              kind == "9223372036854775808");
+        ReadWriteStable<TypeParam>(Wrap(wrapper, "\"" + key + "\":" + kind), stable);
       }
     }
   }
@@ -160,24 +148,6 @@ TYPED_TEST(RecordRobustnessTest, DeepNestingIsNeverKeptBeyondTheLimit) {
         rapidjson::Document doc;
         ASSERT_TRUE(pga_json::Parse(doc, written)) << key;
         EXPECT_LE(pga_json::Depth(doc), pga_records::kMaxKeptDepth + 1) << key;
-      }
-    }
-  }
-}
-
-TEST(WebsocketEventModelRobustnessTest, EveryKindInEveryListElement) {
-  // The nested groups of each record are covered by the typed tests above;
-  // here every list hands every kind under every key to its records.
-  for (const std::string list : {"systems", "servers", "devices", "channels", "eventRules", "users",
-                                 "layouts", "groups", "logicalItems"}) {
-    for (const auto& key : Keys()) {
-      for (const auto& kind : Kinds()) {
-        // A group's unsigned createdTime above 2^63-1 is written as a
-        // negative number, which a group does not read back.
-        const bool stable =
-            !(list == "groups" && key == "createdTime" && kind == "9223372036854775808");
-        ReadWriteStable<WebsocketEventModel>("{\"" + list + "\":[{\"" + key + "\":" + kind + "}]}",
-                                             stable);
       }
     }
   }

@@ -12,8 +12,6 @@
 
 namespace {
 
-using pga_records_test::ParseOrFail;
-using pga_records_test::Read;
 using pga_records_test::RoundTrip;
 using pga_records_test::Write;
 
@@ -23,27 +21,16 @@ TEST(SystemModelTest, RoundTripAndSettings) {
                              R"("isCreated":true,"version":"2.0","systemId":"sys"})"),
       R"({"systemId":"sys","version":"2.0","isCreated":true,"systemName":"HQ",)"
       R"("settings":{"syncProfileWithCamera":true}})");
-
-  SystemModel system;
-  system.syncProfileWithCamera = false;
-  EXPECT_EQ(Write(system), R"({"settings":{"syncProfileWithCamera":false}})");
-
-  // "settings" without the flag makes it present (false); a later one keeps
-  // the value; "isCreated" must be a boolean.
-  auto read = Read<SystemModel>(R"({"settings":{},"isCreated":"0x1"})");
-  EXPECT_EQ(read.syncProfileWithCamera, false);
-  EXPECT_FALSE(read.isCreated.has_value());
-  read.syncProfileWithCamera = true;
-  read.FromJson(ParseOrFail(R"({"settings":{"other":1}})"));
-  EXPECT_EQ(read.syncProfileWithCamera, true);
+  // "settings" without the flag makes it present (false); "isCreated" must
+  // be a boolean.
+  EXPECT_EQ(RoundTrip<SystemModel>(R"({"settings":{},"isCreated":"0x1"})"),
+            R"({"settings":{"syncProfileWithCamera":false}})");
 }
 
 TEST(TimezoneModelTest, AlwaysWritesBothMembers) {
   EXPECT_EQ(Write(TimezoneModel()), R"({"name":"","daylightSavingTime":false})");
-  auto zone = Read<TimezoneModel>(R"({"name":"Europe/Oslo","daylightSavingTime":"0xA"})");
-  EXPECT_EQ(Write(zone), R"({"name":"Europe/Oslo","daylightSavingTime":true})");
-  zone.FromJson(ParseOrFail(R"({"name":3,"daylightSavingTime":null})"));
-  EXPECT_EQ(Write(zone), R"({"name":"Europe/Oslo","daylightSavingTime":true})");
+  EXPECT_EQ(RoundTrip<TimezoneModel>(R"({"name":"Europe/Oslo","daylightSavingTime":"0xA"})"),
+            R"({"name":"Europe/Oslo","daylightSavingTime":true})");
 }
 
 TEST(ServerModelTest, RoundTripAndTextForms) {
@@ -56,19 +43,16 @@ TEST(ServerModelTest, RoundTripAndTextForms) {
             R"("timeZone":{"name":"UTC","daylightSavingTime":false},)"
             R"("isLoginedServer":false,"createdTime":99})");
 
+  // Text that is not JSON or not an object reads nothing; "createdTime" must
+  // be an integer: hex text and fractions are skipped.
   ServerModel server;
-  EXPECT_EQ(server.ToJsonText(), "{}");
   server.FromJsonText(R"({"serverName":"a",)");
   server.FromJsonText("[1]");
   EXPECT_EQ(server.ToJsonText(), "{}");
-  server.FromJsonText(in);
-
-  // "createdTime" must be an integer: hex text and fractions are skipped.
-  server.FromJsonText(R"({"createdTime":"0x1","timeZone":"UTC"})");
-  EXPECT_EQ(server.createdTime, 99);
+  server.FromJsonText(R"({"createdTime":99})");
+  server.FromJsonText(R"({"createdTime":"0x1"})");
   server.FromJsonText(R"({"createdTime":1.0})");
-  EXPECT_EQ(server.createdTime, 99);
-  EXPECT_EQ(server.timeZone->name, "UTC");
+  EXPECT_EQ(server.ToJsonText(), R"({"createdTime":99})");
 }
 
 TEST(UserModelTest, RoundTripAndEmptyUserId) {
