@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-#include "group/channel_list_param.h"
 #include "group/group_request_param.h"
 #include "host/counting_allocator.h"
 #include "runtime/event.h"
-#include "runtime/platform_string.h"
 #include "runtime/vector.h"
 
 namespace {
@@ -39,40 +38,25 @@ class ScriptCommandTest : public ::testing::Test {
   CountingAllocator allocator_;
 };
 
-// Every request kind, bare requests and plain events run in the end-to-end
-// scripts; these are the records a reply does not show.
+// Every request kind, bare requests, plain events and the common refusals run
+// in the end-to-end scripts; these are the records a reply does not show and
+// the refusals no script makes.
 TEST_F(ScriptCommandTest, RequestsCarryTheirRecords) {
-  ScriptCommand create = Command(
-      R"({"request":"CreateLogicalGroup","tableKey":3,"group":{"groupId":"g1","groupName":"A"}})");
+  // Members of the wrong kind inside a record are skipped by its reader.
+  ScriptCommand create = Command(R"({"request":"CreateLogicalGroup","tableKey":3,)"
+                                 R"("group":{"groupId":12,"groupName":"A","createdTime":-5}})");
   auto* request = dynamic_cast<GroupRequestParam*>(create.payload.get());
   ASSERT_TRUE(request && request->Group());
   EXPECT_EQ(request->tableKey, 3u);
   EXPECT_EQ(*request->Group()->groupName, "A");
-
-  // Absent or null lists and records: a request record with a null payload
-  // of the request's kind.
-  ScriptCommand bare_group = Command(R"({"request":"DeleteLogicalGroup","group":null})");
-  request = dynamic_cast<GroupRequestParam*>(bare_group.payload.get());
-  ASSERT_NE(request, nullptr);
-  EXPECT_TRUE(std::holds_alternative<std::shared_ptr<GroupModel>>(request->payload));
-  EXPECT_EQ(request->Group(), nullptr);
-  ScriptCommand no_moves = Command(R"({"request":"ModifyLogicalMapping"})");
-  request = dynamic_cast<GroupRequestParam*>(no_moves.payload.get());
-  ASSERT_NE(request, nullptr);
-  EXPECT_TRUE(std::holds_alternative<std::shared_ptr<GroupOrderModelList>>(request->payload));
-  EXPECT_EQ(request->Items(), nullptr);
-  ScriptCommand null_list = Command(R"({"request":"ChannelsAdded","channels":null})");
-  auto* report = dynamic_cast<ChannelListParam*>(null_list.payload.get());
-  ASSERT_NE(report, nullptr);
-  EXPECT_EQ(report->channels, nullptr);
+  EXPECT_FALSE(request->Group()->groupId.has_value());
 
   ScriptCommand removed =
       Command(R"({"request":"ChannelsRemoved","channelIds":["c1","c\u00002"]})");
   auto* ids = dynamic_cast<Vector<std::string>*>(removed.payload.get());
   ASSERT_NE(ids, nullptr);
-  EXPECT_EQ(ids->elements(), (std::vector<std::string>{"c1", std::string("c\0"
-                                                                         "2",
-                                                                         3)}));
+  EXPECT_EQ(ids->elements(), (std::vector<std::string>{"c1", std::string("c\0002", 3)}));
+  EXPECT_EQ(Command(R"({"event":2006026,"arguments":0})").event_type, 2006026u);
 }
 
 TEST_F(ScriptCommandTest, RefusesBadLinesWithAReason) {
@@ -80,18 +64,13 @@ TEST_F(ScriptCommandTest, RefusesBadLinesWithAReason) {
     std::string line;
     std::string reason;
   } cases[] = {
-      {"{\"request\":", "not JSON"},
       {"{\"request\":\"GetLogicalList\"} trailing", "not JSON"},
-      {"[1,2]", "must be a JSON object"},
       {"\"GetLogicalList\"", "must be a JSON object"},
-      {"{}", "needs a \"request\" or an \"event\""},
       {R"({"request":"getlogicallist"})", "unknown request \"getlogicallist\""},
       {R"({"request":7})", "\"request\" must be a string"},
-      {R"({"request":"GetLogicalGroups","tableKey":-1})", "tableKey"},
       {R"({"request":"GetLogicalGroups","tableKey":4294967296})", "tableKey"},
       {R"({"request":"GetLogicalGroups","tableKey":"0"})", "tableKey"},
       {R"({"request":"GetLogicalGroups","bare":1})", "\"bare\""},
-      {R"({"request":"CreateLogicalGroup","group":"g1"})", "\"group\" must be an object"},
       {R"({"request":"CreateLogicalGroup","bare":true,"group":[]})", "\"group\""},
       {R"({"request":"ModifyLogicalMapping","items":{}})", "\"items\" must be an array"},
       {R"({"request":"ModifyLogicalMapping","items":[{},3]})", "element 1 of \"items\""},
@@ -105,27 +84,11 @@ TEST_F(ScriptCommandTest, RefusesBadLinesWithAReason) {
       {R"({"event":2006005,"arguments":0.5})", "\"arguments\""},
       {R"({"event":2006005,"arguments":18446744073709551615})", "\"arguments\""},
       {R"({"event":2006027,"arguments":140737488355328})", "only 0 is accepted"},
-      {std::string(600, '[') + std::string(600, ']'), "not JSON"},
-      {R"({"request":"CreateLogicalGroup","group":{"groupId":)" + std::string(600, '[') +
-           std::string(600, ']') + "}}",
-       "not JSON"},
   };
   for (const auto& c : cases) {
     EXPECT_NE(Error(c.line).find(c.reason), std::string::npos)
         << c.line.substr(0, 80) << " -> " << Error(c.line);
   }
-}
-
-TEST_F(ScriptCommandTest, OddButValidInputIsReadNotCrashedOn) {
-  // Members of the wrong kind inside a record are the record's business:
-  // its reader skips them.
-  ScriptCommand odd = Command(
-      R"({"request":"CreateLogicalGroup","group":{"groupId":12,"groupName":[[[["x"]]]],"createdTime":-5}})");
-  auto* request = dynamic_cast<GroupRequestParam*>(odd.payload.get());
-  ASSERT_TRUE(request && request->Group());
-  EXPECT_FALSE(request->Group()->groupId.has_value());
-  EXPECT_FALSE(request->Group()->groupName.has_value());
-  EXPECT_EQ(Command(R"({"event":2006026,"arguments":0})").event_type, 2006026u);
 }
 
 TEST_F(ScriptCommandTest, PayloadWithoutStorageIsAnError) {

@@ -8,48 +8,36 @@
 
 namespace {
 
-std::shared_ptr<GroupOrderModel> Item(const std::string& id, const char* parent,
+std::shared_ptr<GroupOrderModel> Item(const std::string& id, const std::string& parent,
                                       const std::string& name, const char* type, int order) {
-  auto item = std::make_shared<GroupOrderModel>();
-  item->itemId = id;
-  if (parent != nullptr) item->parentId = parent;
-  item->name = name;
-  item->type = type;
-  item->order = order;
-  return item;
+  return std::make_shared<GroupOrderModel>(id, parent, name, type, order, 0);
 }
 
 using Lines = std::vector<std::string>;
 
 // Nesting, orphans and loops are printed in the end-to-end expected trees;
 // these are the cases a script does not make.
-TEST(TreePrinterTest, TiesNamelessItemsSelfLoopsAndNullEntries) {
+TEST(TreePrinterTest, TiesNamelessItemsSelfLoopsNullEntriesAndDeepChains) {
   const GroupOrderModelList items = {
       Item("c2", "g2", "Door", kChannelType, 1), Item("g2", "", "Lobby", kGroupType, 2),
       Item("c1", "g2", "", kChannelType, 1),  // same order as c2: by id
       Item("self", "self", "Self", kGroupType, 1), nullptr};
-  EXPECT_EQ(TreePrinter(items).Lines(), (Lines{
-                                            "+ Lobby (g2) order 2",
-                                            "  - (no name) (c1) order 1",
-                                            "  - Door (c2) order 1",
-                                            "cycles (parent chain loops):",
-                                            "+ Self (self) order 1, parent self",
-                                        }));
+  EXPECT_EQ(TreePrinter(items).Lines(),
+            (Lines{"+ Lobby (g2) order 2", "  - (no name) (c1) order 1", "  - Door (c2) order 1",
+                   "cycles (parent chain loops):", "+ Self (self) order 1, parent self"}));
   EXPECT_EQ(TreePrinter({}).Lines(), (Lines{"(empty tree)"}));
-}
 
-TEST(TreePrinterTest, DeepChainNeedsNoRecursionAndKeepsItsIndentBounded) {
-  GroupOrderModelList items;
-  const int depth = 100000;
-  for (int i = 0; i < depth; ++i) {
-    const std::string parent = i == 0 ? "" : "n" + std::to_string(i - 1);
-    items.push_back(Item("n" + std::to_string(i), parent.c_str(), "N", kGroupType, 0));
+  // A deep chain needs no recursion and keeps its indent bounded.
+  GroupOrderModelList chain;
+  for (int i = 0; i < 100000; ++i) {
+    chain.push_back(Item("n" + std::to_string(i), i == 0 ? "" : "n" + std::to_string(i - 1), "N",
+                         kGroupType, 0));
   }
-  const Lines lines = TreePrinter(items).Lines();
-  ASSERT_EQ(lines.size(), static_cast<std::size_t>(depth));
+  const Lines lines = TreePrinter(chain).Lines();
+  ASSERT_EQ(lines.size(), chain.size());
   EXPECT_EQ(lines[1], "  + N (n1) order 0");
-  const std::string indent(2 * TreePrinter::kMaxIndentLevels, ' ');
-  EXPECT_EQ(lines.back(), indent + "(depth 99999) + N (n99999) order 0");
+  EXPECT_EQ(lines.back(), std::string(2 * TreePrinter::kMaxIndentLevels, ' ') +
+                              "(depth 99999) + N (n99999) order 0");
 }
 
 }  // namespace
