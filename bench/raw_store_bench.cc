@@ -9,6 +9,7 @@
 
 #include "bench/bench_tree.h"
 #include "bench/stopwatch.h"
+#include "group/sqlite_journal.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ class RawStore {
     // The baselines mean SQLite's defaults: a file left in another mode
     // would make every ratio against them meaningless.
     const std::string wanted = journal == Journal::kDefault ? "delete" : "wal";
-    const std::string mode = JournalMode(journal == Journal::kDefault ? "" : "=wal");
+    const std::string mode = JournalMode(db_, journal == Journal::kDefault ? nullptr : "wal");
     if (mode != wanted) {
       sqlite3_close(db_);
       throw std::runtime_error("journal mode is " + mode + ", not " + wanted);
@@ -43,7 +44,7 @@ class RawStore {
   // Its statements must be gone first. The file is left in the default
   // journal mode, its log copied in, for whatever opens it next.
   ~RawStore() {
-    JournalMode("=delete");
+    JournalMode(db_, "delete");
     sqlite3_close(db_);
   }
 
@@ -51,19 +52,6 @@ class RawStore {
   sqlite3* db() const { return db_; }
 
  private:
-  // Runs "PRAGMA journal_mode<assignment>" and gives SQLite's answer.
-  std::string JournalMode(const std::string& assignment) {
-    const std::string sql = "PRAGMA journal_mode" + assignment;
-    sqlite3_stmt* statement = nullptr;
-    std::string mode;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW) {
-      mode = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-    }
-    sqlite3_finalize(statement);
-    return mode;
-  }
-
   sqlite3* db_ = nullptr;
 };
 

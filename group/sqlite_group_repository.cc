@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "group/logical_group_table.h"
+#include "group/sqlite_journal.h"
 
 namespace {
 
@@ -35,23 +36,6 @@ constexpr char kRollbackJournal[] = "delete";
 
 void PrintFailure(const char* operation, const std::string& message) {
   std::printf("%s %s\n", operation, message.c_str());
-}
-
-// Asks SQLite for the journal mode `mode` and gives the mode in force
-// afterwards, or the empty text when the statement failed. SQLite answers
-// with the old mode when it cannot switch (an in-memory database, another
-// connection in the way); that is no failure, the store works in any mode.
-std::string SwitchJournal(sqlite3* db, const char* mode) {
-  const std::string sql = std::string("PRAGMA journal_mode=") + mode;
-  sqlite3_stmt* statement = nullptr;
-  std::string now_in_force;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-      sqlite3_step(statement) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(statement, 0);
-    if (text != nullptr) now_in_force = reinterpret_cast<const char*>(text);
-  }
-  sqlite3_finalize(statement);
-  return now_in_force;
 }
 
 void UnregisterConnector() {
@@ -94,7 +78,7 @@ SqliteGroupRepository::~SqliteGroupRepository() {
   tables_.clear();
   // Best effort: while another connection has the file open SQLite keeps
   // the log, and the last connection to close checkpoints it instead.
-  SwitchJournal(Poco::Data::SQLite::Utility::dbHandle(*session_), kRollbackJournal);
+  JournalMode(Poco::Data::SQLite::Utility::dbHandle(*session_), kRollbackJournal);
   session_.reset();
 }
 
@@ -102,7 +86,7 @@ void SqliteGroupRepository::UseWriteAheadLog() {
   sqlite3* db = Poco::Data::SQLite::Utility::dbHandle(*session_);
   // Connection settings only: they cannot fail on a connection that opened.
   sqlite3_exec(db, kLogSettings, nullptr, nullptr, nullptr);
-  if (SwitchJournal(db, kWriteAhead).empty()) {
+  if (JournalMode(db, kWriteAhead).empty()) {
     PrintFailure("SqliteGroupRepository::UseWriteAheadLog", sqlite3_errmsg(db));
   }
 }
