@@ -11,7 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "group/sqlite_group_repository.h"
+#include "store/sqlite_group_repository.h"
 
 namespace {
 

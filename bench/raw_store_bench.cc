@@ -9,7 +9,7 @@
 
 #include "bench/bench_tree.h"
 #include "bench/stopwatch.h"
-#include "group/sqlite_journal.h"
+#include "store/sqlite_journal.h"
 
 namespace {
 

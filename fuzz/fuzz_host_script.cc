@@ -14,8 +14,8 @@
 
 #include "fuzz/fuzz_support.h"
 #include "group/group_application.h"
-#include "group/group_service.h"
-#include "group/sqlite_group_repository.h"
+#include "store/group_service.h"
+#include "store/sqlite_group_repository.h"
 #include "host/component_driver.h"
 #include "host/delivery_outcome.h"
 #include "host/recording_event_queue.h"

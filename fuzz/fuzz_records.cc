@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "group/group_model.h"
+#include "records/group_model.h"
 #include "records/capability_model.h"
 #include "records/channel_model.h"
 #include "records/device_model.h"

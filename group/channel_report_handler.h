@@ -3,8 +3,8 @@
 #ifndef PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
 #define PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
 
-#include "group/group_model.h"
-#include "group/group_service.h"
+#include "records/group_model.h"
+#include "store/group_service.h"
 #include "group/notifier.h"
 #include "records/channel_model.h"
 #include "runtime/event.h"

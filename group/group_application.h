@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "group/group_service.h"
+#include "store/group_service.h"
 #include "records/i_group_application.h"
 #include "runtime/event.h"
 #include "runtime/thread_component.h"

@@ -14,7 +14,7 @@
 
 #include "group/group_application.h"
 #include "group/group_request_param.h"
-#include "group/temp_store_dir.h"
+#include "store/temp_store_dir.h"
 #include "host/component_driver.h"
 #include "host/counting_allocator.h"
 #include "host/recording_event_queue.h"

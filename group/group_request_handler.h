@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "group/group_service.h"
+#include "store/group_service.h"
 #include "group/notifier.h"
 #include "runtime/event.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <variant>
 
-#include "group/group_model.h"
+#include "records/group_model.h"
 #include "runtime/base_object.h"
 
 // Carries the request's data in and the answer out. Allocated by the

@@ -4,7 +4,7 @@
 #include <utility>
 #include <variant>
 
-#include "group/group_model.h"
+#include "records/group_model.h"
 #include "group/group_request_param.h"
 #include "records/i_device_dispatcher.h"
 #include "records/i_device_listener.h"

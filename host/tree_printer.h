@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "group/group_model.h"
+#include "records/group_model.h"
 
 class TreePrinter {
  public:

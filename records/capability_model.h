@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "group/base_model.h"
+#include "records/base_model.h"
 #include "runtime/json.h"
 
 // One detector's capability. A plain value; `enabled` and `supported` start

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "group/base_model.h"
+#include "records/base_model.h"
 #include "records/capability_model.h"
 #include "runtime/json.h"
 

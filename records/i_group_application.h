@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "group/group_model.h"
+#include "records/group_model.h"
 #include "runtime/base_object.h"
 
 class IGroupApplication {

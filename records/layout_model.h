@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "group/base_model.h"
+#include "records/base_model.h"
 #include "runtime/json.h"
 
 // Every field is optional; a fresh record has all of them absent.

@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "group/group_model.h"
+#include "records/group_model.h"
 #include "records/capability_model.h"
 #include "records/channel_model.h"
 #include "records/device_model.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "group/base_model.h"
+#include "records/base_model.h"
 #include "runtime/json.h"
 
 // Both fields always exist; a fresh record has an empty name and no daylight

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "group/base_model.h"
+#include "records/base_model.h"
 #include "runtime/json.h"
 
 // `userId` always exists (empty in a fresh record); every other field is

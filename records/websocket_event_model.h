@@ -7,8 +7,8 @@
 #include <vector>
 #include <memory>
 
-#include "group/base_model.h"
-#include "group/group_model.h"
+#include "records/base_model.h"
+#include "records/group_model.h"
 #include "records/channel_model.h"
 #include "records/device_model.h"
 #include "records/event_rule_model.h"

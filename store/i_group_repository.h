@@ -1,13 +1,13 @@
 // The group store as the group service sees it.
-#ifndef PGA_GROUP_I_GROUP_REPOSITORY_H_
-#define PGA_GROUP_I_GROUP_REPOSITORY_H_
+#ifndef PGA_STORE_I_GROUP_REPOSITORY_H_
+#define PGA_STORE_I_GROUP_REPOSITORY_H_
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "group/group_model.h"
+#include "records/group_model.h"
 
 // The tables of tree items, each under an integer table key (the store keeps
 // one table, key 0). Operations that name a table forward to it and give its
@@ -67,4 +67,4 @@ class IGroupRepository {
   }
 };
 
-#endif  // PGA_GROUP_I_GROUP_REPOSITORY_H_
+#endif  // PGA_STORE_I_GROUP_REPOSITORY_H_

@@ -1,4 +1,4 @@
-#include "group/sqlite_journal.h"
+#include "store/sqlite_journal.h"
 
 #include <sqlite3.h>
 

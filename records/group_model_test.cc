@@ -1,4 +1,4 @@
-#include "group/group_model.h"
+#include "records/group_model.h"
 
 #include <gtest/gtest.h>
 

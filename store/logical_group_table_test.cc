@@ -1,4 +1,4 @@
-#include "group/logical_group_table.h"
+#include "store/logical_group_table.h"
 
 #include <Poco/Data/SQLite/Connector.h>
 #include <Poco/Data/SQLite/SQLiteException.h>
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "group/temp_store_dir.h"
+#include "store/temp_store_dir.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The two records of the camera tree: a user-made group, and one item of the
 // tree (group or channel) with its parent and its place among its siblings.
-#ifndef PGA_GROUP_GROUP_MODEL_H_
-#define PGA_GROUP_GROUP_MODEL_H_
+#ifndef PGA_RECORDS_GROUP_MODEL_H_
+#define PGA_RECORDS_GROUP_MODEL_H_
 
 #include <cstdint>
 #include <map>
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "group/base_model.h"
+#include "records/base_model.h"
 
 // The type text of a group item. Any other type text is a leaf of the tree.
 inline constexpr char kGroupType[] = "Group";
@@ -118,4 +118,4 @@ void FillLogicalList(const GroupOrderMap& items, Holder& list) {
   }
 }
 
-#endif  // PGA_GROUP_GROUP_MODEL_H_
+#endif  // PGA_RECORDS_GROUP_MODEL_H_

@@ -1,11 +1,11 @@
-#include "group/group_service.h"
+#include "store/group_service.h"
 
 #include <algorithm>
 #include <limits>
 #include <unordered_map>
 #include <utility>
 
-#include "group/sqlite_group_repository.h"
+#include "store/sqlite_group_repository.h"
 
 namespace {
 

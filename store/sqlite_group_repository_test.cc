@@ -1,4 +1,4 @@
-#include "group/sqlite_group_repository.h"
+#include "store/sqlite_group_repository.h"
 
 #include <Poco/Data/DataException.h>
 #include <Poco/Data/Session.h>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "group/temp_store_dir.h"
+#include "store/temp_store_dir.h"
 
 namespace {
 

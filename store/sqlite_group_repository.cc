@@ -1,4 +1,4 @@
-#include "group/sqlite_group_repository.h"
+#include "store/sqlite_group_repository.h"
 
 #include <Poco/Data/SQLite/Connector.h>
 #include <Poco/Data/SQLite/SQLiteException.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "group/logical_group_table.h"
-#include "group/sqlite_journal.h"
+#include "store/logical_group_table.h"
+#include "store/sqlite_journal.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The SQLite table "logical_table" that stores the camera tree.
-#ifndef PGA_GROUP_LOGICAL_GROUP_TABLE_H_
-#define PGA_GROUP_LOGICAL_GROUP_TABLE_H_
+#ifndef PGA_STORE_LOGICAL_GROUP_TABLE_H_
+#define PGA_STORE_LOGICAL_GROUP_TABLE_H_
 
 #include <Poco/Data/Session.h>
 
 #include <memory>
 #include <string>
 
-#include "group/i_group_table.h"
+#include "store/i_group_table.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -75,4 +75,4 @@ class LogicalGroupTable : public IGroupTable {
   std::unique_ptr<KeptStatement> remove_;
 };
 
-#endif  // PGA_GROUP_LOGICAL_GROUP_TABLE_H_
+#endif  // PGA_STORE_LOGICAL_GROUP_TABLE_H_

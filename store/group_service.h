@@ -1,7 +1,7 @@
 // The business logic of the camera tree: the item cache, the numbering of new
 // and moved items, and the walks over the tree.
-#ifndef PGA_GROUP_GROUP_SERVICE_H_
-#define PGA_GROUP_GROUP_SERVICE_H_
+#ifndef PGA_STORE_GROUP_SERVICE_H_
+#define PGA_STORE_GROUP_SERVICE_H_
 
 #include <cstdint>
 #include <functional>
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "group/group_model.h"
-#include "group/i_group_repository.h"
+#include "records/group_model.h"
+#include "store/i_group_repository.h"
 
 // Keeps an in-memory copy of every tree item (the item cache, in byte-wise id
 // order) beside the store, and changes both together: every mutation changes
@@ -168,4 +168,4 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   std::map<ParentKey, Children, ByParent> children_;
 };
 
-#endif  // PGA_GROUP_GROUP_SERVICE_H_
+#endif  // PGA_STORE_GROUP_SERVICE_H_

@@ -1,7 +1,7 @@
 // Test support: a fresh working directory for one store test, and a look at
 // "group.db" through SQLite itself rather than through the code under test.
-#ifndef PGA_GROUP_TEMP_STORE_DIR_H_
-#define PGA_GROUP_TEMP_STORE_DIR_H_
+#ifndef PGA_STORE_TEMP_STORE_DIR_H_
+#define PGA_STORE_TEMP_STORE_DIR_H_
 
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -65,4 +65,4 @@ class TempStoreDir {
   std::filesystem::path path_;
 };
 
-#endif  // PGA_GROUP_TEMP_STORE_DIR_H_
+#endif  // PGA_STORE_TEMP_STORE_DIR_H_

@@ -1,4 +1,4 @@
-#include "group/logical_group_table.h"
+#include "store/logical_group_table.h"
 
 #include <Poco/Data/SQLite/SQLiteException.h>
 #include <Poco/Data/SQLite/Utility.h>

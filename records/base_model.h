@@ -1,7 +1,7 @@
 // Base of every JSON record of the platform (group records, device, channel,
 // server... records and the notification record).
-#ifndef PGA_GROUP_BASE_MODEL_H_
-#define PGA_GROUP_BASE_MODEL_H_
+#ifndef PGA_RECORDS_BASE_MODEL_H_
+#define PGA_RECORDS_BASE_MODEL_H_
 
 #include "runtime/json.h"
 
@@ -27,4 +27,4 @@ class BaseModel {
   virtual void FromJson(const rapidjson::Value& value) { (void)value; }
 };
 
-#endif  // PGA_GROUP_BASE_MODEL_H_
+#endif  // PGA_RECORDS_BASE_MODEL_H_

@@ -1,6 +1,6 @@
 // The journal mode of an SQLite connection, read or switched.
-#ifndef PGA_GROUP_SQLITE_JOURNAL_H_
-#define PGA_GROUP_SQLITE_JOURNAL_H_
+#ifndef PGA_STORE_SQLITE_JOURNAL_H_
+#define PGA_STORE_SQLITE_JOURNAL_H_
 
 #include <string>
 
@@ -13,4 +13,4 @@ struct sqlite3;
 // the new one, an in-memory database for one.
 std::string JournalMode(sqlite3* db, const char* mode = nullptr);
 
-#endif  // PGA_GROUP_SQLITE_JOURNAL_H_
+#endif  // PGA_STORE_SQLITE_JOURNAL_H_

@@ -1,6 +1,6 @@
 // The SQLite group store: the database file and its table of tree items.
-#ifndef PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
-#define PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
+#ifndef PGA_STORE_SQLITE_GROUP_REPOSITORY_H_
+#define PGA_STORE_SQLITE_GROUP_REPOSITORY_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "group/i_group_repository.h"
-#include "group/i_group_table.h"
+#include "store/i_group_repository.h"
+#include "store/i_group_table.h"
 
 // Only the table and the repository sources see Poco Data.
 namespace Poco::Data {
@@ -90,4 +90,4 @@ class SqliteGroupRepository : public IGroupRepository {
   bool batch_ended_early_ = false;
 };
 
-#endif  // PGA_GROUP_SQLITE_GROUP_REPOSITORY_H_
+#endif  // PGA_STORE_SQLITE_GROUP_REPOSITORY_H_

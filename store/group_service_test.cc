@@ -1,4 +1,4 @@
-#include "group/group_service.h"
+#include "store/group_service.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The storage of one table of tree items.
-#ifndef PGA_GROUP_I_GROUP_TABLE_H_
-#define PGA_GROUP_I_GROUP_TABLE_H_
+#ifndef PGA_STORE_I_GROUP_TABLE_H_
+#define PGA_STORE_I_GROUP_TABLE_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "group/group_model.h"
+#include "records/group_model.h"
 
 // One table of tree items, one row per item, keyed by item id. Every
 // operation runs at once; database failures are reported on standard output
@@ -63,4 +63,4 @@ class IGroupTable {
   }
 };
 
-#endif  // PGA_GROUP_I_GROUP_TABLE_H_
+#endif  // PGA_STORE_I_GROUP_TABLE_H_
