@@ -116,8 +116,14 @@ void Component::SetSequenceParent(Event* event) {
 }
 
 bool Component::ProcessAEvent(Event* event) {
-  if (event == nullptr) return false;
   try {
+    // Without an event there is nothing to answer in: the host's mistake is
+    // reported like an unsupported event rather than as a plain false.
+    if (event == nullptr) {
+      throw Exception(kErrorEventNotSupported, GetName(), kProcessSignature,
+                      "eEventNotSupported:ExceptionID->" + std::to_string(kErrorEventNotSupported) +
+                          " no event");
+    }
     const int type = static_cast<int>(event->GetEventType());
     switch (type) {
       case eAssociateAReceiver:

@@ -56,10 +56,10 @@ class Component : public ComponentPart, public ComponentInterface {
   // operation (the rest is skipped) and is not passed on.
   void SetSequenceParent(Event* event) override;
   // Slot 12: the default dispatch of the runtime's event types (EEventType).
-  // Answers true for every type it handles. Any other type throws Exception
-  // kErrorEventNotSupported. Exceptions of the handlers and that one are
-  // printed and passed on (an Exception as a copy, a standard exception as
-  // std::runtime_error). A null event answers false.
+  // Answers true for every type it handles and never false. Any other type,
+  // and a null event, throws Exception kErrorEventNotSupported. Exceptions of
+  // the handlers and that one are printed and passed on (an Exception as a
+  // copy, a standard exception as std::runtime_error).
   bool ProcessAEvent(Event* event) override;
 
   // Slots 13 to 18: hooks; empty here. 14, 16 and 17 are never called.

@@ -185,8 +185,8 @@ TEST_F(AssociationTest, DeAssociationEventsRemoveTheDepartingComponent) {
 
   const auto address = static_cast<long long>(
       reinterpret_cast<std::uintptr_t>(static_cast<ComponentPart*>(&departing)));
-  // No event, no departing component, or a reply: nothing goes.
-  EXPECT_EQ(Dispatch(node, nullptr), 0);
+  // No event (refused), no departing component, or a reply: nothing goes.
+  EXPECT_EQ(Dispatch(node, nullptr), kErrorEventNotSupported);
   EXPECT_EQ(Dispatch(node, Event::Create(UId(), UId(), eDeAssociateAReceiver, 0)), 0);
   Event* replied = Event::Create(UId(), UId(), eDeAssociateAReceiver, address);
   replied->SetReplyFlag(1);

@@ -62,10 +62,13 @@ class ComponentTest : public AllocatorTest {
   // was printed after it.
   std::string Rejection(int type, std::string* printed = nullptr) {
     Event event(UId(), UId(), static_cast<std::uint32_t>(type), 0);
+    return Rejection(&event, printed);
+  }
+  std::string Rejection(Event* event, std::string* printed = nullptr) {
     std::string message = "accepted";
     testing::internal::CaptureStdout();
     try {
-      component_->ProcessAEvent(&event);
+      message = component_->ProcessAEvent(event) ? "answered true" : "answered false";
     } catch (const Exception& e) {
       EXPECT_EQ(e.GetType(), 2004005);
       EXPECT_STREQ(e.GetObjectText().c_str(), "GroupApplication");
@@ -89,8 +92,10 @@ class ComponentTest : public AllocatorTest {
   std::optional<TestComponent> component_;
 };
 
-TEST_F(ComponentTest, UnsupportedTypesThrow2004005WithTheRegisteredNameIfAny) {
+TEST_F(ComponentTest, UnsupportedTypesAndNoEventThrow2004005WithTheRegisteredNameIfAny) {
   EXPECT_EQ(Rejection(2006100), "eEventNotSupported:ExceptionID->2004005 EventID->2006100");
+  // No event is never answered with false.
+  EXPECT_EQ(Rejection(nullptr), "eEventNotSupported:ExceptionID->2004005 no event");
   RegisterEventTypeName(2006015, "EEventType::eFirstName");
   RegisterEventTypeName(2006015, "EEventType::eSecondName");
   EXPECT_EQ(Rejection(2006015),
