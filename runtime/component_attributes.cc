@@ -1,11 +1,10 @@
 // Component's attribute files: reading the own or default file into the
 // attribute map, writing the map back, and reading a file's version text.
 #include <any>
-#include <cctype>
-#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "runtime/attribute_files.h"
 #include "runtime/attribute_trait.h"
@@ -58,39 +57,17 @@ struct ComponentVersion {
   const std::string& extra;
 };
 
-// Reads an unsigned decimal number at `text[*at]` as "%u" would (blanks
-// first), saturating at UINT_MAX. False when no digit follows.
-bool ScanUnsigned(const std::string& text, std::size_t* at, unsigned* out) {
-  std::size_t i = *at;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  const std::size_t first = i;
-  unsigned long long number = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (number <= UINT_MAX) number = number * 10 + static_cast<unsigned>(text[i] - '0');
-  }
-  if (i == first) return false;
-  *out = number > UINT_MAX ? UINT_MAX : static_cast<unsigned>(number);
-  *at = i;
-  return true;
-}
-
-// Matches "<major>.<minor>.<patch>_<extra>" the way "%u.%u.%u_%s" does and
-// answers how many of the four fields were read.
+// Scans `text` with "%u.%u.%u_%s" and answers how many of the four fields
+// were read. The scanner's own rules apply: a sign in front of a number is
+// accepted ("-1" reads as UINT_MAX), blanks before numbers are skipped, and
+// the text ends at its first NUL byte.
 int ScanVersion(const std::string& text, unsigned* major, unsigned* minor, unsigned* patch,
                 std::string* extra) {
-  std::size_t at = 0;
-  unsigned* numbers[] = {major, minor, patch};
-  for (int field = 0; field < 3; ++field) {
-    if (field > 0 && (at >= text.size() || text[at++] != '.')) return field;
-    if (!ScanUnsigned(text, &at, numbers[field])) return field;
-  }
-  if (at >= text.size() || text[at++] != '_') return 3;
-  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
-  std::size_t end = at;
-  while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
-  if (end == at) return 3;
-  *extra = text.substr(at, end - at);
-  return 4;
+  // "%s" reads at most the rest of the text.
+  std::vector<char> word(text.size() + 1, '\0');
+  const int fields = std::sscanf(text.c_str(), "%u.%u.%u_%s", major, minor, patch, word.data());
+  if (fields == 4) *extra = word.data();
+  return fields;
 }
 
 void PrintComponentVersion(const char* class_name, const ComponentVersion& version) {

@@ -60,6 +60,13 @@ TEST_F(ComponentAttributesTest, VersionDecidesWhetherAndHowTheFileLoads) {
   EXPECT_TRUE(Has(load("1.2.7_beta", 3), "Patch : 7\nAttribute file version of " + path +
                                              " is newer than component Recorder's !\n"));
   EXPECT_TRUE(Has(load("1.1.9", 5), "Attribute file " + path + " is maybe compatible!\n"));
+  // Numbers are read as "%u" reads them: a sign is taken, and minus one is
+  // the largest major there is.
+  EXPECT_TRUE(Has(load("+1.2.3", 4), "Major : 1\nMinor : 2\nPatch : 3\n"));
+  EXPECT_EQ(level, 4);
+  ExpectRefusal(r, File(Entry("level", "i", "9"), "-1.2.3"), kErrorAttributeMajorVersion,
+                "Attribute file version Major number is different.at , " + path);
+  EXPECT_TRUE(Has(printed_, "Major : 4294967295\n"));
   EXPECT_EQ(load("", 6), "");
   EXPECT_EQ(level, 6);
 
