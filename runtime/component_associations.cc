@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 
 #include "runtime/component.h"
 #include "runtime/failure_report.h"
@@ -45,8 +46,9 @@ BlobValue JsonCell(const Blob& blob) {
 }
 
 // The record carried by an association event: read from JSON text, or the
-// object itself when the event carries one of type `Record`. A null object
-// prints a line and throws; a missing payload or another class throws.
+// object itself when the event carries one of type `Record`. A null object,
+// a missing payload or another class throws; only the target form says so
+// first, with "Base object in blob is empty" for a null object.
 template <typename Record>
 Record ReadRecord(const Event& event) {
   const Blob blob = event.GetBlob();
@@ -57,7 +59,9 @@ Record ReadRecord(const Event& event) {
   }
   if (blob.GetKind() != kBlobObject) throw Exception();
   if (blob.GetObject() == nullptr) {
-    std::printf("Base object in blob is empty\n");
+    if constexpr (std::is_same_v<Record, ComponentInterface::ParamAssociateATarget>) {
+      std::printf("Base object in blob is empty\n");
+    }
     throw Exception();
   }
   const auto* carried = dynamic_cast<const Record*>(blob.GetObject());

@@ -149,6 +149,9 @@ TEST_F(AssociationTest, ReceiversKeepTheFirstUIdOfANameUntilDeAssociated) {
   EXPECT_EQ(Dispatch(node, Event::Create(UId(), UId(), eAssociateAReceiver, 0,
                                          new ("String") String("x"))),
             -1);
+  // An empty payload is refused too, without the target form's line.
+  EXPECT_EQ(Dispatch(node, Event::Create(UId(), UId(), eAssociateAReceiver, 0)), -1);
+  EXPECT_EQ(printed_.find("Base object in blob is empty"), std::string::npos) << printed_;
 }
 
 TEST_F(AssociationTest, TargetGroupsHoldEachUIdOnceInFirstSeenOrder) {
@@ -160,6 +163,8 @@ TEST_F(AssociationTest, TargetGroupsHoldEachUIdOnceInFirstSeenOrder) {
       new ("ParamAssociateATarget") Target(TargetRecord("g", {UId(2, 2), UId(3, 3), UId(1, 1)})));
   EXPECT_EQ(Dispatch(node, as_object), 0);
   EXPECT_EQ(Group(node, "g"), (std::vector<UId>{UId(1, 1), UId(2, 2), UId(3, 3)}));
+  EXPECT_EQ(Dispatch(node, Event::Create(UId(), UId(), eAssociateATarget, 0)), -1);
+  EXPECT_EQ(printed_.rfind("Base object in blob is empty\n", 0), 0u) << printed_;
 
   Vector<UId> leaving = Uids({UId(2, 2), UId(8, 8)});
   node.DeAssociateATarget("g", leaving);
