@@ -41,8 +41,8 @@ class LiveComponent {
     // The database is named by its full path: the fuzzer reads its corpus
     // through relative paths, so the current directory stays as it is.
     auto repository = std::make_shared<SqliteGroupRepository>(folder_ + "/group.db", 60);
-    component_ = new ("GroupApplication")
-        GroupApplication(std::make_shared<GroupService>(std::move(repository)));
+    component_ = new ("GroupApplication") GroupApplication(
+        [&repository] { return std::make_shared<GroupService>(std::move(repository)); });
     fuzz::Check(component_ != nullptr, "no component");
     driver_ = std::make_unique<ComponentDriver>(*component_);
     driver_->Allocate();

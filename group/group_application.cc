@@ -1,15 +1,17 @@
 #include "group/group_application.h"
 
-#include <utility>
 
 #include "group/channel_report_handler.h"
 #include "group/group_request_handler.h"
 #include "group/notifier.h"
 
-GroupApplication::GroupApplication() : GroupApplication(std::make_shared<GroupService>()) {}
+GroupApplication::GroupApplication()
+    : GroupApplication([] { return std::make_shared<GroupService>(); }) {}
 
-GroupApplication::GroupApplication(std::shared_ptr<GroupService> service)
-    : ThreadComponent(kTypeCode, "GroupApplication"), groupService(std::move(service)) {}
+// The service is made in the member's initializer, after the base, so that
+// a store that cannot be opened still finds the base complete and undoes it.
+GroupApplication::GroupApplication(const ServiceFactory& make_service)
+    : ThreadComponent(kTypeCode, "GroupApplication"), groupService(make_service()) {}
 
 GroupApplication::~GroupApplication() {
   // The worker dispatches to Run() through this object: it must be over

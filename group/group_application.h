@@ -6,6 +6,7 @@
 #define PGA_GROUP_GROUP_APPLICATION_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -34,12 +35,17 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
  public:
   static constexpr unsigned long long kTypeCode = 25067000;
 
-  // Type code 25067000, name "GroupApplication". Opens the store ("group.db"
-  // in the current directory) through a new GroupService; an exception of
-  // the database leaves the constructor.
+  // Makes the service that the component keeps; it may throw.
+  using ServiceFactory = std::function<std::shared_ptr<GroupService>()>;
+
+  // Type code 25067000, name "GroupApplication", on the store "group.db" of
+  // the current directory (a new GroupService).
   GroupApplication();
-  // Uses `service` (not null) instead of opening the default store.
-  explicit GroupApplication(std::shared_ptr<GroupService> service);
+  // Constructs the ThreadComponent base first (its UId and both tables),
+  // then takes the service from `make_service`, which must not answer null.
+  // An exception of `make_service`, such as a store that cannot be opened,
+  // leaves the constructor after the base is undone.
+  explicit GroupApplication(const ServiceFactory& make_service);
   // Joins the worker, empties the item cache and lets the service go (the
   // store closes when the last reference goes).
   ~GroupApplication() override;

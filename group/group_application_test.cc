@@ -11,6 +11,7 @@
 #include "runtime/exception.h"
 #include "runtime/platform_string.h"
 #include "runtime/vector.h"
+#include "store/sqlite_group_repository.h"
 
 namespace {
 
@@ -308,6 +309,20 @@ TEST_F(GroupRequestsTest, CreateWhoseBatchFailsKeepsNoRowAndTheNextOneWorks) {
   EXPECT_EQ(StoredRows(),
             (Strings{"H|P|Other|Group|1", "P||Parent|Group|1", "c1|P|cam c1|Channel|3",
                      "c2|P|cam c2|Channel|4", "c3|P|cam c3|Channel|5"}));
+}
+
+TEST_F(GroupApplicationTest, BaseIsBuiltBeforeTheStoreAndUndoneWhenTheStoreCannotOpen) {
+  const std::size_t before = allocator_.Tags().size();
+  auto unopenable = [] {
+    return std::make_shared<GroupService>(
+        std::make_shared<SqliteGroupRepository>("no_such_dir/group.db", 1));
+  };
+  EXPECT_THROW(new ("GroupApplication") GroupApplication(unopenable), std::exception);
+  // The component's storage, then the base's own UId and both tables; the
+  // fixture checks that every block came back.
+  const Strings tags = allocator_.Tags();
+  EXPECT_EQ(Strings(tags.begin() + before, tags.end()),
+            (Strings{"GroupApplication", "GroupApplication", "ReceiversMap", "TargetMap"}));
 }
 
 TEST_F(GroupRequestsTest, RepeatedLifecyclesReturnEveryBlock) {
