@@ -153,14 +153,25 @@ void LogicalGroupTable::CreateTable() {
                             ",name VARCHAR(32)" + ",type TEXT" + ",order_ INTEGER" +
                             ",created_time INTEGER" + ")";
     *session_ << sql, now;
+  } catch (const Poco::Data::SQLite::SQLiteException& error) {
+    PrintFailure("LogicalGroupTable::CreateTable", error);
+    return;
+  }
+  CreateIndexes();
+}
+
+void LogicalGroupTable::CreateIndexes() {
+  try {
     *session_ << "CREATE INDEX IF NOT EXISTS " + table_name_ + "_parent_order ON " + table_name_ +
                      " (parent_uuid, order_)",
         now;
     *session_ << "CREATE INDEX IF NOT EXISTS " + table_name_ + "_group_order ON " + table_name_ +
                      " (parent_uuid, order_) WHERE type='Group' AND parent_uuid IS NOT NULL",
         now;
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::CreateTable", error);
+  } catch (const Poco::Data::SQLite::SQLiteException&) {
+    // The indexes only speed lookups up: without them (a read-only store,
+    // a full disk) every statement gives the same answers, so a failure is
+    // neither reported nor passed on.
   }
 }
 

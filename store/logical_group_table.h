@@ -35,12 +35,14 @@ class LogicalGroupTable : public IGroupTable {
   // Releases the kept statements before the session can close.
   ~LogicalGroupTable() override;
 
-  // Creates the table unless it exists, then, beside it, the indexes that
-  // make GetLastOrder a lookup: one on (parent_uuid, order_), and one on the
-  // same columns for groups only. Both are made only when missing, so an
-  // existing database gains them the first time it is opened. The second
-  // one's condition names parent_uuid, so the scan of GetGroups never uses
-  // it and keeps returning groups in the table's own order.
+  // Creates the table unless it exists (a failure prints the CreateTable
+  // line), then, beside it, the indexes that make GetLastOrder a lookup: one
+  // on (parent_uuid, order_), and one on the same columns for groups only.
+  // Both are made only when missing, so an existing database gains them the
+  // first time it is opened; when they cannot be made (a read-only store)
+  // nothing is printed and the table works without them. The second one's
+  // condition names parent_uuid, so the scan of GetGroups never uses it and
+  // keeps returning groups in the table's own order.
   void CreateTable() override;
   GroupModelList GetGroups() override;
   GroupOrderModelList GetAll() override;
@@ -59,6 +61,9 @@ class LogicalGroupTable : public IGroupTable {
   // on failure prints the GetAll line and answers false.
   template <typename Add>
   bool ReadAll(const Add& add);
+
+  // Creates the two lookup indexes when missing; a failure is silent.
+  void CreateIndexes();
 
   // The SQLite connection under the session, asked for once.
   sqlite3* Connection();

@@ -84,6 +84,9 @@ SqliteGroupRepository::~SqliteGroupRepository() {
 
 void SqliteGroupRepository::UseWriteAheadLog() {
   sqlite3* db = Poco::Data::SQLite::Utility::dbHandle(*session_);
+  // A store that may only be read (a write-protected file) has no commits
+  // to log; it stays as it is, without a line.
+  if (sqlite3_db_readonly(db, "main") == 1) return;
   // Connection settings only: they cannot fail on a connection that opened.
   sqlite3_exec(db, kLogSettings, nullptr, nullptr, nullptr);
   if (JournalMode(db, kWriteAhead).empty()) {

@@ -60,7 +60,8 @@ class SqliteGroupRepository : public IGroupRepository {
   // Makes SQLite log writes ahead while the store is open (see the source
   // for why). A failing statement writes the line
   // "SqliteGroupRepository::UseWriteAheadLog <message>" and leaves SQLite's
-  // default journal, which is slower but as safe.
+  // default journal, which is slower but as safe. A read-only store is left
+  // alone, silently.
   void UseWriteAheadLog();
   // The table under `table_key`, or null (after printing a line naming
   // `operation`) when there is none. Never adds a map entry.

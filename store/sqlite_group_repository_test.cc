@@ -77,6 +77,34 @@ TEST_F(SqliteGroupRepositoryTest, LogsAheadWhileOpenAndLeavesOnePlainFile) {
             (Rows{{"c1", "g", "4"}}));
 }
 
+// A store that may only be read (opened so here; a write-protected file
+// opens the same way) can neither log ahead nor gain the lookup indexes:
+// it opens without a line all the same, answers every read, and only its
+// writes fail, each with its own line.
+TEST_F(SqliteGroupRepositoryTest, ReadOnlyStoreOpensSilentlyAndAnswersReads) {
+  TempStoreDir::Query(
+      "CREATE TABLE logical_table (uuid TEXT PRIMARY KEY NOT NULL,parent_uuid TEXT ,name "
+      "VARCHAR(32),type TEXT,order_ INTEGER,created_time INTEGER);"
+      "INSERT INTO logical_table VALUES('c1','','Door','Channel',1,5);"
+      "INSERT INTO logical_table VALUES('g1','','Hall','Group',2,6);");
+  testing::internal::CaptureStdout();
+  std::string save_line;
+  {
+    SqliteGroupRepository repository("file:group.db?mode=ro", 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(repository.GetAll(0).size(), 2u);
+    EXPECT_EQ(repository.GetLastOrder(0, "Group", ""), 2);
+    EXPECT_EQ(repository.Get(0, "g1")->name, "Hall");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(repository.Save(0, GroupOrderModel("c2", "", "Gate", "Channel", 3, 7)));
+    save_line = testing::internal::GetCapturedStdout();
+  }
+  EXPECT_EQ(save_line.rfind("LogicalGroupTable::Save ", 0), 0u) << save_line;
+  EXPECT_TRUE(TempStoreDir::Query("SELECT name FROM sqlite_master WHERE type='index' AND sql IS "
+                                  "NOT NULL").empty());
+  EXPECT_EQ(TempStoreDir::Query("PRAGMA journal_mode"), Rows{{"delete"}});
+}
+
 TEST_F(SqliteGroupRepositoryTest, UpdatesABatchInOneTransaction) {
   SqliteGroupRepository repository;
   EXPECT_TRUE(repository.Update(0, {}));
