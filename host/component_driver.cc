@@ -1,5 +1,7 @@
 #include "host/component_driver.h"
 
+#include <cstdint>
+
 #include "runtime/component_part.h"
 #include "runtime/event_type.h"
 #include "runtime/param_associate_a_receiver.h"
@@ -10,7 +12,17 @@ namespace {
 // through a queue (the answer is read from the event itself).
 constexpr unsigned long long kHostComponentId = 1;
 
+// The address of `part` as an event's arguments carry it.
+long long ArgumentOf(const ComponentPart& part) {
+  return static_cast<long long>(reinterpret_cast<std::uintptr_t>(&part));
+}
+
 }  // namespace
+
+ComponentDriver::AssociatedPart::AssociatedPart(const std::string& name, const UId& uid)
+    : ComponentPart(BaseObject::kTypeCode, name.c_str()), uid_(uid) {
+  SetUIdPtr(&uid_);
+}
 
 UId ComponentDriver::HostUId() { return UId(kHostComponentId, 0); }
 
@@ -18,8 +30,8 @@ void ComponentDriver::Allocate() { component_.SetState(kStateAllocated); }
 
 bool ComponentDriver::AssociateReceiver(const std::string& name, RecordingEventQueue& queue,
                                         unsigned long long component_id) {
-  ComponentInterface::ParamAssociateAReceiver record(Platform_Std_Refine::String(name),
-                                                     UId(component_id, queue.Address()));
+  const UId uid(component_id, queue.Address());
+  ComponentInterface::ParamAssociateAReceiver record(Platform_Std_Refine::String(name), uid);
   std::unique_ptr<Event> event = MakeEvent(eAssociateAReceiver);
   if (event == nullptr) return false;
   BlobValue text;
@@ -27,7 +39,9 @@ bool ComponentDriver::AssociateReceiver(const std::string& name, RecordingEventQ
   if (text.value == nullptr) return false;
   event->MutableBlob().SetValue(text.value, kBlobJson);
   event->MutableBlob().SetSize(text.size);
-  return Deliver(*event);
+  const bool handled = Deliver(*event);
+  if (handled) associated_.emplace_back(name, uid);
+  return handled;
 }
 
 std::unique_ptr<Event> ComponentDriver::MakeEvent(std::uint32_t type, long long arguments,
@@ -58,4 +72,10 @@ void ComponentDriver::Begin() {
 void ComponentDriver::End() {
   Send(eStop);
   Send(eFinalize);
+  while (!associated_.empty()) {
+    const long long departing = ArgumentOf(associated_.front());
+    Send(eDeAssociateAReceiver, departing);
+    Send(eDeAssociateATarget, departing);
+    associated_.pop_front();
+  }
 }

@@ -7,11 +7,13 @@
 #define PGA_HOST_COMPONENT_DRIVER_H_
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 
 #include "host/recording_event_queue.h"
 #include "runtime/component.h"
+#include "runtime/component_part.h"
 #include "runtime/event.h"
 
 class ComponentDriver {
@@ -25,8 +27,10 @@ class ComponentDriver {
   // SetState(2004002): the host has allocated the component.
   void Allocate();
   // Associates `queue` as the receiver `name` by an association event
-  // (2006001) whose payload is the association record as JSON text.
-  // Returns what ProcessAEvent answered; exceptions pass to the caller.
+  // (2006001) whose payload is the association record as JSON text, under
+  // the UId (`component_id`, the queue's address). Returns what
+  // ProcessAEvent answered; exceptions pass to the caller. A receiver
+  // associated so departs again in End().
   bool AssociateReceiver(const std::string& name, RecordingEventQueue& queue,
                          unsigned long long component_id);
 
@@ -45,11 +49,28 @@ class ComponentDriver {
   // The lifecycle events that bring an associated component to work:
   // initialize, start and run. Exceptions pass to the caller.
   void Begin();
-  // The lifecycle events that end its work: stop and finalize.
+  // The lifecycle events that end its work, stop and finalize, and then,
+  // for every receiver associated through this driver, the de-association
+  // events 2006026 and 2006027 that name it as the departing component. A
+  // host sends them all before destroy_component. Exceptions pass to the
+  // caller.
   void End();
 
  private:
+  // A receiver as de-association events name it: a component part whose UId
+  // is the one it was associated under.
+  class AssociatedPart : public ComponentPart {
+   public:
+    AssociatedPart(const std::string& name, const UId& uid);
+
+   private:
+    UId uid_;
+  };
+
   Component& component_;
+  // Receivers associated and not yet departed. A list, because the parts
+  // can be neither copied nor moved.
+  std::list<AssociatedPart> associated_;
 };
 
 #endif  // PGA_HOST_COMPONENT_DRIVER_H_

@@ -92,7 +92,15 @@ TEST_F(PluginTest, HostDrivesTheLoadedComponentAcrossTheBoundary) {
   }
   testing::internal::GetCapturedStdout();
 
+  // Ending the session makes the host's listener depart: the component
+  // drops it before it is destroyed.
+  EXPECT_EQ(component->GetReceivers()->count("DeviceListener"), 1u);
+  testing::internal::CaptureStdout();
   driver.End();
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                "Found Source to this component which is to be killed!"),
+            std::string::npos);
+  EXPECT_TRUE(component->GetReceivers()->empty());
   create.reset();
   unsupported.reset();
   events.clear();
