@@ -1,6 +1,5 @@
 #include "group/group_application.h"
 
-
 #include "group/channel_report_handler.h"
 #include "group/group_request_handler.h"
 #include "group/notifier.h"

@@ -100,8 +100,8 @@ TEST_F(SqliteGroupRepositoryTest, ReadOnlyStoreOpensSilentlyAndAnswersReads) {
     save_line = testing::internal::GetCapturedStdout();
   }
   EXPECT_EQ(save_line.rfind("LogicalGroupTable::Save ", 0), 0u) << save_line;
-  EXPECT_TRUE(TempStoreDir::Query("SELECT name FROM sqlite_master WHERE type='index' AND sql IS "
-                                  "NOT NULL").empty());
+  const char* kIndexes = "SELECT name FROM sqlite_master WHERE type='index' AND sql IS NOT NULL";
+  EXPECT_TRUE(TempStoreDir::Query(kIndexes).empty());
   EXPECT_EQ(TempStoreDir::Query("PRAGMA journal_mode"), Rows{{"delete"}});
 }
 
