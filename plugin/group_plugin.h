@@ -17,8 +17,15 @@ extern "C" {
 // Hands `allocator` (not owned; it must outlive every object of the
 // library) to the runtime for all objects and events, and creates the group
 // component in storage from it (tag "GroupApplication"). Returns null when no
-// storage is obtained or the store cannot be opened; no exception leaves.
-// The caller releases the component with destroy_component.
+// storage is obtained. The caller releases the component with
+// destroy_component.
+//
+// No exception leaves: one raised while the component is built (most often
+// the store "group.db" that cannot be opened, after the connector's login
+// timeout) is caught, printed as "create_component: <message>" on standard
+// output, and answered with null, every block given back. A C++ exception
+// that crossed this dlsym entry point would reach a host that may be built
+// with another compiler or runtime, or in C, and could end its process.
 PGA_ENTRY_POINT Component* create_component(ObjectAllocator* allocator);
 
 // Destroys a component made by create_component and returns its storage to
