@@ -56,9 +56,9 @@ class ComponentSession {
   // the order they were sent; the caller owns them.
   std::vector<std::unique_ptr<Event>> TakeNotifications() { return listener_.TakeEvents(); }
 
-  // Sends stop and finalize and calls destroy_component. Safe to call more
-  // than once. Notifications still queued stay until taken or until the
-  // session is destroyed.
+  // Sends stop and finalize, lets the listener depart (ComponentDriver::End)
+  // and calls destroy_component. Safe to call more than once. Notifications
+  // still queued stay until taken or until the session is destroyed.
   void Close();
 
  private:
