@@ -3,11 +3,11 @@
 #ifndef PGA_RECORDS_BASE_MODEL_H_
 #define PGA_RECORDS_BASE_MODEL_H_
 
-#include "runtime/json.h"
+#include "runtime/json_fwd.h"
 
 class BaseModel {
  public:
-  using Allocator = rapidjson::Document::AllocatorType;
+  using Allocator = pga_json::Allocator;
 
   BaseModel() = default;
   BaseModel(const BaseModel&) = default;

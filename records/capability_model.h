@@ -9,7 +9,6 @@
 #include <string>
 
 #include "records/base_model.h"
-#include "runtime/json.h"
 
 // One detector's capability. A plain value; `enabled` and `supported` start
 // false.

@@ -9,7 +9,6 @@
 
 #include "records/base_model.h"
 #include "records/capability_model.h"
-#include "runtime/json.h"
 
 // Every field is optional (a fresh record has all of them absent); inside
 // `imageSettings` and `ptz` only the group as a whole is, and its flags start

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "records/base_model.h"
-#include "runtime/json.h"
 
 // Every field is optional; a fresh record has all of them absent.
 class EventRuleModel : public BaseModel {

@@ -1,5 +1,7 @@
 #include "records/group_model.h"
 
+#include "runtime/json.h"
+
 namespace {
 
 // A string member taken up to its first NUL: the records' texts are stored

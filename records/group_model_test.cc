@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/json.h"
+
 namespace {
 
 template <typename Model>

@@ -9,7 +9,6 @@
 
 #include "records/base_model.h"
 #include "records/timezone_model.h"
-#include "runtime/json.h"
 
 // Every field is optional; a fresh record has all of them absent.
 class ServerModel : public BaseModel {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "records/base_model.h"
-#include "runtime/json.h"
 
 // Both fields always exist; a fresh record has an empty name and no daylight
 // saving time.

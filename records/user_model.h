@@ -6,7 +6,6 @@
 #include <string>
 
 #include "records/base_model.h"
-#include "runtime/json.h"
 
 // `userId` always exists (empty in a fresh record); every other field is
 // optional and absent in a fresh record.

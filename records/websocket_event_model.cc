@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "runtime/json.h"
+
 namespace {
 
 template <typename Record>

@@ -16,7 +16,6 @@
 #include "records/server_model.h"
 #include "records/system_model.h"
 #include "records/user_model.h"
-#include "runtime/json.h"
 
 // Lists of shared records, like GroupModelList and GroupOrderModelList. A
 // record may sit in several lists or notifications at once.
