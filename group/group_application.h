@@ -10,26 +10,11 @@
 #include <memory>
 #include <mutex>
 
+#include "group/group_event_type.h"
 #include "store/group_service.h"
 #include "records/i_group_application.h"
 #include "runtime/event.h"
 #include "runtime/thread_component.h"
-
-// Event types the component handles itself.
-enum EGroupEventType : std::uint32_t {
-  eGetLogicalList = 25067001,
-  eGetLogicalGroups = 25067002,
-  eCreateLogicalGroup = 25067003,
-  eModifyLogicalGroup = 25067004,
-  eDeleteLogicalGroup = 25067005,
-  eGetLogicalMappings = 25067006,
-  eModifyLogicalMapping = 25067007,
-  // 25067008 is not a group request: it gets the runtime's default handling.
-  eGetGroupChannels = 25067009,
-  eClearLogicalGroups = 25058001,
-  eChannelsRemoved = 25058006,
-  eChannelsAdded = 25060016,
-};
 
 class GroupApplication : public IGroupApplication, public ThreadComponent {
  public:
