@@ -41,9 +41,19 @@ bool PluginLibrary::Open(const std::string& path, std::string& error) {
   return true;
 }
 
-std::string DefaultPluginPath() {
+std::string ExecutableDirectory() {
   std::error_code error;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return kPluginFileName;
-  return (exe.parent_path() / kPluginFileName).string();
+  return error ? std::string() : exe.parent_path().string();
+}
+
+std::string DefaultPluginPath() {
+  const std::string dir = ExecutableDirectory();
+  if (dir.empty()) return kPluginFileName;
+  const std::filesystem::path beside = std::filesystem::path(dir) / kPluginFileName;
+  std::error_code error;
+  if (std::filesystem::exists(beside, error)) return beside.string();
+  return (std::filesystem::path(dir) / PGA_PLUGIN_FROM_BINDIR / kPluginFileName)
+      .lexically_normal()
+      .string();
 }

@@ -31,8 +31,13 @@ class PluginLibrary {
   DestroyComponentFunction destroy_ = nullptr;
 };
 
-// The plug-in beside the running executable:
-// <directory of /proc/self/exe>/libp_group_application.so.
+// The directory of the running executable (from /proc/self/exe), or empty
+// when it cannot be read.
+std::string ExecutableDirectory();
+
+// The plug-in beside the running executable, as in a build tree, when it is
+// there; else where the installed layout puts it relative to the
+// executable's directory (PGA_PLUGIN_FROM_BINDIR).
 std::string DefaultPluginPath();
 
 #endif  // PGA_HOST_PLUGIN_LIBRARY_H_
