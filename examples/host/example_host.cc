@@ -1,0 +1,137 @@
+// example_host: a small host of the group plug-in. It loads the plug-in,
+// associates its own queue as the component's "DeviceListener", creates a
+// group, prints the notifications it receives and stops the component.
+// Usage: example_host [PLUGIN]; group.db is kept in the current directory.
+// Exits 0 when the group was created, notifications arrived and every block
+// the runtime allocated was given back.
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "group/group_event_type.h"
+#include "group/group_request_param.h"
+#include "plugin/group_plugin.h"
+#include "records/i_device_listener.h"
+#include "runtime/event_queue.h"
+#include "runtime/manifest_instance_description.h"
+#include "runtime/param_associate_a_receiver.h"
+
+// The host's memory service. The runtime reads a block's size from the
+// 64-bit word in front of it; a 16-byte header keeps blocks aligned.
+class HeapAllocator : public ObjectAllocator {
+ public:
+  void* MallocSafe(std::size_t size, const char*) override {
+    auto* header = static_cast<unsigned char*>(std::malloc(16 + size));
+    if (header == nullptr) return nullptr;
+    ++live;
+    reinterpret_cast<std::uint64_t*>(header)[1] = size;
+    return header + 16;
+  }
+  void Free(void* block) override {
+    if (block == nullptr) return;
+    --live;
+    std::free(static_cast<unsigned char*>(block) - 16);
+  }
+  void ReportFailure(const char* text) override { std::fprintf(stderr, "failed: %s\n", text); }
+  std::atomic<long> live{0};  // blocks not yet given back
+};
+
+// The queue behind "DeviceListener"; the host owns what it takes.
+class ListenerQueue : public EventQueue {
+ public:
+  bool PutUnordered(Event* event) override { return PutOrdered(event); }
+  bool PutOrdered(Event* event) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    events.emplace_back(event);
+    return true;
+  }
+  std::mutex mutex;
+  std::vector<std::unique_ptr<Event>> events;
+};
+
+// A new event from the host to the component, with the component's answer
+// left in it.
+std::unique_ptr<Event> Deliver(Component& component, std::uint32_t type,
+                               BaseObject* payload = nullptr, const BlobValue* text = nullptr) {
+  std::unique_ptr<Event> event(Event::Create(UId(1, 0), component.GetUId(), type, 0, payload));
+  if (event == nullptr) throw std::runtime_error("no storage for an event");
+  if (text != nullptr) {  // JSON text as the payload; the event owns it from now on
+    event->MutableBlob().SetValue(text->value, kBlobJson);
+    event->MutableBlob().SetSize(text->size);
+  }
+  component.ProcessAEvent(event.get());
+  event->SetReplyFlag(1);
+  return event;
+}
+
+int Drive(Component& component, ListenerQueue& listener) {
+  component.SetState(kStateAllocated);
+  ComponentInterface::ManifestInstanceDescription description;
+  description.instanceName = "GroupApplication";
+  description.defaultFilePrefix = description.attributeFilePrefix = "./";
+  description.index = 0;
+  component.SetInstanceDescription(description);
+  component.PrepareAttributes();
+  const auto queue = reinterpret_cast<std::uintptr_t>(static_cast<EventQueue*>(&listener));
+  BlobValue association;
+  ComponentInterface::ParamAssociateAReceiver("DeviceListener", UId(2, queue)).Serialize(association);
+  Deliver(component, eAssociateAReceiver, nullptr, &association);
+  for (std::uint32_t type : {eInitialize, eStart, eRun}) Deliver(component, type);
+
+  auto* request = new ("GroupRequestParam") GroupRequestParam();
+  if (request == nullptr) throw std::runtime_error("no storage for the request");
+  auto group = std::make_shared<GroupModel>();
+  group->groupId = "lobby";
+  group->groupName = "Lobby";
+  request->payload = group;
+  std::unique_ptr<Event> reply = Deliver(component, eCreateLogicalGroup, request);
+  const auto* answer = dynamic_cast<GroupRequestParam*>(reply->GetObjectArgument());
+  const bool created = answer != nullptr && answer->succeeded;
+  std::printf("create group \"lobby\": %s\n", created ? "succeeded" : "failed");
+  std::size_t notifications = 0;
+  for (const std::unique_ptr<Event>& event : listener.events) {
+    if (auto* note = dynamic_cast<IDeviceListener::EventParam*>(event->GetObjectArgument())) {
+      std::printf("notification: %s\n", note->ToJsonText().c_str());
+      ++notifications;
+    }
+  }
+  for (std::uint32_t type : {eStop, eFinalize}) Deliver(component, type);
+  return created && notifications > 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  const char* path = argc > 1 ? argv[1] : PGA_PLUGIN;
+  HeapAllocator allocator;
+  InstallAllocator(&allocator);  // for the host's own copy of the runtime
+  void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  auto create = reinterpret_cast<CreateComponentFunction>(
+      library != nullptr ? dlsym(library, "create_component") : nullptr);
+  auto destroy = reinterpret_cast<DestroyComponentFunction>(
+      library != nullptr ? dlsym(library, "destroy_component") : nullptr);
+  Component* component = create != nullptr && destroy != nullptr ? create(&allocator) : nullptr;
+  if (component == nullptr) {
+    std::fprintf(stderr, "example_host: no component from %s\n", path);
+    return 2;
+  }
+  ListenerQueue listener;
+  int status = 1;
+  try {
+    status = Drive(*component, listener);
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "example_host: %s\n", e.GetMessage());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "example_host: %s\n", e.what());
+  }
+  destroy(component);
+  listener.events.clear();
+  if (allocator.live != 0) std::fprintf(stderr, "%ld blocks not given back\n", allocator.live.load());
+  dlclose(library);
+  return allocator.live == 0 ? status : 1;
+}
