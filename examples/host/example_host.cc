@@ -1,6 +1,7 @@
 // example_host: a small host of the group plug-in. It loads the plug-in,
 // associates its own queue as the component's "DeviceListener", creates a
-// group, prints the notifications it receives and stops the component.
+// group, prints the notifications it receives, stops the component and lets
+// the listener depart.
 // Usage: example_host [PLUGIN]; group.db is kept in the current directory.
 // Exits 0 when the group was created, notifications arrived and every block
 // the runtime allocated was given back.
@@ -19,6 +20,7 @@
 #include "group/group_request_param.h"
 #include "plugin/group_plugin.h"
 #include "records/i_device_listener.h"
+#include "runtime/component_part.h"
 #include "runtime/event_queue.h"
 #include "runtime/manifest_instance_description.h"
 #include "runtime/param_associate_a_receiver.h"
@@ -56,11 +58,24 @@ class ListenerQueue : public EventQueue {
   std::vector<std::unique_ptr<Event>> events;
 };
 
+// The departing listener as de-association events name it (by address, in
+// their arguments): a component part with the UId it was associated under.
+class DepartingPart : public ComponentPart {
+ public:
+  explicit DepartingPart(const UId& uid) : ComponentPart(1002000, "DeviceListener"), uid_(uid) {
+    SetUIdPtr(&uid_);
+  }
+
+ private:
+  UId uid_;
+};
+
 // A new event from the host to the component, with the component's answer
 // left in it.
-std::unique_ptr<Event> Deliver(Component& component, std::uint32_t type,
+std::unique_ptr<Event> Deliver(Component& component, std::uint32_t type, long long arguments = 0,
                                BaseObject* payload = nullptr, const BlobValue* text = nullptr) {
-  std::unique_ptr<Event> event(Event::Create(UId(1, 0), component.GetUId(), type, 0, payload));
+  std::unique_ptr<Event> event(
+      Event::Create(UId(1, 0), component.GetUId(), type, arguments, payload));
   if (event == nullptr) throw std::runtime_error("no storage for an event");
   if (text != nullptr) {  // JSON text as the payload; the event owns it from now on
     event->MutableBlob().SetValue(text->value, kBlobJson);
@@ -79,10 +94,10 @@ int Drive(Component& component, ListenerQueue& listener) {
   description.index = 0;
   component.SetInstanceDescription(description);
   component.PrepareAttributes();
-  const auto queue = reinterpret_cast<std::uintptr_t>(static_cast<EventQueue*>(&listener));
+  const UId listener_uid(2, reinterpret_cast<std::uintptr_t>(static_cast<EventQueue*>(&listener)));
   BlobValue association;
-  ComponentInterface::ParamAssociateAReceiver("DeviceListener", UId(2, queue)).Serialize(association);
-  Deliver(component, eAssociateAReceiver, nullptr, &association);
+  ComponentInterface::ParamAssociateAReceiver("DeviceListener", listener_uid).Serialize(association);
+  Deliver(component, eAssociateAReceiver, 0, nullptr, &association);
   for (std::uint32_t type : {eInitialize, eStart, eRun}) Deliver(component, type);
 
   auto* request = new ("GroupRequestParam") GroupRequestParam();
@@ -91,7 +106,7 @@ int Drive(Component& component, ListenerQueue& listener) {
   group->groupId = "lobby";
   group->groupName = "Lobby";
   request->payload = group;
-  std::unique_ptr<Event> reply = Deliver(component, eCreateLogicalGroup, request);
+  std::unique_ptr<Event> reply = Deliver(component, eCreateLogicalGroup, 0, request);
   const auto* answer = dynamic_cast<GroupRequestParam*>(reply->GetObjectArgument());
   const bool created = answer != nullptr && answer->succeeded;
   std::printf("create group \"lobby\": %s\n", created ? "succeeded" : "failed");
@@ -103,6 +118,11 @@ int Drive(Component& component, ListenerQueue& listener) {
     }
   }
   for (std::uint32_t type : {eStop, eFinalize}) Deliver(component, type);
+  DepartingPart departing(listener_uid);
+  const auto address = static_cast<long long>(reinterpret_cast<std::uintptr_t>(&departing));
+  for (std::uint32_t type : {eDeAssociateAReceiver, eDeAssociateATarget}) {
+    Deliver(component, type, address);
+  }
   return created && notifications > 0 ? 0 : 1;
 }
 
