@@ -25,21 +25,17 @@
 #include "runtime/manifest_instance_description.h"
 #include "runtime/param_associate_a_receiver.h"
 
-// The host's memory service. The runtime reads a block's size from the
-// 64-bit word in front of it; a 16-byte header keeps blocks aligned.
+// The host's memory service, counting the blocks it hands out.
 class HeapAllocator : public ObjectAllocator {
  public:
-  void* MallocSafe(std::size_t size, const char*) override {
-    auto* header = static_cast<unsigned char*>(std::malloc(16 + size));
-    if (header == nullptr) return nullptr;
-    ++live;
-    reinterpret_cast<std::uint64_t*>(header)[1] = size;
-    return header + 16;
+  void* MallocSafe(std::size_t size, const char* /*tag*/) override {
+    void* block = std::malloc(size);
+    if (block != nullptr) ++live;
+    return block;
   }
   void Free(void* block) override {
-    if (block == nullptr) return;
-    --live;
-    std::free(static_cast<unsigned char*>(block) - 16);
+    if (block != nullptr) --live;
+    std::free(block);
   }
   void ReportFailure(const char* text) override { std::fprintf(stderr, "failed: %s\n", text); }
   std::atomic<long> live{0};  // blocks not yet given back
