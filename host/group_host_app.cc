@@ -7,10 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "group/group_application.h"
 #include "host/script_reader.h"
-#include "host/tree_printer.h"
-#include "records/i_group_application.h"
+#include "host/store_tools.h"
 #include "runtime/event.h"
 
 namespace fs = std::filesystem;
@@ -60,6 +58,8 @@ int GroupHostApp::Run() {
     std::fputs(HostUsage().c_str(), stdout);
     return kSuccess;
   }
+  // The store verbs need neither the plug-in nor its allocator.
+  if (IsStoreVerb(options_.mode)) return StoreTools(options_, stdout, stderr).Run();
   // Everything the host's own runtime allocates (events, payloads) comes
   // from the same allocator as the plug-in's objects.
   InstallAllocator(&allocator_);
@@ -79,13 +79,10 @@ int GroupHostApp::Run() {
         if (!from_stdin) std::fclose(input);
         break;
       }
-      case HostOptions::Mode::kTree:
-        ran = EnterDataDirectory(options_.data_dir, error) && PrintTree(error);
-        break;
       case HostOptions::Mode::kDemo:
         ran = RunDemo(error);
         break;
-      case HostOptions::Mode::kHelp:
+      default:
         break;
     }
   }
@@ -173,24 +170,6 @@ void GroupHostApp::RunCommand(ComponentSession& session, ScriptCommand command) 
   writer_.WriteReply(request, event_type, outcome);
 }
 
-bool GroupHostApp::PrintTree(std::string& error) {
-  ComponentSession session(plugin_, settings_);
-  if (!OpenSession(session, error)) return false;
-  ScriptCommand list;
-  list.event_type = eGetLogicalList;
-  const DeliveryOutcome outcome = session.Deliver(std::move(list));
-  const auto* logical =
-      outcome.event == nullptr
-          ? nullptr
-          : dynamic_cast<const IGroupApplication::LogicalList*>(outcome.event->GetObjectArgument());
-  if (logical == nullptr || logical->items == nullptr) {
-    error = "the component answered the logical-list request without a list";
-    return false;
-  }
-  for (const std::string& line : TreePrinter(*logical->items).Lines()) writer_.WriteText(line);
-  return true;
-}
-
 bool GroupHostApp::RunDemo(std::string& error) {
   std::string dir = options_.data_dir;
   if (dir.empty()) {
@@ -204,9 +183,12 @@ bool GroupHostApp::RunDemo(std::string& error) {
   }
   const bool ran = EnterDataDirectory(dir, error) && RunScript(input, error);
   std::fclose(input);
-  // The tree comes from a second life of the component: what it prints is
-  // what the store kept.
-  return ran && PrintTree(error);
+  // The tree is read from the store once the component has ended: what it
+  // prints is what the store kept.
+  std::vector<std::string> lines;
+  if (!ran || !StoreTools::TreeLines("", lines, error)) return false;
+  for (const std::string& line : lines) writer_.WriteText(line);
+  return true;
 }
 
 int GroupHostApp::CheckLeaks() const {

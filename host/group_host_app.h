@@ -1,7 +1,8 @@
 // GroupHostApp: the reference host. It loads the plug-in, drives one
-// component through a script of commands (or prints the stored tree, or runs
-// the demo), writes the protocol lines, and checks at the end that every
-// block the runtime allocated was given back.
+// component through a script of commands (or runs the demo), writes the
+// protocol lines, and checks at the end that every block the runtime
+// allocated was given back. The store verbs (tree, check, backup, ...) it
+// hands to StoreTools, which needs no plug-in.
 #ifndef PGA_HOST_GROUP_HOST_APP_H_
 #define PGA_HOST_GROUP_HOST_APP_H_
 
@@ -22,6 +23,7 @@ class GroupHostApp {
   static constexpr int kSuccess = 0;
   static constexpr int kLeaked = 1;     // blocks left, or freed twice
   static constexpr int kCannotRun = 2;  // bad options, no plug-in, no component
+  // The store verbs exit with StoreTools' statuses.
 
   // `demo_script` is the script that `demo` runs.
   GroupHostApp(HostOptions options, std::string demo_script);
@@ -42,8 +44,6 @@ class GroupHostApp {
   bool RunScript(std::FILE* input, std::string& error);
   // Runs one parsed command and writes its notifications and reply.
   void RunCommand(ComponentSession& session, ScriptCommand command);
-  // Prints the stored tree, from a component session of its own.
-  bool PrintTree(std::string& error);
   // Runs the demo script in a fresh data directory, then prints the tree.
   bool RunDemo(std::string& error);
   bool OpenSession(ComponentSession& session, std::string& error);

@@ -6,12 +6,19 @@
 #include <vector>
 
 struct HostOptions {
-  // What the host does once the plug-in is loaded.
+  // What the host does.
   enum class Mode {
     kScript,  // run a script of commands
-    kTree,    // print the stored tree
     kDemo,    // run the demo script in a fresh data directory, then print the tree
     kHelp,    // print the usage text
+    // The store verbs: they work on group.db through SQLite itself, without
+    // the plug-in.
+    kTree,     // print the stored tree
+    kCheck,    // check the store's file and tree
+    kBackup,   // copy the store to `path`
+    kRestore,  // replace the store with the copy at `path`
+    kExport,   // write the stored tree as a JSON document to `path`
+    kImport,   // replace the stored tree with the document at `path`
   };
 
   Mode mode = Mode::kScript;
@@ -27,11 +34,20 @@ struct HostOptions {
   int instance = 0;
   // The script file; "-" (the default) is standard input.
   std::string script = "-";
+  // The file a store verb reads or writes; "-" is standard input or output.
+  std::string path = "-";
+  bool json = false;    // check: one JSON document instead of lines
+  bool strict = false;  // check: warnings make the store unsound too
+  bool force = false;   // backup: replace an existing file
 };
+
+// True for the modes that work on the store without the plug-in.
+bool IsStoreVerb(HostOptions::Mode mode);
 
 // Reads `args` (the arguments after the program name) into `options`.
 // Returns false with a one-line reason in `error` for an unknown option, a
-// missing or malformed value, or a stray argument.
+// missing or malformed value, a stray argument, or a flag the verb does not
+// take.
 bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options,
                       std::string& error);
 

@@ -51,7 +51,10 @@ void TreePrinter::Walk(std::size_t root, bool note_parent, std::vector<bool>& pr
   std::vector<Frame> stack;
   auto enter = [&](std::size_t parent, std::size_t depth) {
     std::vector<std::size_t> below;
-    auto range = children_.equal_range(items_[parent].itemId);
+    // The empty parent text means the top level: an item with the empty id
+    // is nobody's parent.
+    auto range = items_[parent].itemId.empty() ? std::make_pair(children_.end(), children_.end())
+                                               : children_.equal_range(items_[parent].itemId);
     for (auto it = range.first; it != range.second; ++it) {
       if (!printed[it->second]) below.push_back(it->second);
     }

@@ -16,14 +16,17 @@ std::shared_ptr<GroupOrderModel> Item(const std::string& id, const std::string& 
 using Lines = std::vector<std::string>;
 
 // Nesting, orphans and loops are printed in the end-to-end expected trees;
-// these are the cases a script does not make.
-TEST(TreePrinterTest, TiesNamelessItemsSelfLoopsNullEntriesAndDeepChains) {
+// these are the cases a script does not make. An item with the empty id
+// (only a store damaged by hand has one) is not the parent of the top level.
+TEST(TreePrinterTest, TiesNamelessItemsSelfLoopsEmptyIdsNullEntriesAndDeepChains) {
   const GroupOrderModelList items = {
-      Item("c2", "g2", "Door", kChannelType, 1), Item("g2", "", "Lobby", kGroupType, 2),
+      Item("c2", "g2", "Door", kChannelType, 1),   Item("g2", "", "Lobby", kGroupType, 2),
       Item("c1", "g2", "", kChannelType, 1),  // same order as c2: by id
-      Item("self", "self", "Self", kGroupType, 1), nullptr};
+      Item("self", "self", "Self", kGroupType, 1), Item("", "g2", "Blank", kChannelType, 3),
+      Item("z", "", "Zed", kChannelType, 5),       nullptr};
   EXPECT_EQ(TreePrinter(items).Lines(),
             (Lines{"+ Lobby (g2) order 2", "  - (no name) (c1) order 1", "  - Door (c2) order 1",
+                   "  - Blank () order 3", "- Zed (z) order 5",
                    "cycles (parent chain loops):", "+ Self (self) order 1, parent self"}));
   EXPECT_EQ(TreePrinter({}).Lines(), (Lines{"(empty tree)"}));
 
