@@ -158,6 +158,9 @@ int StoreTools::Check() {
   return check.Sound(options_.strict) ? kSuccess : kProblems;
 }
 
+// Each progress meter lives in a block of its own: it ends its line when
+// destroyed, before the verb prints its result or its error.
+
 int StoreTools::Backup() {
   StorePaths paths;
   SqliteConnection store;
@@ -172,13 +175,12 @@ int StoreTools::Backup() {
     return Fail(dest + " exists; add --force to replace it");
   }
   if (!OpenStore(paths.db, store, error) || !copy.Create(dest, error)) return Fail(error);
+  bool copied;
   {
     ProgressMeter meter("backup", "pages");
-    if (!CopyDatabaseToFile(store, copy.temp_path().string(), &meter, error)) {
-      return Fail("backup failed: " + error);
-    }
+    copied = CopyDatabaseToFile(store, copy.temp_path().string(), &meter, error);
   }
-  if (!copy.Commit(options_.force, error)) return Fail("backup failed: " + error);
+  if (!copied || !copy.Commit(options_.force, error)) return Fail("backup failed: " + error);
   Print("backed up " + paths.db.string() + " to " + dest);
   return kSuccess;
 }
@@ -199,22 +201,25 @@ int StoreTools::Restore() {
   // store first; the source may change or vanish meanwhile.
   SqliteConnection checked;
   StoreCheck check;
+  bool copied;
   {
     ProgressMeter meter("restore: copying", "pages");
-    if (!copy.Create(paths.db, error) ||
-        !CopyDatabaseToFile(source, copy.temp_path().string(), &meter, error) ||
-        !checked.Open(copy.temp_path().string(), SqliteConnection::Mode::kReadOnly, error) ||
-        !check.Run(checked, error)) {
-      return Fail("cannot restore from " + src + ": " + error);
-    }
+    copied = copy.Create(paths.db, error) &&
+             CopyDatabaseToFile(source, copy.temp_path().string(), &meter, error);
+  }
+  if (!copied ||
+      !checked.Open(copy.temp_path().string(), SqliteConnection::Mode::kReadOnly, error) ||
+      !check.Run(checked, error)) {
+    return Fail("cannot restore from " + src + ": " + error);
   }
   if (!check.Sound(false)) return Refuse(check.ProblemLines(), src);
   StoreLock lock;
   if (!lock.Acquire(paths, error)) return Fail(error);
-  ProgressMeter meter("restore", "pages");
-  if (!CopyDatabase(checked, lock.connection(), &meter, error)) {
-    return Fail("restore failed, the store is unchanged: " + error);
+  {
+    ProgressMeter meter("restore", "pages");
+    copied = CopyDatabase(checked, lock.connection(), &meter, error);
   }
+  if (!copied) return Fail("restore failed, the store is unchanged: " + error);
   Print("restored " + paths.db.string() + " from " + src);
   return kSuccess;
 }
@@ -264,10 +269,14 @@ int StoreTools::Import() {
   StoreLock lock;
   if (!lock.Acquire(paths, error)) return Fail(error);
   StoreTable table(lock.connection());
-  ProgressMeter meter("import", "items");
-  meter.SetTotal(rows.size());
-  if (!table.Verify(error) ||
-      !table.Replace(rows, error, [&meter](std::size_t done) { meter.Update(done); })) {
+  bool replaced;
+  {
+    ProgressMeter meter("import", "items");
+    meter.SetTotal(rows.size());
+    replaced = table.Verify(error) &&
+               table.Replace(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+  }
+  if (!replaced) {
     return Fail(paths.db.string() + ": import failed, the store is unchanged: " + error);
   }
   Print("imported " + std::to_string(rows.size()) + " items into " + paths.db.string());
