@@ -8,17 +8,13 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstdio>
 #include <string>
 
 class ProgressMeter {
  public:
   // `label` starts the line, `unit` names what is counted ("items",
-  // "pages"). Writes to standard error when it is a terminal.
+  // "pages").
   ProgressMeter(std::string label, std::string unit);
-  // The same to `out` (not owned), shown when `enabled`, after `delay`.
-  ProgressMeter(std::string label, std::string unit, std::FILE* out, bool enabled,
-                std::chrono::milliseconds delay);
   ProgressMeter(const ProgressMeter&) = delete;
   ProgressMeter& operator=(const ProgressMeter&) = delete;
   // Ends the line if anything was shown.
@@ -33,12 +29,10 @@ class ProgressMeter {
 
   std::string label_;
   std::string unit_;
-  std::FILE* out_;
-  bool enabled_;
+  bool enabled_;  // standard error is a terminal
   std::size_t total_ = 0;
   Clock::time_point start_ = Clock::now();
   Clock::time_point shown_at_;
-  std::chrono::milliseconds delay_;
   bool shown_ = false;
 };
 

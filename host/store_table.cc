@@ -42,16 +42,6 @@ bool StoreTable::Verify(std::string& error) {
   return true;
 }
 
-bool StoreTable::Count(std::size_t& rows, std::string& error) {
-  SqliteStatement count(connection_, "SELECT count(*) FROM logical_table");
-  if (!count.Next()) {
-    error = "cannot count the rows: " + connection_.Message();
-    return false;
-  }
-  rows = static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0));
-  return true;
-}
-
 bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress) {
   // One statement is one read transaction: the rows are one consistent
   // state of the table even while a component writes.

@@ -23,9 +23,6 @@ class StoreTable {
   // false and a one-line reason.
   bool Verify(std::string& error);
 
-  // The number of rows, for progress shown before reading them.
-  bool Count(std::size_t& rows, std::string& error);
-
   // Every row, in id order (byte-wise for texts), in one read transaction.
   bool Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress = {});
 

@@ -1,7 +1,6 @@
 #include "host/tree_checker.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
