@@ -47,18 +47,20 @@ TEST(TreeCheckerTest, HiddenItemsAreCountedOncePerCause) {
 }
 
 TEST(TreeCheckerTest, DeepChainsAndLongLoopsNeedNoRecursion) {
+  constexpr int kDepth = 100000;
   std::vector<StoreRow> chain;
-  for (int i = 0; i < 200000; ++i) {
+  chain.reserve(kDepth);
+  for (int i = 0; i < kDepth; ++i) {
     chain.push_back(Row("n" + std::to_string(i), i ? "n" + std::to_string(i - 1) : "", "Group", 1));
   }
   EXPECT_TRUE(CheckTree(chain).empty());
 
-  chain.front().parent_id = StoreValue::Text("n199999");  // the whole chain becomes a loop
+  chain.front().parent_id = chain.back().item_id;  // the whole chain becomes a loop
   const std::vector<Finding> findings = CheckTree(chain);
   ASSERT_EQ(findings.size(), 1u);
-  EXPECT_EQ(findings[0].hides, 200000u);
-  EXPECT_EQ(findings[0].items.size(), 200000u);
-  EXPECT_NE(findings[0].message.find("... (200000 items)"), std::string::npos);
+  EXPECT_EQ(findings[0].hides, std::size_t{kDepth});
+  EXPECT_EQ(findings[0].items.size(), std::size_t{kDepth});
+  EXPECT_NE(findings[0].message.find("... (100000 items)"), std::string::npos);
 }
 
 TEST(TreeCheckerTest, OrderWarningsComeFromSiblingsOnly) {
