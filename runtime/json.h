@@ -14,8 +14,8 @@
 namespace pga_json {
 
 // Thrown where rapidjson would otherwise assert. Code must still check a
-// value's kind before reading it: some of rapidjson's assertions sit inside
-// noexcept functions, where a throw ends the process just like abort().
+// value's kind before reading it: an assertion is a misuse, and the value it
+// leaves behind is not worth reading.
 class JsonAssertion : public std::logic_error {
  public:
   explicit JsonAssertion(const char* what) : std::logic_error(what) {}
@@ -31,6 +31,11 @@ class JsonAssertion : public std::logic_error {
     if (!(x)) throw ::pga_json::JsonAssertion("rapidjson assertion: " #x);   \
   } while (0)
 #define RAPIDJSON_PARSE_DEFAULT_FLAGS kParseIterativeFlag
+// Some assertions sit inside operations that rapidjson declares noexcept
+// (self-assignment of a value, a string value from a null pointer, a value of
+// an unknown type), where the throw above would end the process. Declared
+// without noexcept, those operations let it reach the caller like any other.
+#define RAPIDJSON_HAS_CXX11_NOEXCEPT 0
 #define RAPIDJSON_HAS_STDSTRING 1
 
 #include <rapidjson/document.h>

@@ -34,6 +34,17 @@ TEST(JsonTest, ParseRefusesDeepNestingAndBadTextWithAnEmptyObject) {
   EXPECT_EQ(pga_json::FindMember(doc, "x"), nullptr);
 }
 
+TEST(JsonTest, AssertionsInRapidjsonsNoexceptOperationsThrowInsteadOfEndingTheProcess) {
+  // Each of these asserts inside an operation that rapidjson declares
+  // noexcept, where a throw would end the process.
+  rapidjson::Value value(1);
+  rapidjson::Value& same = value;
+  EXPECT_THROW(value = same, pga_json::JsonAssertion);
+  EXPECT_THROW(rapidjson::Value(static_cast<const char*>(nullptr), 0u), pga_json::JsonAssertion);
+  EXPECT_THROW(rapidjson::Value(static_cast<rapidjson::Type>(99)), pga_json::JsonAssertion);
+  EXPECT_EQ(value.GetInt(), 1);
+}
+
 TEST(JsonTest, NumbersKeepTheirKindAndValue) {
   rapidjson::Document doc;
   const std::string text =
