@@ -148,7 +148,9 @@ void Event::Deserialize(const BlobValue& in) {
   if (const rapidjson::Value* kind = member("object_argument")) {
     const std::string text = pga_json::GetString(*kind);
     if (kind->IsString() && (text == "BaseObject" || text == "Json")) {
-      // The payload is never restored: only an empty cell of its kind.
+      // The payload is never restored: only an empty cell of its kind. The
+      // one held so far is the event's own, so it is released first.
+      ReleaseCell(object_argument);
       object_argument.SetValue(nullptr, text == "Json" ? kBlobJson : kBlobObject);
       object_argument.SetSize(0);
     }
@@ -177,7 +179,9 @@ void* Event::TakeObjectArgument() {
 void Event::ReleaseObjectArgument() { ReleaseCell(object_argument); }
 
 void Event::ReplaceObjectArgument(BaseObject* object) {
-  ReleaseCell(object_argument);
+  // The current payload handed back in stays; releasing it would leave the
+  // event holding a freed object.
+  if (object == nullptr || object != object_argument.GetObject()) ReleaseCell(object_argument);
   object_argument.SetObject(object);
   object_argument.SetSize(object != nullptr ? object->GetSize() : 0);
 }

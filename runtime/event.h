@@ -59,8 +59,9 @@ class Event : public BaseObject {
   // "channel_index", "reply_flag". The payload itself is never written.
   BlobValue& Serialize(BlobValue& out) const override;
   // Reads the fields back; the payload is never restored ("object_argument"
-  // sets an empty cell of its kind), "arguments", "sync_type" and
-  // "send_order" become 0 when absent, the other numbers stay.
+  // releases the payload held and sets an empty cell of its kind),
+  // "arguments", "sync_type" and "send_order" become 0 when absent, the
+  // other numbers stay.
   void Deserialize(const BlobValue& in) override;
 
   // Virtual slot 7: true when sending this event while another is processed
@@ -106,7 +107,8 @@ class Event : public BaseObject {
   // pointer of size 0.
   void ReleaseObjectArgument();
   // Releases the payload and takes `object` (may be null) as the new one,
-  // with its storage size as the blob's size.
+  // with its storage size as the blob's size. The current payload given
+  // again is kept, not released.
   void ReplaceObjectArgument(BaseObject* object);
 
  private:

@@ -112,6 +112,30 @@ TEST_F(EventTest, OwnsItsPayloadUntilItIsTakenOut) {
   EXPECT_EQ(static_cast<String*>(replaced.GetObjectArgument())->str(), "second");
 }
 
+TEST_F(EventTest, PayloadHandOversThatMeetTheCurrentPayloadNeitherFreeNorLeakIt) {
+  // Given its own payload again, the event keeps it instead of deleting it
+  // and holding on to the freed block.
+  Event event;
+  event.ReplaceObjectArgument(new ("String") String("kept"));
+  event.ReplaceObjectArgument(event.GetObjectArgument());
+  EXPECT_EQ(allocator_.LiveBlocks(), 1u);
+  ASSERT_NE(event.GetObjectArgument(), nullptr);
+  EXPECT_EQ(static_cast<String*>(event.GetObjectArgument())->str(), "kept");
+  EXPECT_EQ(event.GetBlob().GetSize(), event.GetObjectArgument()->GetSize());
+
+  // Reading "object_argument" over a payload the event owns releases that
+  // payload (the fixture counts the blocks), object and text alike.
+  event.Deserialize(JsonCell("{\"object_argument\":\"Json\"}"));
+  EXPECT_EQ(event.GetBlob().GetKind(), kBlobJson);
+  EXPECT_EQ(event.GetBlob().GetValue(), nullptr);
+  event.MutableBlob().SetJson(AllocatedText("{}"));
+  event.MutableBlob().SetSize(2);
+  event.Deserialize(JsonCell("{\"object_argument\":\"BaseObject\"}"));
+  EXPECT_EQ(event.GetBlob().GetKind(), kBlobObject);
+  EXPECT_EQ(event.GetBlob().GetValue(), nullptr);
+  EXPECT_EQ(allocator_.LiveBlocks(), 0u);
+}
+
 TEST_F(EventTest, AllocationFailuresYieldNoEventAndAnAllocatorExceptionIsReported) {
   allocator_.FailWith(CountingAllocator::Failure::kReturnNull, "Event");
   EXPECT_EQ(Event::Create(UId(), UId(), 1, 0), nullptr);
