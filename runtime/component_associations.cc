@@ -171,7 +171,9 @@ void Component::DeAssociateATarget(const String& group, Vector<UId>& uids) {
     if (event_targets == nullptr) return;
     auto found = event_targets->find(group);
     if (found == event_targets->end()) return;
-    for (const UId& uid : uids) RemoveFirst(*found->second, uid);
+    // A copy: `uids` may be the group's own vector, which shrinks below.
+    const std::vector<UId> leaving = uids.elements();
+    for (const UId& uid : leaving) RemoveFirst(*found->second, uid);
   });
 }
 

@@ -173,6 +173,13 @@ TEST_F(AssociationTest, TargetGroupsHoldEachUIdOnceInFirstSeenOrder) {
   Vector<UId> rest = Uids({UId(1, 1), UId(3, 3)});
   node.DeAssociateATarget("g", rest);
   EXPECT_EQ(node.GetTargets()->count("g"), 1u);  // the argument form keeps the empty group
+
+  // The group's own vector as the list of leavers empties the group.
+  Dispatch(node, JsonEvent(eAssociateATarget,
+                           TargetRecord("h", {UId(1, 1), UId(2, 2), UId(3, 3), UId(4, 4),
+                                              UId(5, 5), UId(6, 6)})));
+  node.DeAssociateATarget("h", *node.GetTargets()->find("h")->second);
+  EXPECT_EQ(Group(node, "h"), std::vector<UId>{});
 }
 
 TEST_F(AssociationTest, DeAssociationEventsRemoveTheDepartingComponent) {
