@@ -1,8 +1,11 @@
 #include "group/group_application.h"
 
+#include <string>
+
 #include "group/channel_report_handler.h"
 #include "group/group_request_handler.h"
 #include "group/notifier.h"
+#include "runtime/exception.h"
 
 GroupApplication::GroupApplication()
     : GroupApplication([] { return std::make_shared<GroupService>(); }) {}
@@ -28,10 +31,31 @@ bool GroupApplication::Initialize() { return ThreadComponent::Initialize(); }
 
 bool GroupApplication::ProcessAEvent(Event* event) {
   if (event != nullptr) {
+    // Only this thread can have set its own id: no other thread changes it
+    // to or from ours while we look.
+    if (handlingThread.load() == std::this_thread::get_id()) {
+      RefuseNestedDelivery(*event, handlingType.load());
+    }
     std::lock_guard<std::mutex> lock(groupLock);
+    struct Handling {
+      GroupApplication& self;
+      Handling(GroupApplication& app, std::uint32_t type) : self(app) {
+        self.handlingType = type;
+        self.handlingThread = std::this_thread::get_id();
+      }
+      ~Handling() { self.handlingThread = std::thread::id(); }
+    } handling(*this, event->GetEventType());
     if (HandleGroupEvent(event->GetEventType(), *event)) return true;
   }
   return ThreadComponent::ProcessAEvent(event);
+}
+
+void GroupApplication::RefuseNestedDelivery(const Event& event, std::uint32_t handling) const {
+  const std::string message = "event " + std::to_string(event.GetEventType()) +
+                              " refused: delivered on the thread that is still handling event " +
+                              std::to_string(handling) + " in this component";
+  throw Exception(kErrorEventNotSupported, GetName(),
+                  "bool __cdecl GroupApplication::ProcessAEvent(class Event *)", message.c_str());
 }
 
 bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {

@@ -5,10 +5,12 @@
 #ifndef PGA_GROUP_GROUP_APPLICATION_H_
 #define PGA_GROUP_GROUP_APPLICATION_H_
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "group/group_event_type.h"
 #include "store/group_service.h"
@@ -41,7 +43,11 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // store-clearing event and the channel reports, answering true whatever
   // their outcome; passes every other type to the runtime's dispatch. Safe
   // to call from several host threads at once: the group handling takes one
-  // lock.
+  // lock. An event delivered on a thread that is still inside the group
+  // handling (a host queue that delivers from inside the put of a
+  // notification) is refused: an Exception kErrorEventNotSupported whose
+  // message names both events, since going on would wait for that thread
+  // itself.
   bool ProcessAEvent(Event* event) override;
   void Run() override;
   using ThreadComponent::Run;
@@ -61,8 +67,16 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   bool HandleGroupEvent(std::uint32_t type, Event& event);
 
   std::shared_ptr<GroupService> groupService;
+  // Throws the refusal of `event`, delivered while this thread handles the
+  // event of type `handling`.
+  [[noreturn]] void RefuseNestedDelivery(const Event& event, std::uint32_t handling) const;
+
   // Serialises the group handling of host threads that deliver at once.
   std::mutex groupLock;
+  // The thread inside the group handling, and the type of the event it
+  // handles; a default id when none is.
+  std::atomic<std::thread::id> handlingThread{};
+  std::atomic<std::uint32_t> handlingType{0};
 };
 
 #endif  // PGA_GROUP_GROUP_APPLICATION_H_
