@@ -22,6 +22,10 @@ void* CountingAllocator::MallocSafe(std::size_t size, const char* tag) {
     const char* name = tag != nullptr ? tag : "";
     if (record_tags_) tags_.emplace_back(name);
     if (failure_tag_.empty() || failure_tag_ == name) failure = failure_;
+    if (++calls_ == fail_at_) {
+      failure = fail_at_mode_;
+      failed_at_ = name;
+    }
   }
   switch (failure) {
     case Failure::kReturnNull:
@@ -68,6 +72,23 @@ void CountingAllocator::FailWith(Failure mode, const std::string& tag) {
   std::lock_guard<std::mutex> lock(mutex_);
   failure_ = mode;
   failure_tag_ = tag;
+}
+
+void CountingAllocator::FailAt(std::size_t nth, Failure mode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fail_at_ = nth == 0 ? 0 : calls_ + nth;
+  fail_at_mode_ = mode;
+  failed_at_.reset();
+}
+
+std::optional<std::string> CountingAllocator::FailedAt() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failed_at_;
+}
+
+std::size_t CountingAllocator::Calls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return calls_;
 }
 
 std::size_t CountingAllocator::LiveBlocks() const {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +41,13 @@ class CountingAllocator : public ObjectAllocator {
   // Makes every later MallocSafe fail as `mode` says, or only those with
   // `tag` when it is not empty. kNone restores normal allocation.
   void FailWith(Failure mode, const std::string& tag = std::string());
+  // Makes only the `nth` MallocSafe call from now (1 is the next one) fail
+  // as `mode` says, once; replaces an earlier FailAt.
+  void FailAt(std::size_t nth, Failure mode);
+  // The tag of the call that FailAt made fail, or nullopt while none has.
+  std::optional<std::string> FailedAt() const;
+  // MallocSafe calls made so far, failed ones included.
+  std::size_t Calls() const;
 
   std::size_t LiveBlocks() const;
   std::size_t LiveBytes() const;
@@ -74,6 +82,11 @@ class CountingAllocator : public ObjectAllocator {
   std::vector<std::string> reports_;       // GUARDED_BY(mutex_)
   Failure failure_ = Failure::kNone;       // GUARDED_BY(mutex_)
   std::string failure_tag_;                // GUARDED_BY(mutex_)
+  std::size_t calls_ = 0;                  // GUARDED_BY(mutex_)
+  // The call that FailAt fails (0: none), how, and the tag it met.
+  std::size_t fail_at_ = 0;                      // GUARDED_BY(mutex_)
+  Failure fail_at_mode_ = Failure::kNone;        // GUARDED_BY(mutex_)
+  std::optional<std::string> failed_at_;         // GUARDED_BY(mutex_)
 };
 
 #endif  // PGA_HOST_COUNTING_ALLOCATOR_H_

@@ -1,6 +1,7 @@
 #include "host/counting_allocator.h"
 
 #include <map>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -34,6 +35,21 @@ TEST(CountingAllocatorTest, LeakReportCountsLiveBlocksByTag) {
   allocator.Free(first);
   EXPECT_EQ(allocator.BadFrees(), 1u);
   allocator.Free(other);
+  EXPECT_EQ(allocator.LiveBlocks(), 0u);
+}
+
+TEST(CountingAllocatorTest, FailAtFailsOnlyTheNthCallFromNow) {
+  CountingAllocator allocator;
+  allocator.Free(allocator.MallocSafe(4, "Before"));
+  allocator.FailAt(2, CountingAllocator::Failure::kThrowException);
+  void* first = allocator.MallocSafe(4, "First");
+  EXPECT_FALSE(allocator.FailedAt().has_value());
+  EXPECT_ANY_THROW(allocator.MallocSafe(4, "Second"));
+  EXPECT_EQ(allocator.FailedAt(), std::optional<std::string>("Second"));
+  void* third = allocator.MallocSafe(4, "Third");
+  EXPECT_NE(third, nullptr);
+  EXPECT_EQ(allocator.Calls(), 4u);
+  for (void* block : {first, third}) allocator.Free(block);
   EXPECT_EQ(allocator.LiveBlocks(), 0u);
 }
 

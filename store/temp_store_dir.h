@@ -18,8 +18,10 @@ class TempStoreDir {
  public:
   using Rows = std::vector<std::vector<std::string>>;
 
-  TempStoreDir() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "group_store_XXXXXX").string();
+  // The directory is made inside `base`.
+  explicit TempStoreDir(const std::filesystem::path& base = std::filesystem::temp_directory_path())
+      : previous_(std::filesystem::current_path()) {
+    std::string pattern = (base / "group_store_XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
     std::filesystem::current_path(path_);
