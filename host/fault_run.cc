@@ -201,9 +201,12 @@ class FaultRun {
     open_error_.clear();
     const std::size_t failures = FailureCount();
     try {
-      auto recorder =
-          std::make_shared<RecordingRepository>(std::make_shared<SqliteGroupRepository>());
-      app_ = new ("GroupApplication") GroupApplication(std::make_shared<GroupService>(recorder));
+      std::shared_ptr<RecordingRepository> recorder;
+      app_ = new ("GroupApplication") GroupApplication([&recorder] {
+        recorder =
+            std::make_shared<RecordingRepository>(std::make_shared<SqliteGroupRepository>());
+        return std::make_shared<GroupService>(recorder);
+      });
       recorder_ = std::move(recorder);
     } catch (const std::exception& e) {
       open_error_ = e.what();
