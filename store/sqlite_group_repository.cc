@@ -6,11 +6,14 @@
 #include <Poco/Data/Session.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
 #include "store/logical_group_table.h"
 #include "store/sqlite_journal.h"
+#include "store/sqlite_lock_wait.h"
 
 namespace {
 
@@ -60,6 +63,10 @@ SqliteGroupRepository::SqliteGroupRepository(const std::string& connection_strin
   try {
     session_ =
         std::make_shared<Poco::Data::Session>(kConnector, connection_string, timeout_seconds);
+    lock_wait_ = std::make_unique<SqliteLockWait>(
+        Poco::Data::SQLite::Utility::dbHandle(*session_),
+        std::min<std::chrono::milliseconds>(std::chrono::seconds(timeout_seconds),
+                                            SqliteLockWait::kDefaultLimit));
     UseWriteAheadLog();
     auto table = std::make_shared<LogicalGroupTable>(session_);
     table->CreateTable();
@@ -67,6 +74,7 @@ SqliteGroupRepository::SqliteGroupRepository(const std::string& connection_strin
   } catch (...) {
     // The destructor will not run: give the registration back here.
     tables_.clear();
+    lock_wait_.reset();
     session_.reset();
     UnregisterConnector();
     throw;
@@ -76,9 +84,12 @@ SqliteGroupRepository::SqliteGroupRepository(const std::string& connection_strin
 SqliteGroupRepository::~SqliteGroupRepository() {
   UnregisterConnector();
   tables_.clear();
-  // Best effort: while another connection has the file open SQLite keeps
-  // the log, and the last connection to close checkpoints it instead.
-  JournalMode(Poco::Data::SQLite::Utility::dbHandle(*session_), kRollbackJournal);
+  // Best effort, and without waiting: while another connection has the
+  // file open SQLite keeps the log, and the last connection to close
+  // checkpoints it instead.
+  lock_wait_->WithoutWaiting(
+      [&] { JournalMode(Poco::Data::SQLite::Utility::dbHandle(*session_), kRollbackJournal); });
+  lock_wait_.reset();
   session_.reset();
 }
 
@@ -89,8 +100,16 @@ void SqliteGroupRepository::UseWriteAheadLog() {
   if (sqlite3_db_readonly(db, "main") == 1) return;
   // Connection settings only: they cannot fail on a connection that opened.
   sqlite3_exec(db, kLogSettings, nullptr, nullptr, nullptr);
-  if (JournalMode(db, kWriteAhead).empty()) {
-    PrintFailure("SqliteGroupRepository::UseWriteAheadLog", sqlite3_errmsg(db));
+  // The switch needs the file to itself. A reader that holds it would make
+  // the start wait for as long as it reads; the default journal is as safe,
+  // and the next start tries again.
+  std::string mode;
+  lock_wait_->WithoutWaiting([&] { mode = JournalMode(db, kWriteAhead); });
+  if (mode.empty()) {
+    std::fprintf(stderr,
+                 "SqliteGroupRepository::UseWriteAheadLog %s: the default journal stays until "
+                 "the next start\n",
+                 sqlite3_errmsg(db));
   }
 }
 
@@ -162,11 +181,12 @@ bool SqliteGroupRepository::RunInTransaction(const char* operation,
     return !batch_failed_;
   }
   batch_failed_ = false;
-  batch_ended_early_ = false;
+  batch_failure_ = nullptr;
   bool begun = false;
   try {
     session_->begin();
     begun = true;
+    lock_wait_->TransactionBegun();
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
     PrintFailure(operation, error.displayText());
     // The writes still run, for what they do besides the store, but skip it.
@@ -183,7 +203,7 @@ bool SqliteGroupRepository::RunInTransaction(const char* operation,
   }
   --batch_depth_;
   bool kept = !batch_failed_;
-  if (batch_ended_early_) PrintFailure(operation, "transaction ended by a failed write");
+  if (batch_failure_ != nullptr) PrintFailure(operation, batch_failure_);
   if (kept) {
     try {
       session_->commit();
@@ -194,18 +214,26 @@ bool SqliteGroupRepository::RunInTransaction(const char* operation,
   }
   if (begun && !kept) RollBack(operation);
   batch_failed_ = false;
-  batch_ended_early_ = false;
+  batch_failure_ = nullptr;
   return kept;
 }
 
 bool SqliteGroupRepository::MayWrite() const { return batch_depth_ == 0 || !batch_failed_; }
 
 bool SqliteGroupRepository::NoteWrite(bool written) {
-  // SQLite ends a transaction itself after some failures (a full disk, an
-  // I/O error); later writes would then each be kept on their own.
-  if (!written && batch_depth_ > 0 && !batch_failed_ && !TransactionOpen()) {
+  if (written || batch_depth_ == 0 || batch_failed_) return written;
+  sqlite3* db = Poco::Data::SQLite::Utility::dbHandle(*session_);
+  if (sqlite3_get_autocommit(db) != 0) {
+    // SQLite ends a transaction itself after some failures (a full disk, an
+    // I/O error); later writes would then each be kept on their own.
     batch_failed_ = true;
-    batch_ended_early_ = true;
+    batch_failure_ = "transaction ended by a failed write";
+  } else if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) {
+    // The write could not take the write lock (another connection kept it
+    // past the lock wait): the transaction stays open but holds nothing,
+    // and committing it would acknowledge writes that were never made.
+    batch_failed_ = true;
+    batch_failure_ = "a write could not take the write lock";
   }
   return written;
 }

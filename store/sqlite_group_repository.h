@@ -12,6 +12,8 @@
 #include "store/i_group_repository.h"
 #include "store/i_group_table.h"
 
+class SqliteLockWait;
+
 // Only the table and the repository sources see Poco Data.
 namespace Poco::Data {
 class Session;
@@ -30,8 +32,11 @@ class SqliteGroupRepository : public IGroupRepository {
   // timeout of 60 seconds and creates the table when missing. Throws Poco's
   // ConnectionFailedException when the file cannot be opened.
   SqliteGroupRepository();
-  // As above with another database file and timeout (seconds, also the time
-  // a statement waits for a lock held by another connection).
+  // As above with another database file and timeout (seconds). How long the
+  // store waits for a lock that another connection holds is set by
+  // SqliteLockWait: its default limit, or this timeout when shorter. The
+  // switch to the write-ahead log at opening and back at closing never
+  // waits.
   SqliteGroupRepository(const std::string& connection_string, std::size_t timeout_seconds);
   ~SqliteGroupRepository() override;
 
@@ -41,8 +46,9 @@ class SqliteGroupRepository : public IGroupRepository {
   int32_t GetLastOrder(int32_t table_key, std::string type, std::string parent_id) override;
   std::shared_ptr<GroupOrderModel> Get(int32_t table_key, std::string uuid) override;
   // When the commit fails the transaction is rolled back, so the session is
-  // ready for the next one and none of the batch is kept. Inside a batch of
-  // RunBatch() the items join that batch's transaction instead.
+  // ready for the next one and none of the batch is kept; so is a batch
+  // whose items cannot take the write lock (see RunBatch). Inside a batch
+  // of RunBatch() the items join that batch's transaction instead.
   bool Update(int32_t table_key, const GroupOrderItems& items) override;
   bool Save(int32_t table_key, const GroupOrderModel& item) override;
   bool Remove(int32_t table_key, std::string uuid) override;
@@ -53,14 +59,19 @@ class SqliteGroupRepository : public IGroupRepository {
   // commit is rolled back. When a failing write makes SQLite end the
   // transaction itself (a full disk, for one), the later writes are skipped
   // and the line "SqliteGroupRepository::RunBatch transaction ended by a
-  // failed write" is written.
+  // failed write" is written. So it is, with "a write could not take the
+  // write lock", when a write fails before the transaction holds the write
+  // lock (another connection kept it past the lock wait): the batch is then
+  // rolled back instead of committing nothing as if all were kept.
   bool RunBatch(const std::function<void()>& writes) override;
 
  private:
   // Makes SQLite log writes ahead while the store is open (see the source
-  // for why). A failing statement writes the line
-  // "SqliteGroupRepository::UseWriteAheadLog <message>" and leaves SQLite's
-  // default journal, which is slower but as safe. A read-only store is left
+  // for why). When the switch cannot be made at once (another connection
+  // reads the file, for one), the store keeps SQLite's default journal,
+  // which is slower but as safe, and writes to standard error the line
+  // "SqliteGroupRepository::UseWriteAheadLog <message>: the default journal
+  // stays until the next start". A read-only store is left
   // alone, silently.
   void UseWriteAheadLog();
   // The table under `table_key`, or null (after printing a line naming
@@ -72,7 +83,7 @@ class SqliteGroupRepository : public IGroupRepository {
   // False when a write may not run because the open batch failed already.
   bool MayWrite() const;
   // Notes the outcome of one write: a failed one that ended the open
-  // transaction fails the batch.
+  // transaction, or that could not take the write lock, fails the batch.
   bool NoteWrite(bool written);
   // Ends the open transaction without keeping its changes, if it is still
   // open. A failed COMMIT leaves it open, and the next begin() would fail
@@ -82,13 +93,16 @@ class SqliteGroupRepository : public IGroupRepository {
   bool TransactionOpen() const;
 
   std::shared_ptr<Poco::Data::Session> session_;
+  // The connection's waits for locks of others; released before the session.
+  std::unique_ptr<SqliteLockWait> lock_wait_;
   std::map<int32_t, std::shared_ptr<IGroupTable>> tables_;
   // Batches open, counting the ones nested inside the outermost.
   int batch_depth_ = 0;
   // Set when the open batch has failed; its remaining writes are skipped.
   bool batch_failed_ = false;
-  // Set when SQLite ended the open batch's transaction itself.
-  bool batch_ended_early_ = false;
+  // Why a failed write failed the open batch (SQLite ended the transaction
+  // itself, or the write lock could not be had), or null.
+  const char* batch_failure_ = nullptr;
 };
 
 #endif  // PGA_STORE_SQLITE_GROUP_REPOSITORY_H_

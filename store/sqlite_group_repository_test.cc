@@ -5,6 +5,7 @@
 #include <Poco/Exception.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
@@ -170,10 +171,11 @@ TEST_F(SqliteGroupRepositoryTest, RefusedCommitIsRolledBackWhole) {
   sqlite3* reader = TempStoreDir::Open();
   ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT * FROM logical_table;", nullptr, nullptr, nullptr),
             SQLITE_OK);
-  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   SqliteGroupRepository repository("group.db", 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "SqliteGroupRepository::UseWriteAheadLog database is locked\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "SqliteGroupRepository::UseWriteAheadLog database is locked: the default journal "
+            "stays until the next start\n");
 
   testing::internal::CaptureStdout();
   EXPECT_FALSE(repository.RunBatch([&] {
@@ -189,6 +191,35 @@ TEST_F(SqliteGroupRepositoryTest, RefusedCommitIsRolledBackWhole) {
   EXPECT_TRUE(repository.RunBatch(
       [&] { repository.Save(0, GroupOrderModel("b", "", "B", "Channel", 2, 2)); }));
   EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"b", "2"}}));
+}
+
+// Another connection keeps the write lock: a batch waits for it once, not
+// once per write, and keeps nothing instead of committing an empty
+// transaction as if every write had been made.
+TEST_F(SqliteGroupRepositoryTest, BatchThatCannotTakeTheWriteLockWaitsOnceAndKeepsNothing) {
+  SqliteGroupRepository repository("group.db", 1);
+  sqlite3* writer = TempStoreDir::Open();
+  ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  GroupOrderItems moves;
+  for (int i = 0; i < 30; ++i) {
+    moves.emplace_back("c" + std::to_string(i), "", "", "Channel", i, 0);
+  }
+  testing::internal::CaptureStdout();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(repository.RunBatch([&] {
+    for (const GroupOrderModel& item : moves) repository.Save(0, item);
+  }));
+  EXPECT_FALSE(repository.Update(0, moves));
+  // Two batches of a one-second wait each, not thirty.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("SqliteGroupRepository::RunBatch a write could not take the write lock"),
+            std::string::npos)
+      << out;
+  sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+  EXPECT_EQ(TempStoreDir::Query("SELECT count(*) FROM logical_table"), (Rows{{"0"}}));
+  EXPECT_TRUE(repository.Save(0, moves[0]));
 }
 
 TEST_F(SqliteGroupRepositoryTest, BatchEndedByAFailedWriteSkipsTheRest) {
