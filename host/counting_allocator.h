@@ -84,9 +84,9 @@ class CountingAllocator : public ObjectAllocator {
   std::string failure_tag_;                // GUARDED_BY(mutex_)
   std::size_t calls_ = 0;                  // GUARDED_BY(mutex_)
   // The call that FailAt fails (0: none), how, and the tag it met.
-  std::size_t fail_at_ = 0;                      // GUARDED_BY(mutex_)
-  Failure fail_at_mode_ = Failure::kNone;        // GUARDED_BY(mutex_)
-  std::optional<std::string> failed_at_;         // GUARDED_BY(mutex_)
+  std::size_t fail_at_ = 0;                // GUARDED_BY(mutex_)
+  Failure fail_at_mode_ = Failure::kNone;  // GUARDED_BY(mutex_)
+  std::optional<std::string> failed_at_;   // GUARDED_BY(mutex_)
 };
 
 #endif  // PGA_HOST_COUNTING_ALLOCATOR_H_

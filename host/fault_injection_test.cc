@@ -3,11 +3,17 @@
 // and then once for each of those calls failing in turn (N = 1, 2, 3 ...),
 // until a run meets no fault any more. FaultRun checks each run.
 //
-// PGA_FAULT_SECONDS bounds the loops: each gets an equal share of it and
-// fails every s-th call instead of every call, s chosen from its clean run
-// so that it fits its share. Unset or 0 runs every point. Each loop prints
-// one line of counts; the last line reads "N passed, M failed".
-// PGA_FAULT_ONLY picks loops by name (see Selected()).
+// PGA_FAULT_SECONDS says how long the loops may take: "0" (what
+// scripts/faults runs) takes every point; a number of seconds gives each
+// loop an equal share and a stride s from its clean run so that it fits: it
+// fails the calls N = k, k + s, k + 2s ... up to the clean run's count,
+// k rotating with the day (PGA_FAULT_OFFSET sets it), so that successive
+// runs try other points. Unset, the loops take 60 seconds, the slice that
+// the test suite runs. PGA_FAULT_ONLY picks loops by name (see Selected()).
+//
+// Each loop prints one line of counts, each kind one line of totals, and
+// the last line reads "N passed, M failed" (N and M count runs).
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -21,8 +27,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "host/fault_run.h"
 
@@ -56,12 +60,25 @@ std::vector<NamedScenario> Scenarios() {
   return scenarios;
 }
 
+// The loops' time: 0 for every point.
 double BudgetSeconds() {
   const char* text = std::getenv("PGA_FAULT_SECONDS");
-  return text != nullptr ? std::atof(text) : 0.0;
+  return text != nullptr ? std::atof(text) : 60.0;
 }
 
-// The outcome of one loop, and of all of them.
+// The first point of a slice with stride `stride`.
+std::uint64_t SliceOffset(std::uint64_t stride) {
+  if (const char* text = std::getenv("PGA_FAULT_OFFSET")) {
+    return 1 + std::strtoull(text, nullptr, 10) % stride;
+  }
+  const auto days = std::chrono::duration_cast<std::chrono::hours>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count() /
+                    24;
+  return 1 + static_cast<std::uint64_t>(days) % stride;
+}
+
+// The outcome of one loop, of one kind, and of all of them.
 struct Tally {
   int points = 0;
   int passed = 0;
@@ -83,9 +100,31 @@ struct Tally {
       }
     }
   }
+
+  void Add(const Tally& other) {
+    points += other.points;
+    passed += other.passed;
+    failed += other.failed;
+    for (const auto& [kind, count] : other.problems) problems[kind] += count;
+  }
+
+  // "P fault points, N passed, M failed; 0 leaks; ..."
+  std::string Counts() const {
+    std::string text = std::to_string(points) + " fault points, " + std::to_string(passed) +
+                       " passed, " + std::to_string(failed) + " failed";
+    for (int i = 0; i < static_cast<int>(FaultProblem::kCount); ++i) {
+      const auto problem = static_cast<FaultProblem>(i);
+      auto found = problems.find(problem);
+      text += "; " + std::to_string(found == problems.end() ? 0 : found->second) + " " +
+              FaultProblemName(problem);
+    }
+    return text;
+  }
 };
 
-Tally total;
+// Runs, not points: the clean runs count too.
+int total_passed = 0;
+int total_failed = 0;
 
 // One kind of fault, armed at the nth call or allocation.
 struct FaultKind {
@@ -95,46 +134,50 @@ struct FaultKind {
   std::function<std::uint64_t(const FaultRunReport& clean)> count;
 };
 
-// Runs one loop: `kind` at every point (or every s-th) of `scenario`, and
-// prints its line.
-void RunLoop(const NamedScenario& scenario, const FaultKind& kind, double share_seconds) {
+// Runs one loop: `kind` at every point (or every s-th) of `scenario`, prints
+// its line and adds it to `kind_tally`.
+void RunLoop(const NamedScenario& scenario, const FaultKind& kind, double share_seconds,
+             Tally& kind_tally) {
   const Clock::time_point start = Clock::now();
   const FaultRunReport clean = RunWithFault(scenario.lives, FaultPlan());
   const double clean_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  Tally tally;
-  tally.Add(clean, scenario.name + " without faults");
+  Tally clean_tally;
+  clean_tally.Add(clean, scenario.name + " without faults");
   const std::uint64_t calls = kind.count(clean);
+  const bool every_point = share_seconds <= 0;
   std::uint64_t stride = 1;
-  if (share_seconds > 0 && calls > 0) {
+  if (!every_point && calls > 0) {
     stride = std::max<std::uint64_t>(
         1, static_cast<std::uint64_t>(std::ceil(calls * clean_seconds / share_seconds)));
   }
-  // Past the clean run's count the loop goes on until no fault is met: a
-  // faulted run can take other paths, with more calls.
-  for (std::uint64_t nth = 1;; nth += stride) {
+  const std::uint64_t first = every_point ? 1 : SliceOffset(stride);
+  Tally tally;
+  // Every point: past the clean run's count the loop goes on until no fault
+  // is met, since a faulted run can take other paths, with more calls.
+  for (std::uint64_t nth = first; every_point || nth <= calls; nth += stride) {
     const FaultRunReport report = RunWithFault(scenario.lives, kind.plan(nth));
     if (!report.fired) break;
     tally.Add(report, scenario.name + ", " + kind.name + " #" + std::to_string(nth));
   }
-  std::string line = kind.name + " / " + scenario.name + ": " + std::to_string(calls) +
-                     " calls, " + std::to_string(tally.points - 1) + " fault points" +
-                     (stride > 1 ? " (every " + std::to_string(stride) + ")" : "") + ", " +
-                     std::to_string(tally.passed) + " passed, " + std::to_string(tally.failed) +
-                     " failed";
-  for (int i = 0; i < static_cast<int>(FaultProblem::kCount); ++i) {
-    const auto problem = static_cast<FaultProblem>(i);
-    line += "; " + std::to_string(tally.problems[problem]) + " " + FaultProblemName(problem);
+  std::string slice;
+  if (stride > 1 || first > 1) {
+    slice = " (from " + std::to_string(first) + " every " + std::to_string(stride) + ")";
   }
-  std::printf("%s (%.1f s)\n", line.c_str(),
+  std::printf("  %s: %llu calls, %s%s (%.1f s)\n", scenario.name.c_str(),
+              static_cast<unsigned long long>(calls), tally.Counts().c_str(), slice.c_str(),
               std::chrono::duration<double>(Clock::now() - start).count());
-  std::fflush(stdout);
-  for (const std::string& problem : tally.first_problems) {
-    std::printf("  %s\n", problem.c_str());
+  for (const std::string& problem : clean_tally.first_problems) {
+    std::printf("    %s\n", problem.c_str());
     ADD_FAILURE() << problem;
   }
-  total.points += tally.points;
-  total.passed += tally.passed;
-  total.failed += tally.failed;
+  for (const std::string& problem : tally.first_problems) {
+    std::printf("    %s\n", problem.c_str());
+    ADD_FAILURE() << problem;
+  }
+  std::fflush(stdout);
+  kind_tally.Add(tally);
+  total_passed += tally.passed + clean_tally.passed;
+  total_failed += tally.failed + clean_tally.failed;
 }
 
 // PGA_FAULT_ONLY, when set, runs only the loops whose "kind / scenario"
@@ -149,9 +192,13 @@ void RunLoops(const std::vector<FaultKind>& kinds, double budget_share) {
   ASSERT_FALSE(scenarios.empty());
   const double share = budget_share / static_cast<double>(scenarios.size() * kinds.size());
   for (const FaultKind& kind : kinds) {
+    std::printf("== %s\n", kind.name.c_str());
+    Tally kind_tally;
     for (const NamedScenario& scenario : scenarios) {
-      if (Selected(kind, scenario)) RunLoop(scenario, kind, share);
+      if (Selected(kind, scenario)) RunLoop(scenario, kind, share, kind_tally);
     }
+    std::printf("%s: %s\n", kind.name.c_str(), kind_tally.Counts().c_str());
+    std::fflush(stdout);
   }
 }
 
@@ -188,16 +235,16 @@ FaultKind Memory(const char* name, CountingAllocator::Failure mode) {
 // rest.
 TEST(FaultInjectionTest, EveryDiskCallFailingInTurnLosesNothingAcknowledged) {
   FaultVfs::Install();
-  RunLoops({Disk("open", IoCall::kOpen, SQLITE_IOERR),
-            Disk("read", IoCall::kRead, SQLITE_IOERR_READ),
-            Disk("write", IoCall::kWrite, SQLITE_IOERR_WRITE),
-            Disk("full disk", IoCall::kWrite, SQLITE_FULL, true),
-            Disk("truncate", IoCall::kTruncate, SQLITE_IOERR_TRUNCATE),
-            Disk("sync", IoCall::kSync, SQLITE_IOERR_FSYNC),
-            Disk("lock", IoCall::kLock, SQLITE_IOERR_LOCK),
-            Disk("file size", IoCall::kFileSize, SQLITE_IOERR_FSTAT),
-            Disk("delete", IoCall::kDelete, SQLITE_IOERR_DELETE)},
-           BudgetSeconds() * 0.75);
+  RunLoops(
+      {Disk("open", IoCall::kOpen, SQLITE_IOERR), Disk("read", IoCall::kRead, SQLITE_IOERR_READ),
+       Disk("write", IoCall::kWrite, SQLITE_IOERR_WRITE),
+       Disk("full disk", IoCall::kWrite, SQLITE_FULL, true),
+       Disk("truncate", IoCall::kTruncate, SQLITE_IOERR_TRUNCATE),
+       Disk("sync", IoCall::kSync, SQLITE_IOERR_FSYNC),
+       Disk("lock", IoCall::kLock, SQLITE_IOERR_LOCK),
+       Disk("file size", IoCall::kFileSize, SQLITE_IOERR_FSTAT),
+       Disk("delete", IoCall::kDelete, SQLITE_IOERR_DELETE)},
+      BudgetSeconds() * 0.75);
 }
 
 TEST(FaultInjectionTest, EveryAllocationFailingInTurnLeaksNothing) {
@@ -210,9 +257,7 @@ TEST(FaultInjectionTest, EveryAllocationFailingInTurnLeaksNothing) {
 // Printed after every test ran, whichever ran.
 class ClosingLine : public ::testing::Environment {
  public:
-  void TearDown() override {
-    std::printf("%d passed, %d failed\n", total.passed, total.failed);
-  }
+  void TearDown() override { std::printf("%d passed, %d failed\n", total_passed, total_failed); }
 };
 
 const auto* const closing_line = ::testing::AddGlobalTestEnvironment(new ClosingLine());

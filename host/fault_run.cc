@@ -3,11 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <thread>
 #include <utility>
 
 #include "group/group_application.h"
@@ -58,13 +63,47 @@ class QuietStdout {
   int saved_ = -1;
 };
 
+// Ends the process, with a line that names the run, when a run takes longer
+// than any run should: a hang must not stall the loops for good.
+class Watchdog {
+ public:
+  explicit Watchdog(std::string what) : what_(std::move(what)) {
+    thread_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!done_cv_.wait_for(lock, kLimit, [this] { return done_; })) {
+        std::fprintf(stderr, "a fault run hangs (%s): still running after %lld s\n", what_.c_str(),
+                     static_cast<long long>(kLimit.count()));
+        std::abort();
+      }
+    });
+  }
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    done_cv_.notify_one();
+    thread_.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  static constexpr std::chrono::seconds kLimit{300};
+  std::string what_;
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
 // What a request left in its event.
 struct Answer {
   bool delivered = false;
   bool had_request = false;  // it carried a GroupRequestParam
   bool succeeded = false;
-  bool answered = false;     // a request record or a result record is there
-  std::uint32_t code = 0;    // of a result record
+  bool answered = false;   // a request record or a result record is there
+  std::uint32_t code = 0;  // of a result record
   std::string message;
 };
 
@@ -162,9 +201,12 @@ class FaultRun {
 
   bool Fired() const {
     switch (plan_.kind) {
-      case FaultPlan::Kind::kIo: return vfs_.failures() > 0;
-      case FaultPlan::Kind::kMemory: return allocator_.FailedAt().has_value();
-      case FaultPlan::Kind::kNone: break;
+      case FaultPlan::Kind::kIo:
+        return vfs_.failures() > 0;
+      case FaultPlan::Kind::kMemory:
+        return allocator_.FailedAt().has_value();
+      case FaultPlan::Kind::kNone:
+        break;
     }
     return false;
   }
@@ -176,8 +218,8 @@ class FaultRun {
   }
 
   void Problem(FaultProblem kind, const std::string& what) {
-    report_.problems.emplace_back(kind, "life " + std::to_string(life_ + 1) + " line " +
-                                            std::to_string(line_) + ": " + what);
+    report_.problems.emplace_back(
+        kind, "life " + std::to_string(life_ + 1) + " line " + std::to_string(line_) + ": " + what);
   }
 
   // Creates, associates and starts a component on the directory's store.
@@ -203,8 +245,7 @@ class FaultRun {
     try {
       std::shared_ptr<RecordingRepository> recorder;
       app_ = new ("GroupApplication") GroupApplication([&recorder] {
-        recorder =
-            std::make_shared<RecordingRepository>(std::make_shared<SqliteGroupRepository>());
+        recorder = std::make_shared<RecordingRepository>(std::make_shared<SqliteGroupRepository>());
         return std::make_shared<GroupService>(recorder);
       });
       recorder_ = std::move(recorder);
@@ -246,8 +287,8 @@ class FaultRun {
     StoredTree expected = expected_;
     if (!expected.has_table && stored->has_table) expected.has_table = true;
     if (*stored != expected) {
-      Problem(FaultProblem::kLostChange, "the start changed the table: " +
-                                             stored->Difference(expected));
+      Problem(FaultProblem::kLostChange,
+              "the start changed the table: " + stored->Difference(expected));
     }
     expected_ = *stored;
     return true;
@@ -261,8 +302,8 @@ class FaultRun {
     if (!stored) return;
     if (integrity != "ok") Problem(FaultProblem::kIntegrity, "after stopping: " + integrity);
     if (*stored != expected_) {
-      Problem(FaultProblem::kLostChange, "the stop changed the table: " +
-                                             stored->Difference(expected_));
+      Problem(FaultProblem::kLostChange,
+              "the stop changed the table: " + stored->Difference(expected_));
     }
     expected_ = *stored;
   }
@@ -300,11 +341,10 @@ class FaultRun {
     ParsedLine parsed = ParseScriptCommand(line);
     if (parsed.kind != ParsedLine::Kind::kCommand || app_ == nullptr) return answer;
     const std::uint32_t type = parsed.command.event_type;
-    answer.had_request =
-        dynamic_cast<GroupRequestParam*>(parsed.command.payload.get()) != nullptr;
+    answer.had_request = dynamic_cast<GroupRequestParam*>(parsed.command.payload.get()) != nullptr;
     const std::size_t failures = FailureCount();
-    std::unique_ptr<Event> event = driver_->MakeEvent(type, parsed.command.arguments,
-                                                      parsed.command.payload.release());
+    std::unique_ptr<Event> event =
+        driver_->MakeEvent(type, parsed.command.arguments, parsed.command.payload.release());
     if (event != nullptr) {
       answer.delivered = true;
       try {
@@ -456,8 +496,7 @@ class FaultRun {
     if (plan_.kind != FaultPlan::Kind::kMemory || !failed || *failed != "Event") return;
     bool reported = false;
     for (const std::string& text : allocator_.Reports()) reported |= text == kEventReport;
-    const bool thrown =
-        plan_.allocation_mode == CountingAllocator::Failure::kThrowException;
+    const bool thrown = plan_.allocation_mode == CountingAllocator::Failure::kThrowException;
     if (reported != thrown) {
       Problem(FaultProblem::kWrongAnswer, std::string("the failed event allocation was ") +
                                               (reported ? "" : "not ") + "reported");
@@ -484,17 +523,30 @@ class FaultRun {
 
 const char* FaultProblemName(FaultProblem problem) {
   switch (problem) {
-    case FaultProblem::kLeak: return "leaks";
-    case FaultProblem::kIntegrity: return "integrity failures";
-    case FaultProblem::kLostChange: return "lost acknowledged changes";
-    case FaultProblem::kPartialBatch: return "partial batches";
-    case FaultProblem::kWrongAnswer: return "wrong answers";
-    case FaultProblem::kNotWorking: return "not working after the fault";
-    case FaultProblem::kCount: break;
+    case FaultProblem::kLeak:
+      return "leaks";
+    case FaultProblem::kIntegrity:
+      return "integrity failures";
+    case FaultProblem::kLostChange:
+      return "lost acknowledged changes";
+    case FaultProblem::kPartialBatch:
+      return "partial batches";
+    case FaultProblem::kWrongAnswer:
+      return "wrong answers";
+    case FaultProblem::kNotWorking:
+      return "not working after the fault";
+    case FaultProblem::kCount:
+      break;
   }
   return "?";
 }
 
 FaultRunReport RunWithFault(const Scenario& scenario, const FaultPlan& plan) {
+  const std::string what =
+      plan.kind == FaultPlan::Kind::kIo
+          ? std::string(IoCallName(plan.io.kind)) + " #" + std::to_string(plan.io.nth)
+      : plan.kind == FaultPlan::Kind::kMemory ? "allocation #" + std::to_string(plan.allocation)
+                                              : std::string("no fault");
+  Watchdog watchdog(what);
   return FaultRun(scenario, plan).Run();
 }

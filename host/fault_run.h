@@ -41,12 +41,12 @@ struct FaultPlan {
 
 // The kinds of failure a run can show.
 enum class FaultProblem {
-  kLeak,           // blocks left in the counting allocator, or freed twice
-  kIntegrity,      // integrity_check not ok, or the table cannot be read
-  kLostChange,     // an acknowledged change missing from the table
-  kPartialBatch,   // a transaction kept in part
-  kWrongAnswer,    // an answer that does not match what the store did
-  kNotWorking,     // the component does not work once the fault is over
+  kLeak,          // blocks left in the counting allocator, or freed twice
+  kIntegrity,     // integrity_check not ok, or the table cannot be read
+  kLostChange,    // an acknowledged change missing from the table
+  kPartialBatch,  // a transaction kept in part
+  kWrongAnswer,   // an answer that does not match what the store did
+  kNotWorking,    // the component does not work once the fault is over
   kCount
 };
 

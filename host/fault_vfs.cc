@@ -176,15 +176,24 @@ int FullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
 
 const char* IoCallName(IoCall kind) {
   switch (kind) {
-    case IoCall::kOpen: return "open";
-    case IoCall::kRead: return "read";
-    case IoCall::kWrite: return "write";
-    case IoCall::kTruncate: return "truncate";
-    case IoCall::kSync: return "sync";
-    case IoCall::kLock: return "lock";
-    case IoCall::kFileSize: return "file size";
-    case IoCall::kDelete: return "delete";
-    case IoCall::kCount: break;
+    case IoCall::kOpen:
+      return "open";
+    case IoCall::kRead:
+      return "read";
+    case IoCall::kWrite:
+      return "write";
+    case IoCall::kTruncate:
+      return "truncate";
+    case IoCall::kSync:
+      return "sync";
+    case IoCall::kLock:
+      return "lock";
+    case IoCall::kFileSize:
+      return "file size";
+    case IoCall::kDelete:
+      return "delete";
+    case IoCall::kCount:
+      break;
   }
   return "?";
 }

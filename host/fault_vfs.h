@@ -12,12 +12,12 @@
 
 // The kinds of call that can be counted and failed.
 enum class IoCall {
-  kOpen,      // opening a file, or mapping the shared memory of the log
+  kOpen,  // opening a file, or mapping the shared memory of the log
   kRead,
   kWrite,
   kTruncate,
   kSync,
-  kLock,      // taking a file lock or a lock in the log's shared memory
+  kLock,  // taking a file lock or a lock in the log's shared memory
   kFileSize,
   kDelete,
   kCount

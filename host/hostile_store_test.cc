@@ -4,6 +4,7 @@
 // answers every request kind (testdata/hostile_requests.jsonl) as the
 // request's own rules say, and stops; `group_host tree` prints the tree; all
 // of it ends in bounded time, without a crash or a leaked block.
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 
@@ -13,8 +14,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "group/group_application_test_support.h"
 #include "host/script_command.h"
@@ -66,8 +65,10 @@ void CutInAPage() {
     rows += std::string(i ? "," : "") + "('x" + std::to_string(i) + "','a','Camera " +
             std::to_string(i) + "','Channel'," + std::to_string(i) + ",0)";
   }
-  MakeStore(TableWith("('a','','A','Group',1,0),('b','a','B','Group',2,0),('c','b','C',"
-                      "'Channel',1,0)," + rows));
+  MakeStore(
+      TableWith("('a','','A','Group',1,0),('b','a','B','Group',2,0),('c','b','C',"
+                "'Channel',1,0)," +
+                rows));
   const auto size = std::filesystem::file_size("group.db");
   std::filesystem::resize_file("group.db", size / 2 + 1000);
 }
@@ -94,28 +95,32 @@ void LoopsAndEqualOrders() {
     siblings += ",('e" + std::to_string(i) + "','a','E','Channel',1,0)";
   }
   // a and b are each other's parent, s its own; c hangs below the loop.
-  MakeStore(TableWith("('a','b','A','Group',1,0),('b','a','B','Group',1,0),"
-                      "('s','s','S','Group',1,0),('c','a','C','Channel',1,0)" + siblings));
+  MakeStore(
+      TableWith("('a','b','A','Group',1,0),('b','a','B','Group',1,0),"
+                "('s','s','S','Group',1,0),('c','a','C','Channel',1,0)" +
+                siblings));
 }
 
 void DeepChain() {
-  std::string sql = std::string(kTable) + "BEGIN;INSERT INTO logical_table VALUES ('a','','A','Group',1,0);";
+  std::string sql =
+      std::string(kTable) + "BEGIN;INSERT INTO logical_table VALUES ('a','','A','Group',1,0);";
   // g1 below a, g2 below g1 ... and the channel c at the bottom.
-  sql += "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
-         "INSERT INTO logical_table SELECT 'g' || i, CASE i WHEN 1 THEN 'a' ELSE 'g' || (i - 1) "
-         "END, 'G', 'Group', 1, 0 FROM n;"
-         "INSERT INTO logical_table VALUES ('c','g100000','C','Channel',1,0),"
-         "('b','a','B','Group',2,0);COMMIT;";
+  sql +=
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
+      "INSERT INTO logical_table SELECT 'g' || i, CASE i WHEN 1 THEN 'a' ELSE 'g' || (i - 1) "
+      "END, 'G', 'Group', 1, 0 FROM n;"
+      "INSERT INTO logical_table VALUES ('c','g100000','C','Channel',1,0),"
+      "('b','a','B','Group',2,0);COMMIT;";
   MakeStore(sql);
 }
 
 void HugeNames() {
   // 1,048,576 characters each.
   const std::string name = "zeroblob(524288)";
-  MakeStore(std::string(kTable) +
-            "INSERT INTO logical_table VALUES ('a','',hex(" + name + "),'Group',1,0),"
-            "('b','a',hex(" + name + "),'Group',1,0),('c','b',hex(" + name +
-            "),'Channel',1,0);");
+  MakeStore(std::string(kTable) + "INSERT INTO logical_table VALUES ('a','',hex(" + name +
+            "),'Group',1,0),"
+            "('b','a',hex(" +
+            name + "),'Group',1,0),('c','b',hex(" + name + "),'Channel',1,0);");
 }
 
 const HostileCase kCases[] = {
@@ -151,8 +156,7 @@ class HostileStoreTest : public GroupApplicationTest {
       const GroupRequestParam* answer = Answer(*event);
       const std::string failure = Failure(*event);
       EXPECT_TRUE((answer != nullptr && answer->succeeded) ||
-                  failure == "5000000 Internal Server Error" ||
-                  failure.rfind("4000000 ", 0) == 0)
+                  failure == "5000000 Internal Server Error" || failure.rfind("4000000 ", 0) == 0)
           << line << ": " << failure;
       if (type == eCreateLogicalGroup) {
         EXPECT_EQ(answer != nullptr && answer->succeeded, writable) << failure;
@@ -162,8 +166,8 @@ class HostileStoreTest : public GroupApplicationTest {
 
   // `group_host tree` on this directory, within the bound; its exit status.
   static int PrintTree() {
-    const std::string command = "timeout " + std::to_string(static_cast<int>(kBoundSeconds)) +
-                                " " + PGA_GROUP_HOST + " tree --data-dir '" +
+    const std::string command = "timeout " + std::to_string(static_cast<int>(kBoundSeconds)) + " " +
+                                PGA_GROUP_HOST + " tree --data-dir '" +
                                 std::filesystem::current_path().string() + "' >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -4,6 +4,7 @@
 // at all for the switch of journal, and a request waits a bounded time, then
 // answers as a store failure. Nothing acknowledged is lost.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,8 +15,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "group/channel_list_param.h"
 #include "group/group_application_test_support.h"

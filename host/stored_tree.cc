@@ -8,8 +8,9 @@ namespace {
 
 std::string ColumnText(sqlite3_stmt* row, int column) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
-  return text == nullptr ? std::string()
-                         : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+  return text == nullptr
+             ? std::string()
+             : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
 }
 
 std::string Describe(const std::string& id, const StoredRow* row) {

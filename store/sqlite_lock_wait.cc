@@ -16,9 +16,7 @@ SqliteLockWait::SqliteLockWait(sqlite3* db, std::chrono::milliseconds limit)
   sqlite3_busy_handler(db_, &SqliteLockWait::OnBusy, this);
 }
 
-SqliteLockWait::~SqliteLockWait() {
-  sqlite3_busy_handler(db_, nullptr, nullptr);
-}
+SqliteLockWait::~SqliteLockWait() { sqlite3_busy_handler(db_, nullptr, nullptr); }
 
 int SqliteLockWait::OnBusy(void* self, int count) {
   auto& wait = *static_cast<SqliteLockWait*>(self);
