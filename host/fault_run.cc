@@ -122,41 +122,6 @@ bool AnyFailed(const std::vector<StoreUnit>& units) {
   return false;
 }
 
-// The tables the store may hold after `units` ran on `before`: a unit the
-// store acknowledged keeps the writes it acknowledged; one it refused keeps
-// nothing, or (a change it could not confirm) all of its writes.
-std::vector<StoredTree> Outcomes(const StoredTree& before, const std::vector<StoreUnit>& units) {
-  std::vector<StoredTree> outcomes = {before};
-  for (const StoreUnit& unit : units) {
-    std::vector<StoredTree> next;
-    auto add = [&next](StoredTree tree) {
-      for (const StoredTree& known : next) {
-        if (known == tree) return;
-      }
-      next.push_back(std::move(tree));
-    };
-    for (const StoredTree& tree : outcomes) {
-      StoredTree kept = tree;
-      for (const StoreWrite& write : unit.writes) {
-        if (write.ok) kept.Apply(write);
-      }
-      if (unit.ok) {
-        add(std::move(kept));
-        continue;
-      }
-      add(tree);
-      add(std::move(kept));
-      StoredTree whole = tree;
-      for (const StoreWrite& write : unit.writes) whole.Apply(write);
-      add(std::move(whole));
-    }
-    // Past a handful of refused units only the likeliest outcomes are kept.
-    if (next.size() > 27) next.resize(27);
-    outcomes = std::move(next);
-  }
-  return outcomes;
-}
-
 class FaultRun {
  public:
   FaultRun(const Scenario& scenario, const FaultPlan& plan)
@@ -389,7 +354,7 @@ class FaultRun {
   void CheckStore(const std::vector<StoreUnit>& units, const Answer& answer) {
     std::optional<StoredTree> stored = Read(nullptr);
     if (!stored) return;
-    const std::vector<StoredTree> outcomes = Outcomes(expected_, units);
+    const std::vector<StoredTree> outcomes = expected_.Outcomes(units);
     for (const StoredTree& outcome : outcomes) {
       if (outcome == *stored) {
         expected_ = *stored;

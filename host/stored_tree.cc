@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -101,6 +102,38 @@ void StoredTree::Apply(const StoreWrite& write) {
     case StoreWrite::Kind::kClear:
       break;
   }
+}
+
+std::vector<StoredTree> StoredTree::Outcomes(const std::vector<StoreUnit>& units) const {
+  constexpr std::size_t kMostOutcomes = 27;
+  std::vector<StoredTree> outcomes = {*this};
+  for (const StoreUnit& unit : units) {
+    std::vector<StoredTree> next;
+    auto add = [&next](StoredTree tree) {
+      for (const StoredTree& known : next) {
+        if (known == tree) return;
+      }
+      next.push_back(std::move(tree));
+    };
+    for (const StoredTree& tree : outcomes) {
+      StoredTree kept = tree;
+      for (const StoreWrite& write : unit.writes) {
+        if (write.ok) kept.Apply(write);
+      }
+      if (unit.ok) {
+        add(std::move(kept));
+        continue;
+      }
+      add(tree);
+      add(std::move(kept));
+      StoredTree whole = tree;
+      for (const StoreWrite& write : unit.writes) whole.Apply(write);
+      add(std::move(whole));
+    }
+    if (next.size() > kMostOutcomes) next.resize(kMostOutcomes);
+    outcomes = std::move(next);
+  }
+  return outcomes;
 }
 
 std::string StoredTree::Difference(const StoredTree& other, int limit) const {

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/recording_repository.h"
 
@@ -44,6 +45,13 @@ struct StoredTree {
   // update, a deleted row for a remove, no table after a clear. Writes to
   // tables other than key 0 change nothing.
   void Apply(const StoreWrite& write);
+
+  // The tables this one may become when the store's transactions `units`
+  // run on it: a unit the store acknowledged keeps the writes it
+  // acknowledged; one it refused keeps nothing, or, as a change it could
+  // not confirm, every write it acknowledged or all of its writes. Past a
+  // handful of refused units only the first 27 outcomes are kept.
+  std::vector<StoredTree> Outcomes(const std::vector<StoreUnit>& units) const;
 
   // The rows that differ from `other`, at most `limit` of them, for reports.
   std::string Difference(const StoredTree& other, int limit = 3) const;
