@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "host/fault_run.h"
+#include "host/recording_repository.h"
 
 namespace {
 
@@ -252,6 +253,30 @@ TEST(FaultInjectionTest, EveryAllocationFailingInTurnLeaksNothing) {
   RunLoops({Memory("allocation returning null", CountingAllocator::Failure::kReturnNull),
             Memory("allocation throwing", CountingAllocator::Failure::kThrowException)},
            BudgetSeconds() * 0.25);
+}
+
+// A store that acknowledges the save of one group and never makes it.
+class ForgetfulStore : public RecordingRepository {
+ public:
+  using RecordingRepository::RecordingRepository;
+  bool Save(int32_t table_key, const GroupOrderModel& item) override {
+    if (item.itemId == "g-south") return true;
+    return RecordingRepository::Save(table_key, item);
+  }
+};
+
+// The loops above pass only if their checks can fail: shown on a store that
+// loses an acknowledged change without any fault.
+TEST(FaultInjectionTest, TheChecksCatchAStoreThatLosesAnAcknowledgedChange) {
+  FaultVfs::Install();
+  FaultPlan plan;
+  plan.store = [](std::shared_ptr<IGroupRepository> real) -> std::shared_ptr<IGroupRepository> {
+    return std::make_shared<ForgetfulStore>(std::move(real));
+  };
+  const FaultRunReport report = RunWithFault({Lines("requests.jsonl")}, plan);
+  ASSERT_FALSE(report.problems.empty());
+  EXPECT_EQ(report.problems.front().first, FaultProblem::kLostChange)
+      << report.problems.front().second;
 }
 
 // Printed after every test ran, whichever ran.

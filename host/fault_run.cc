@@ -209,8 +209,10 @@ class FaultRun {
     const std::size_t failures = FailureCount();
     try {
       std::shared_ptr<RecordingRepository> recorder;
-      app_ = new ("GroupApplication") GroupApplication([&recorder] {
-        recorder = std::make_shared<RecordingRepository>(std::make_shared<SqliteGroupRepository>());
+      app_ = new ("GroupApplication") GroupApplication([&recorder, this] {
+        std::shared_ptr<IGroupRepository> store = std::make_shared<SqliteGroupRepository>();
+        if (plan_.store) store = plan_.store(std::move(store));
+        recorder = std::make_shared<RecordingRepository>(std::move(store));
         return std::make_shared<GroupService>(recorder);
       });
       recorder_ = std::move(recorder);

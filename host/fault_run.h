@@ -17,11 +17,14 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/counting_allocator.h"
 #include "host/fault_vfs.h"
+#include "store/i_group_repository.h"
 
 // The lives of one scenario: each is a script (its lines) run by one
 // component, started and stopped, on the data directory the previous ones
@@ -37,6 +40,10 @@ struct FaultPlan {
   // kMemory: the MallocSafe call to fail (1 is the first of the run), and how.
   std::size_t allocation = 0;
   CountingAllocator::Failure allocation_mode = CountingAllocator::Failure::kReturnNull;
+  // When set, puts a store of the test's own in front of the real one (the
+  // checks are recorded in front of it), so that a test can show that the
+  // checks catch a store that misbehaves.
+  std::function<std::shared_ptr<IGroupRepository>(std::shared_ptr<IGroupRepository>)> store;
 };
 
 // The kinds of failure a run can show.
