@@ -66,11 +66,11 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // the component's own.
   bool HandleGroupEvent(std::uint32_t type, Event& event);
 
-  std::shared_ptr<GroupService> groupService;
   // Throws the refusal of `event`, delivered while this thread handles the
   // event of type `handling`.
   [[noreturn]] void RefuseNestedDelivery(const Event& event, std::uint32_t handling) const;
 
+  std::shared_ptr<GroupService> groupService;
   // Serialises the group handling of host threads that deliver at once.
   std::mutex groupLock;
   // The thread inside the group handling, and the type of the event it
