@@ -190,7 +190,14 @@ TEST_F(GroupHostTest, StartUpFailuresExitWithStatusTwo) {
   std::ofstream(dir_ / "GroupApplication_protocol.json") << R"({"Name":"Other"})";
   const HostRun bad_protocol = Run({"-"});
   EXPECT_EQ(bad_protocol.status, 2);
-  EXPECT_NE(bad_protocol.err.find("PrepareAttributes failed"), std::string::npos)
+  // The plug-in's printed lines keep their order with the lines written to
+  // standard error directly, its own and the host's.
+  const std::size_t printed =
+      bad_protocol.err.find("Component Name is different : Other : GroupApplication\n");
+  const std::size_t written =
+      bad_protocol.err.find("Component Name is different : Other vs GroupApplication\n");
+  const std::size_t verdict = bad_protocol.err.find("group_host: no component: PrepareAttributes");
+  EXPECT_TRUE(printed < written && written < verdict && verdict != std::string::npos)
       << bad_protocol.err;
   EXPECT_EQ(bad_protocol.err.find("still allocated"), std::string::npos) << bad_protocol.err;
 }

@@ -26,6 +26,10 @@ bool ProtocolChannel::Open(std::string& error) {
     error = std::string("cannot send diagnostics to standard error: ") + std::strerror(errno);
     return false;
   }
+  // Standard error is unbuffered; standard output, now writing there too,
+  // would hold whole blocks back when it is not a terminal. Line by line,
+  // printf's lines and direct writes to standard error keep their order.
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   return true;
 }
 

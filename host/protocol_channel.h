@@ -4,7 +4,9 @@
 // descriptor 1. Open() keeps a private stream on the real standard output
 // and then points descriptor 1 at standard error, so that everything printed
 // with printf from then on (by the plug-in and by the host's own runtime)
-// lands on standard error while the protocol stays clean.
+// lands on standard error, line-buffered so that it keeps its order with
+// what is written to standard error directly, while the protocol stays
+// clean.
 #ifndef PGA_HOST_PROTOCOL_CHANNEL_H_
 #define PGA_HOST_PROTOCOL_CHANNEL_H_
 
