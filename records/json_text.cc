@@ -5,15 +5,14 @@
 namespace pga_records {
 
 bool KeepAsText(const rapidjson::Value& value, std::string& text) {
-  if (pga_json::Depth(value, kMaxKeptDepth) > kMaxKeptDepth) return false;
   std::string written;
-  if (!pga_json::WriteCompact(value, written)) return false;
+  if (!pga_json::WriteCompact(value, written, kMaxKeptDepth)) return false;
   text = std::move(written);
   return true;
 }
 
 bool ParseKeptText(rapidjson::Document& doc, const std::string& text) {
-  return pga_json::Parse(doc, text) && pga_json::Depth(doc, kMaxKeptDepth) <= kMaxKeptDepth;
+  return pga_json::Parse(doc, text, nullptr, kMaxKeptDepth);
 }
 
 rapidjson::Value CopyKeptArray(const std::string& text,

@@ -33,33 +33,41 @@ std::size_t Depth(const rapidjson::Value& value, std::size_t limit) {
 
 namespace {
 
-// Hands every parse event to the document, but turns the number texts that
-// the reader passes on (it is asked to keep numbers as text) into values
-// itself: integers exactly as rapidjson does, every other number with the C
-// library's correctly rounded strtod. rapidjson 1.1.0's own precise
-// conversion reaches undefined behaviour for a zero with an exponent
-// ("0e39"), and its plain one moves the last digits of some numbers on every
-// pass.
-class NumberConverter {
+// Hands every parse event to the document, with two changes. The number
+// texts that the reader passes on (it is asked to keep numbers as text) are
+// turned into values here: integers exactly as rapidjson does, every other
+// number with the C library's correctly rounded strtod. rapidjson 1.1.0's
+// own precise conversion reaches undefined behaviour for a zero with an
+// exponent ("0e39"), and its plain one moves the last digits of some
+// numbers on every pass. And nesting is counted as it is read: from the
+// first value deeper than the limit on, the text is still read to its end,
+// so that a later syntax error is the one reported, but nothing more is
+// built into the document, which is then refused.
+class DocumentBuilder {
  public:
   using Ch = char;
   using SizeType = rapidjson::SizeType;
 
-  explicit NumberConverter(rapidjson::Document& doc) : doc_(doc) {}
+  DocumentBuilder(rapidjson::Document& doc, std::size_t max_depth)
+      : doc_(doc), max_depth_(max_depth) {}
 
-  bool Null() { return doc_.Null(); }
-  bool Bool(bool b) { return doc_.Bool(b); }
-  bool Int(int i) { return doc_.Int(i); }
-  bool Uint(unsigned i) { return doc_.Uint(i); }
-  bool Int64(int64_t i) { return doc_.Int64(i); }
-  bool Uint64(uint64_t i) { return doc_.Uint64(i); }
-  bool Double(double d) { return doc_.Double(d); }
-  bool String(const Ch* str, SizeType length, bool copy) { return doc_.String(str, length, copy); }
-  bool StartObject() { return doc_.StartObject(); }
-  bool Key(const Ch* str, SizeType length, bool copy) { return doc_.Key(str, length, copy); }
-  bool EndObject(SizeType members) { return doc_.EndObject(members); }
-  bool StartArray() { return doc_.StartArray(); }
-  bool EndArray(SizeType elements) { return doc_.EndArray(elements); }
+  bool Null() { return exceeded_ || doc_.Null(); }
+  bool Bool(bool b) { return exceeded_ || doc_.Bool(b); }
+  bool Int(int i) { return exceeded_ || doc_.Int(i); }
+  bool Uint(unsigned i) { return exceeded_ || doc_.Uint(i); }
+  bool Int64(int64_t i) { return exceeded_ || doc_.Int64(i); }
+  bool Uint64(uint64_t i) { return exceeded_ || doc_.Uint64(i); }
+  bool Double(double d) { return exceeded_ || doc_.Double(d); }
+  bool String(const Ch* str, SizeType length, bool copy) {
+    return exceeded_ || doc_.String(str, length, copy);
+  }
+  bool Key(const Ch* str, SizeType length, bool copy) {
+    return exceeded_ || doc_.Key(str, length, copy);
+  }
+  bool StartObject() { return Open() || doc_.StartObject(); }
+  bool EndObject(SizeType members) { return Close() || doc_.EndObject(members); }
+  bool StartArray() { return Open() || doc_.StartArray(); }
+  bool EndArray(SizeType elements) { return Close() || doc_.EndArray(elements); }
 
   // `text` is a valid JSON number: the reader checked it.
   bool RawNumber(const Ch* text, SizeType length, bool /*copy*/) {
@@ -70,12 +78,25 @@ class NumberConverter {
       too_big_ = true;
       return false;
     }
-    return doc_.Double(value);
+    return Double(value);
   }
 
   bool too_big() const { return too_big_; }
+  // Whether anything was nested deeper than the limit.
+  bool exceeded() const { return exceeded_; }
 
  private:
+  // Enters an array or object; true when the document is no longer built.
+  bool Open() {
+    if (++depth_ > max_depth_) exceeded_ = true;
+    return exceeded_;
+  }
+  // Leaves an array or object; true when the document is no longer built.
+  bool Close() {
+    --depth_;
+    return exceeded_;
+  }
+
   // An integer that fits 64 bits, with the value kinds rapidjson gives it.
   // False when it does not fit (it is then read as a double).
   bool Integer(const std::string& number) {
@@ -87,44 +108,46 @@ class NumberConverter {
       magnitude = magnitude * 10 + digit;
     }
     if (!minus) {
-      return magnitude <= UINT32_MAX ? doc_.Uint(static_cast<unsigned>(magnitude))
-                                     : doc_.Uint64(magnitude);
+      return magnitude <= UINT32_MAX ? Uint(static_cast<unsigned>(magnitude)) : Uint64(magnitude);
     }
-    if (magnitude <= 0x80000000ULL) return doc_.Int(static_cast<int>(0 - magnitude));
-    if (magnitude <= 0x8000000000000000ULL) return doc_.Int64(static_cast<int64_t>(0 - magnitude));
+    if (magnitude <= 0x80000000ULL) return Int(static_cast<int>(0 - magnitude));
+    if (magnitude <= 0x8000000000000000ULL) return Int64(static_cast<int64_t>(0 - magnitude));
     return false;
   }
 
   rapidjson::Document& doc_;
+  const std::size_t max_depth_;
+  std::size_t depth_ = 0;
+  bool exceeded_ = false;
   bool too_big_ = false;
 };
 
 }  // namespace
 
-bool Parse(rapidjson::Document& doc, const char* text, std::size_t length,
-           ParseFailure* failure) {
+bool Parse(rapidjson::Document& doc, const char* text, std::size_t length, ParseFailure* failure,
+           std::size_t max_depth) {
   if (text == nullptr) length = 0;
   rapidjson::MemoryStream memory(text ? text : "", length);
   rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> in(memory);
-  NumberConverter converter(doc);
+  DocumentBuilder builder(doc, max_depth);
   rapidjson::ParseResult result;
   auto generate = [&](rapidjson::Document&) {
     rapidjson::Reader reader;
     result = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(
-        in, converter);
-    return !result.IsError();
+        in, builder);
+    return !result.IsError() && !builder.exceeded();
   };
   doc.Populate(generate);
-  if (!result.IsError() && Depth(doc) <= kMaxDepth) return true;
+  if (!result.IsError() && !builder.exceeded()) return true;
   if (failure != nullptr) {
-    if (converter.too_big()) {
+    if (builder.too_big()) {
       failure->message = rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig);
       failure->offset = result.Offset();
     } else if (result.IsError()) {
       failure->message = rapidjson::GetParseError_En(result.Code());
       failure->offset = result.Offset();
     } else {
-      failure->message = "Nesting deeper than " + std::to_string(kMaxDepth) + " levels.";
+      failure->message = "Nesting deeper than " + std::to_string(max_depth) + " levels.";
       failure->offset = 0;
     }
   }
@@ -132,8 +155,8 @@ bool Parse(rapidjson::Document& doc, const char* text, std::size_t length,
   return false;
 }
 
-bool WriteCompact(const rapidjson::Value& value, std::string& out) {
-  if (Depth(value) > kMaxDepth) return false;
+bool WriteCompact(const rapidjson::Value& value, std::string& out, std::size_t max_depth) {
+  if (Depth(value, max_depth) > max_depth) return false;
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
   const bool ok = value.Accept(writer);

@@ -65,20 +65,22 @@ struct ParseFailure {
 // Parses `length` bytes at `text` (NUL bytes inside are part of the text)
 // into `doc`, iteratively, so that deep nesting cannot overflow the stack.
 // Numbers are converted exactly: a number read and written back keeps its
-// value. Returns false, leaves `doc` holding an empty object and, when
+// value. Nesting is counted while parsing, so the result needs no walk of
+// its own. Returns false, leaves `doc` holding an empty object and, when
 // `failure` is given, says why, when the text is not JSON, holds a number too
-// big for a double, or is nested deeper than kMaxDepth.
+// big for a double, or is nested deeper than `max_depth`.
 bool Parse(rapidjson::Document& doc, const char* text, std::size_t length,
-           ParseFailure* failure = nullptr);
+           ParseFailure* failure = nullptr, std::size_t max_depth = kMaxDepth);
 inline bool Parse(rapidjson::Document& doc, const std::string& text,
-                  ParseFailure* failure = nullptr) {
-  return Parse(doc, text.data(), text.size(), failure);
+                  ParseFailure* failure = nullptr, std::size_t max_depth = kMaxDepth) {
+  return Parse(doc, text.data(), text.size(), failure, max_depth);
 }
 
-// Writes `value` as compact JSON text. Returns false (and whatever was written
-// before the failure) when the value cannot be written: NaN or infinity, or
-// nesting deeper than kMaxDepth.
-bool WriteCompact(const rapidjson::Value& value, std::string& out);
+// Writes `value` as compact JSON text. Returns false when the value cannot
+// be written: with `out` unchanged when it is nested deeper than `max_depth`,
+// with whatever was written before the failure for NaN or infinity.
+bool WriteCompact(const rapidjson::Value& value, std::string& out,
+                  std::size_t max_depth = kMaxDepth);
 inline std::string ToCompact(const rapidjson::Value& value) {
   std::string out;
   WriteCompact(value, out);

@@ -20,6 +20,15 @@ TEST(JsonTest, ParseRefusesDeepNestingAndBadTextWithAnEmptyObject) {
   EXPECT_TRUE(doc.IsObject());
   EXPECT_EQ(failure.message, "Invalid value.");
   EXPECT_EQ(failure.offset, 8u);
+  // Too deep and broken further on: the broken text is what is reported.
+  EXPECT_FALSE(
+      pga_json::Parse(doc, std::string(600, '[') + "1,]" + std::string(599, ']'), &failure));
+  EXPECT_EQ(failure.message, "Invalid value.");
+  EXPECT_EQ(failure.offset, 602u);
+  // A caller's own bound.
+  EXPECT_FALSE(pga_json::Parse(doc, "[{\"a\":[]}]", &failure, 2));
+  EXPECT_EQ(failure.message, "Nesting deeper than 2 levels.");
+  EXPECT_TRUE(pga_json::Parse(doc, "[{\"a\":[]},[]]", nullptr, 3));
   // A NUL byte inside the given length is read as text, not as its end.
   const char inner_nul[] = "{\"a\"\0:1}";
   EXPECT_FALSE(pga_json::Parse(doc, inner_nul, sizeof(inner_nul) - 1));
