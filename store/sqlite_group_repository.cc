@@ -1,7 +1,6 @@
 #include "store/sqlite_group_repository.h"
 
 #include <Poco/Data/SQLite/Connector.h>
-#include <Poco/Data/SQLite/SQLiteException.h>
 #include <Poco/Data/SQLite/Utility.h>
 #include <Poco/Data/Session.h>
 #include <sqlite3.h>
@@ -14,6 +13,7 @@
 #include "store/logical_group_table.h"
 #include "store/sqlite_journal.h"
 #include "store/sqlite_lock_wait.h"
+#include "store/sqlite_transaction.h"
 
 namespace {
 
@@ -36,10 +36,6 @@ constexpr char kLogSettings[] = "PRAGMA synchronous=FULL; PRAGMA journal_size_li
 // the log is copied into group.db and removed, so a stopped component leaves
 // an ordinary database file that any tool opens as it always did.
 constexpr char kRollbackJournal[] = "delete";
-
-void PrintFailure(const char* operation, const std::string& message) {
-  std::printf("%s %s\n", operation, message.c_str());
-}
 
 void UnregisterConnector() {
   try {
@@ -151,23 +147,18 @@ bool SqliteGroupRepository::Update(int32_t table_key, const GroupOrderItems& ite
   if (table == nullptr) return false;
   // An item that fails has printed its own line; the batch goes on.
   return RunInTransaction("SqliteGroupRepository::Update", [&] {
-    for (const GroupOrderModel& item : items) {
-      if (!MayWrite()) break;
-      NoteWrite(table->Update(item));
-    }
+    for (const GroupOrderModel& item : items) Write([&] { return table->Update(item); });
   });
 }
 
 bool SqliteGroupRepository::Save(int32_t table_key, const GroupOrderModel& item) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::Save");
-  if (table == nullptr || !MayWrite()) return false;
-  return NoteWrite(table->Save(item));
+  return table != nullptr && Write([&] { return table->Save(item); });
 }
 
 bool SqliteGroupRepository::Remove(int32_t table_key, std::string uuid) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::Remove");
-  if (table == nullptr || !MayWrite()) return false;
-  return NoteWrite(table->Remove(std::move(uuid)));
+  return table != nullptr && Write([&] { return table->Remove(uuid); });
 }
 
 bool SqliteGroupRepository::RunBatch(const std::function<void()>& writes) {
@@ -176,79 +167,27 @@ bool SqliteGroupRepository::RunBatch(const std::function<void()>& writes) {
 
 bool SqliteGroupRepository::RunInTransaction(const char* operation,
                                              const std::function<void()>& writes) {
-  if (batch_depth_ > 0) {
+  if (batch_ != nullptr) {
     writes();
-    return !batch_failed_;
+    return !batch_->failed();
   }
-  batch_failed_ = false;
-  batch_failure_ = nullptr;
-  bool begun = false;
-  try {
-    session_->begin();
-    begun = true;
-    lock_wait_->TransactionBegun();
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure(operation, error.displayText());
-    // The writes still run, for what they do besides the store, but skip it.
-    batch_failed_ = true;
-  }
-  ++batch_depth_;
+  SqliteTransaction transaction(*session_, operation);
+  // Its waits for locks share one deadline from here on.
+  lock_wait_->TransactionBegun();
+  batch_ = &transaction;
   try {
     writes();
   } catch (...) {
-    --batch_depth_;
-    if (begun) RollBack(operation);
-    batch_failed_ = false;
+    // The transaction rolls back as it goes.
+    batch_ = nullptr;
     throw;
   }
-  --batch_depth_;
-  bool kept = !batch_failed_;
-  if (batch_failure_ != nullptr) PrintFailure(operation, batch_failure_);
-  if (kept) {
-    try {
-      session_->commit();
-    } catch (const Poco::Data::SQLite::SQLiteException& error) {
-      PrintFailure(operation, error.displayText());
-      kept = false;
-    }
-  }
-  if (begun && !kept) RollBack(operation);
-  batch_failed_ = false;
-  batch_failure_ = nullptr;
-  return kept;
+  batch_ = nullptr;
+  return transaction.Commit();
 }
 
-bool SqliteGroupRepository::MayWrite() const { return batch_depth_ == 0 || !batch_failed_; }
-
-bool SqliteGroupRepository::NoteWrite(bool written) {
-  if (written || batch_depth_ == 0 || batch_failed_) return written;
-  sqlite3* db = Poco::Data::SQLite::Utility::dbHandle(*session_);
-  if (sqlite3_get_autocommit(db) != 0) {
-    // SQLite ends a transaction itself after some failures (a full disk, an
-    // I/O error); later writes would then each be kept on their own.
-    batch_failed_ = true;
-    batch_failure_ = "transaction ended by a failed write";
-  } else if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) {
-    // The write could not take the write lock (another connection kept it
-    // past the lock wait): the transaction stays open but holds nothing,
-    // and committing it would acknowledge writes that were never made.
-    batch_failed_ = true;
-    batch_failure_ = "a write could not take the write lock";
-  }
-  return written;
-}
-
-void SqliteGroupRepository::RollBack(const char* operation) {
-  if (!TransactionOpen()) return;
-  try {
-    session_->rollback();
-  } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure(operation, error.displayText());
-  }
-}
-
-bool SqliteGroupRepository::TransactionOpen() const {
-  return sqlite3_get_autocommit(Poco::Data::SQLite::Utility::dbHandle(*session_)) == 0;
+bool SqliteGroupRepository::Write(const std::function<bool()>& write) {
+  return batch_ == nullptr ? write() : batch_->Write(write);
 }
 
 bool SqliteGroupRepository::Clear() {

@@ -13,8 +13,9 @@
 #include "store/i_group_table.h"
 
 class SqliteLockWait;
+class SqliteTransaction;
 
-// Only the table and the repository sources see Poco Data.
+// Only the store's SQLite sources see Poco Data.
 namespace Poco::Data {
 class Session;
 }  // namespace Poco::Data
@@ -80,29 +81,16 @@ class SqliteGroupRepository : public IGroupRepository {
   // Runs `writes` in one transaction, or inside the one already open;
   // `operation` names the lines of a failed begin or commit.
   bool RunInTransaction(const char* operation, const std::function<void()>& writes);
-  // False when a write may not run because the open batch failed already.
-  bool MayWrite() const;
-  // Notes the outcome of one write: a failed one that ended the open
-  // transaction, or that could not take the write lock, fails the batch.
-  bool NoteWrite(bool written);
-  // Ends the open transaction without keeping its changes, if it is still
-  // open. A failed COMMIT leaves it open, and the next begin() would fail
-  // because of it.
-  void RollBack(const char* operation);
-  // True while SQLite holds a transaction open on the session.
-  bool TransactionOpen() const;
+  // Runs `write` as one write of the open transaction, if there is one.
+  bool Write(const std::function<bool()>& write);
 
   std::shared_ptr<Poco::Data::Session> session_;
   // The connection's waits for locks of others; released before the session.
   std::unique_ptr<SqliteLockWait> lock_wait_;
   std::map<int32_t, std::shared_ptr<IGroupTable>> tables_;
-  // Batches open, counting the ones nested inside the outermost.
-  int batch_depth_ = 0;
-  // Set when the open batch has failed; its remaining writes are skipped.
-  bool batch_failed_ = false;
-  // Why a failed write failed the open batch (SQLite ended the transaction
-  // itself, or the write lock could not be had), or null.
-  const char* batch_failure_ = nullptr;
+  // The transaction of the batch being run, which writes join; null
+  // between batches.
+  SqliteTransaction* batch_ = nullptr;
 };
 
 #endif  // PGA_STORE_SQLITE_GROUP_REPOSITORY_H_
