@@ -14,13 +14,12 @@
 
 #include "records/group_model.h"
 #include "store/i_group_repository.h"
+#include "store/item_cache.h"
 
 // Keeps an in-memory copy of every tree item (the item cache, in byte-wise id
 // order) beside the store, and changes both together: every mutation changes
 // the cache first, then the store, and a store failure leaves the cache
-// changed. Beside the cache it keeps an index from parent to children (each
-// child linked to its cache entry), so that the walks cost in proportion to
-// the items they touch, whatever the size of the tree.
+// changed. The cache indexes every parent's children (see ItemCache).
 //
 // The operations that write more than once (CreateGroup, AddChannels) run
 // their writes as one batch of the store: one transaction, kept whole or
@@ -35,11 +34,6 @@
 // Not thread-safe: the owner calls it from one thread at a time.
 class GroupService : public std::enable_shared_from_this<GroupService> {
  public:
-  // Parent of an item as the index keys it: nullopt for an absent parent.
-  using ParentKey = std::optional<std::string>;
-  // Children ids (byte-wise order) of every parent that has children.
-  using ChildIndex = std::map<ParentKey, std::set<std::string>>;
-
   // Opens the SQLite store ("group.db" in the current directory) and creates
   // its table when missing. Throws when the database cannot be opened.
   GroupService();
@@ -59,7 +53,7 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   GroupOrderMap GetItems() const;
   // The cache itself, valid until the next mutation; for answers that copy
   // what they need of it.
-  const GroupOrderMap& items() const { return itemCache_; }
+  const GroupOrderMap& items() const { return itemCache_.items(); }
   // A copy of the cached item `id`, if any.
   std::optional<GroupOrderModel> FindItem(const std::string& id) const;
   // Copies of the cached items whose parent is present and equal to `id`, in
@@ -113,59 +107,12 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
 
   // Empties the cache (the owner does so before it lets the service go).
   void ClearItemCache();
-  // The parent-to-children index as ids, built for consistency checks.
-  ChildIndex child_index() const;
+  // The cache's parent-to-children index as ids, for consistency checks.
+  std::map<std::string, std::set<std::string>> child_index() const { return itemCache_.ChildIds(); }
 
  private:
-  using Entry = GroupOrderMap::iterator;
-  // One child in the index. Its id and kind are kept beside the link to its
-  // cache entry, so that a walk below a group reads the index alone, whose
-  // links to one parent lie side by side in memory once loaded.
-  struct ChildLink {
-    std::string id;
-    Entry entry;
-    // Whether the entry's type is "Group"; Put() keeps it in step.
-    mutable bool group;
-  };
-  // Orders links by id, and finds them by id.
-  struct ById {
-    using is_transparent = void;
-    bool operator()(const ChildLink& a, const ChildLink& b) const { return a.id < b.id; }
-    bool operator()(const ChildLink& a, const std::string& b) const { return a.id < b; }
-    bool operator()(const std::string& a, const ChildLink& b) const { return a < b.id; }
-  };
-  // Finds a present parent by its text without making a key of it.
-  struct ByParent {
-    using is_transparent = void;
-    bool operator()(const ParentKey& a, const ParentKey& b) const { return a < b; }
-    bool operator()(const ParentKey& a, const std::string& b) const { return !a || *a < b; }
-    bool operator()(const std::string& a, const ParentKey& b) const { return b && a < *b; }
-  };
-  using Children = std::set<ChildLink, ById>;
-
-  // The cache entries of the siblings that a new `item` moves back: those
-  // under its parent (the empty text for an absent one) whose order is at
-  // least `item.order`, by order.
-  std::vector<Entry> SiblingsToShift(const GroupOrderModel& item) const;
-  // Copies of `siblings` numbered `start` + 1, + 2...
-  static GroupOrderItems Renumbered(const std::vector<Entry>& siblings, int32_t start);
-  // The links to the cache entries whose parent is present and equal to
-  // `id`, in id order; null when none.
-  const Children* ChildrenOf(const std::string& id) const;
-  void InsertIfAbsent(const GroupOrderModel& item);
-  // Inserts `item` or overwrites the cached item with its id.
-  void Put(const GroupOrderModel& item);
-  void Erase(const std::string& id);
-  static ChildLink LinkTo(Entry entry);
-  void Link(const ParentKey& parent, Entry entry);
-  void Unlink(const ParentKey& parent, const std::string& id);
-
   std::shared_ptr<IGroupRepository> repository_;
-  GroupOrderMap itemCache_;
-  // In step with itemCache_: every cache entry is linked under its parent's
-  // key. Entries of a std::map stay valid until erased, and Erase() unlinks
-  // them first.
-  std::map<ParentKey, Children, ByParent> children_;
+  ItemCache itemCache_;
 };
 
 #endif  // PGA_STORE_GROUP_SERVICE_H_

@@ -281,9 +281,11 @@ struct Reference {
     }
     return removed;
   }
-  GroupService::ChildIndex Index() const {
-    GroupService::ChildIndex index;
-    for (const auto& [key, item] : items) index[item.parentId].insert(key);
+  std::map<std::string, std::set<std::string>> Index() const {
+    std::map<std::string, std::set<std::string>> index;
+    for (const auto& [key, item] : items) {
+      if (item.parentId) index[*item.parentId].insert(key);
+    }
     return index;
   }
 };
