@@ -1,9 +1,9 @@
 #include "host/store_tools.h"
 
+#include <cstddef>
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -53,6 +53,11 @@ bool CheckDestination(const StorePaths& paths, const std::string& dest, std::str
   return false;
 }
 
+// The largest document import reads. An export takes about 150 bytes per
+// item, so this is thousands of times a large site's; anything bigger is not
+// an export, and reading it whole would only exhaust memory.
+constexpr std::size_t kMaxDocumentBytes = std::size_t{1} << 30;
+
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
   std::ifstream file;
   std::istream* in = &std::cin;
@@ -65,9 +70,22 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
     error = "cannot read " + path;
     return false;
   }
-  std::ostringstream content;
-  content << in->rdbuf();
-  text = content.str();
+  const std::string too_big = path + " is larger than 1 GiB, which no export of a tree is";
+  if (path != "-" && fs::is_regular_file(path, code) &&
+      fs::file_size(path, code) > kMaxDocumentBytes) {
+    error = too_big;
+    return false;
+  }
+  text.clear();
+  // Standard input and other streams of unknown size stop at the bound too.
+  char chunk[1 << 16];
+  while (in->read(chunk, sizeof chunk) || in->gcount() > 0) {
+    if (text.size() + static_cast<std::size_t>(in->gcount()) > kMaxDocumentBytes) {
+      error = too_big;
+      return false;
+    }
+    text.append(chunk, static_cast<std::size_t>(in->gcount()));
+  }
   if (in->bad()) {
     error = "cannot read " + path;
     return false;

@@ -408,6 +408,8 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
   fs::create_directories("empty");
   fs::create_directories("notdb");
   fs::copy_file("text.txt", "notdb/group.db");
+  std::ofstream("huge.json").close();
+  fs::resize_file("huge.json", (std::uintmax_t{1} << 30) + 1);  // sparse: no disk used
 
   const std::string store = ReadFile("data/group.db");
   const struct {
@@ -432,6 +434,7 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
       {{"--data-dir", "data", "import", "b.db"}, "not JSON"},
       {{"--data-dir", "data", "import", "newer.json"}, "format version 2"},
       {{"--data-dir", "data", "import", "missing.json"}, "cannot read missing.json"},
+      {{"--data-dir", "data", "import", "huge.json"}, "larger than 1 GiB"},
   };
   for (const auto& c : cases) {
     const Result result = Host(c.args);
