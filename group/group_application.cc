@@ -4,8 +4,39 @@
 
 #include "group/channel_report_handler.h"
 #include "group/group_request_handler.h"
-#include "group/notifier.h"
+#include "group/group_request_param.h"
+#include "records/i_device_dispatcher.h"
 #include "runtime/exception.h"
+
+namespace {
+
+// Whether `type` changes the tree (and so, on a shared store, other
+// servers' trees).
+bool ChangesTree(std::uint32_t type) {
+  switch (type) {
+    case eCreateLogicalGroup:
+    case eModifyLogicalGroup:
+    case eDeleteLogicalGroup:
+    case eModifyLogicalMapping:
+    case eChannelsRemoved:
+    case eChannelsAdded:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A change that its handler answered as done, but whose batch the store did
+// not keep, is answered as a store failure instead. Refusals and the
+// handler's own failure answers stay; channel reports have no answer.
+void AnswerUnkept(Event& event) {
+  auto* request = dynamic_cast<GroupRequestParam*>(event.GetObjectArgument());
+  if (request != nullptr && request->succeeded) {
+    SendResult(event, IDeviceDispatcher::ResultParam::kStoreFailure, kInternalServerError);
+  }
+}
+
+}  // namespace
 
 GroupApplication::GroupApplication()
     : GroupApplication([] { return std::make_shared<GroupService>(); }) {}
@@ -16,6 +47,8 @@ GroupApplication::GroupApplication(const ServiceFactory& make_service)
     : ThreadComponent(kTypeCode, "GroupApplication"), groupService(make_service()) {}
 
 GroupApplication::~GroupApplication() {
+  // Before anything goes: the store's thread may be calling this object.
+  if (groupService) groupService->StopWatchingSharedChanges();
   // The worker dispatches to Run() through this object: it must be over
   // before any part of the object goes.
   try {
@@ -60,6 +93,29 @@ void GroupApplication::RefuseNestedDelivery(const Event& event, std::uint32_t ha
 
 bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {
   Notifier notifier(*this);
+  if (!groupService->SharesStore() || !ChangesTree(type)) return Dispatch(type, event, notifier);
+  // The notifications are logged with the change and sent once it is
+  // committed, after those of the other servers' changes met on the way,
+  // which were committed before it.
+  notifier.Hold();
+  ChangeNotices own;
+  const bool kept = groupService->RunChange([&] {
+    Dispatch(type, event, notifier);
+    own = notifier.TakeHeld();
+    return own;
+  });
+  for (const ChangeNotice& notice : groupService->TakeSharedNotices()) {
+    notifier.SendNotification(notice);
+  }
+  if (!kept) {
+    AnswerUnkept(event);
+    return true;
+  }
+  for (const ChangeNotice& notice : own) notifier.SendNotification(notice);
+  return true;
+}
+
+bool GroupApplication::Dispatch(std::uint32_t type, Event& event, Notifier& notifier) {
   GroupRequestHandler requests(*groupService, notifier);
   ChannelReportHandler channels(*groupService, notifier);
   switch (type) {
@@ -85,7 +141,20 @@ void GroupApplication::Start() {
     std::lock_guard<std::mutex> lock(groupLock);
     groupService->LoadItems();
   }
+  if (groupService->SharesStore()) {
+    groupService->WatchSharedChanges([this] { return FollowSharedChanges(); });
+  }
   ThreadComponent::Start();
+}
+
+bool GroupApplication::FollowSharedChanges() {
+  std::lock_guard<std::mutex> lock(groupLock);
+  const bool current = groupService->FollowSharedChanges();
+  Notifier notifier(*this);
+  for (const ChangeNotice& notice : groupService->TakeSharedNotices()) {
+    notifier.SendNotification(notice);
+  }
+  return current;
 }
 
 void GroupApplication::Stop() { ThreadComponent::Stop(); }

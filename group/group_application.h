@@ -13,8 +13,9 @@
 #include <thread>
 
 #include "group/group_event_type.h"
-#include "store/group_service.h"
+#include "group/notifier.h"
 #include "records/i_group_application.h"
+#include "store/group_service.h"
 #include "runtime/event.h"
 #include "runtime/thread_component.h"
 
@@ -25,16 +26,17 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // Makes the service that the component keeps; it may throw.
   using ServiceFactory = std::function<std::shared_ptr<GroupService>()>;
 
-  // Type code 25067000, name "GroupApplication", on the store "group.db" of
-  // the current directory (a new GroupService).
+  // Type code 25067000, name "GroupApplication", on the store that
+  // OpenGroupStore() chooses: "group.db" of the current directory unless
+  // PGA_STORE names a shared one (a new GroupService).
   GroupApplication();
   // Constructs the ThreadComponent base first (its UId and both tables),
   // then takes the service from `make_service`, which must not answer null.
   // An exception of `make_service`, such as a store that cannot be opened,
   // leaves the constructor after the base is undone.
   explicit GroupApplication(const ServiceFactory& make_service);
-  // Joins the worker, empties the item cache and lets the service go (the
-  // store closes when the last reference goes).
+  // Stops following other servers, joins the worker, empties the item cache
+  // and lets the service go (the store closes when the last reference goes).
   ~GroupApplication() override;
 
   bool Initialize() override;
@@ -52,7 +54,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   void Run() override;
   using ThreadComponent::Run;
   // Loads every stored item into the cache (under the same lock), then starts
-  // as every ThreadComponent does.
+  // as every ThreadComponent does. On a store that other servers share, it
+  // then follows their changes: each one is taken into the cache and its
+  // notifications are sent to "DeviceListener" as that server sent them,
+  // from a thread of the store's, under the same lock.
   void Start() override;
   using ThreadComponent::Start;
   void Stop() override;
@@ -63,8 +68,15 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
 
  private:
   // Runs the group handler for `type`; false when the type is not one of
-  // the component's own.
+  // the component's own. On a shared store a change runs as one batch with
+  // its notifications logged, and they are sent once it is committed.
   bool HandleGroupEvent(std::uint32_t type, Event& event);
+  // The handler of `type`, sending through `notifier`; false when the type
+  // is not one of the component's own.
+  bool Dispatch(std::uint32_t type, Event& event, Notifier& notifier);
+  // Takes in the changes of the other servers sharing the store and sends
+  // their notifications; answers whether the cache is up to date.
+  bool FollowSharedChanges();
 
   // Throws the refusal of `event`, delivered while this thread handles the
   // event of type `handling`.

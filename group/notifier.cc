@@ -12,6 +12,10 @@ constexpr char kDeviceListener[] = "DeviceListener";
 }  // namespace
 
 void Notifier::SendNotification(const char* name, std::shared_ptr<WebsocketEventModel> record) {
+  if (holding_) {
+    held_.push_back(ChangeNotice{name, std::move(record)});
+    return;
+  }
   auto* param = new ("EventParam") IDeviceListener::EventParam();
   if (param == nullptr) return;
   param->eventTimeMsec = NowMilliseconds();
@@ -29,6 +33,11 @@ void Notifier::SendNotification(const char* name, std::shared_ptr<WebsocketEvent
     sent = false;
   }
   if (!sent) delete param;
+}
+
+ChangeNotices Notifier::TakeHeld() {
+  holding_ = false;
+  return std::exchange(held_, {});
 }
 
 std::shared_ptr<WebsocketEventModel> GroupsRecord(GroupModelList groups) {

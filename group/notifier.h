@@ -8,6 +8,7 @@
 #include "records/websocket_event_model.h"
 #include "runtime/component_part.h"
 #include "runtime/event.h"
+#include "store/change_notice.h"
 
 // Names of the notifications the group component sends.
 inline constexpr char kLogicalGroupCreated[] = "LogicalGroupCreated";
@@ -17,7 +18,8 @@ inline constexpr char kLogicalMappingCreated[] = "LogicalMappingCreated";
 inline constexpr char kLogicalMappingModified[] = "LogicalMappingModified";
 inline constexpr char kLogicalMappingDeleted[] = "LogicalMappingDeleted";
 
-// Sends notifications through a component's event sending. Does not own the
+// Sends notifications through a component's event sending, or holds them
+// back until the change they announce is committed. Does not own the
 // component, which must outlive it.
 class Notifier {
  public:
@@ -25,13 +27,23 @@ class Notifier {
 
   // Sends `record` as the notification `name` (event 25040002, arguments 0)
   // to the receiver "DeviceListener", in an EventParam stamped with the
-  // current time. A notification that cannot be sent (no such receiver, no
-  // event or record storage, a failing queue) is dropped: the record is
-  // released and the caller goes on.
+  // current time; while held, keeps it instead. A notification that cannot
+  // be sent (no such receiver, no event or record storage, a failing queue)
+  // is dropped: the record is released and the caller goes on.
   void SendNotification(const char* name, std::shared_ptr<WebsocketEventModel> record);
+  void SendNotification(const ChangeNotice& notice) {
+    SendNotification(notice.kind.c_str(), notice.record);
+  }
+
+  // Keeps the notifications from now on instead of sending them.
+  void Hold() { holding_ = true; }
+  // The notifications kept since Hold(), in order; sending resumes.
+  ChangeNotices TakeHeld();
 
  private:
   ComponentPart& sender_;
+  bool holding_ = false;
+  ChangeNotices held_;
 };
 
 // A new change record with only its group list filled.

@@ -4,6 +4,7 @@
 #ifndef PGA_HOST_COMPONENT_SESSION_H_
 #define PGA_HOST_COMPONENT_SESSION_H_
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ class ComponentSession {
   // The notifications that reached "DeviceListener" since the last call, in
   // the order they were sent; the caller owns them.
   std::vector<std::unique_ptr<Event>> TakeNotifications() { return listener_.TakeEvents(); }
+  // Waits up to `timeout` for a notification; true when one is there.
+  bool WaitForNotifications(std::chrono::milliseconds timeout) const {
+    return listener_.WaitForEvents(timeout);
+  }
 
   // Sends stop and finalize, lets the listener depart (ComponentDriver::End)
   // and calls destroy_component. Safe to call more than once. Notifications

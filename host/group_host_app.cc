@@ -2,14 +2,20 @@
 
 #include <stdlib.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "host/script_reader.h"
 #include "host/store_tools.h"
 #include "runtime/event.h"
+#include "store/open_group_store.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +29,35 @@ std::string DirectoryPrefix(const fs::path& dir) {
   if (text != "/") text += '/';
   return text;
 }
+
+// Whether the plug-in will keep its tree in a store that other hosts share.
+bool SharedStore() {
+  const char* store = std::getenv(kStoreVariable);
+  return store != nullptr && *store != '\0';
+}
+
+// Calls `write` from a thread of its own whenever notifications have
+// arrived at `session`'s listener, until destroyed: on a shared store the
+// other hosts' changes arrive while this host waits for its next command.
+class NotificationPump {
+ public:
+  NotificationPump(ComponentSession& session, std::function<void()> write)
+      : thread_([this, &session, write = std::move(write)] {
+          while (!stop_) {
+            if (session.WaitForNotifications(std::chrono::milliseconds(20))) write();
+          }
+        }) {}
+  NotificationPump(const NotificationPump&) = delete;
+  NotificationPump& operator=(const NotificationPump&) = delete;
+  ~NotificationPump() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 bool MakeTempDirectory(std::string& path, std::string& error) {
   std::error_code code;
@@ -63,6 +98,7 @@ int GroupHostApp::Run() {
   // Everything the host's own runtime allocates (events, payloads) comes
   // from the same allocator as the plug-in's objects.
   InstallAllocator(&allocator_);
+  if (!options_.store.empty()) setenv(kStoreVariable, options_.store.c_str(), 1);
   std::string error;
   bool ran = Prepare(error);
   if (ran) {
@@ -128,6 +164,7 @@ bool GroupHostApp::OpenSession(ComponentSession& session, std::string& error) {
 }
 
 void GroupHostApp::WriteNotifications(ComponentSession& session) {
+  std::lock_guard<std::mutex> lock(output_);
   for (const std::unique_ptr<Event>& event : session.TakeNotifications()) {
     writer_.WriteNotification(*event);
   }
@@ -137,9 +174,14 @@ bool GroupHostApp::RunScript(std::FILE* input, std::string& error) {
   ComponentSession session(plugin_, settings_);
   if (!OpenSession(session, error)) return false;
   WriteNotifications(session);
+  std::unique_ptr<NotificationPump> pump;
+  if (SharedStore()) {
+    pump = std::make_unique<NotificationPump>(session, [&] { WriteNotifications(session); });
+  }
   ScriptReader reader(input);
   std::string line;
   while (reader.Next(line)) {
+    std::lock_guard<std::mutex> lock(output_);
     if (reader.too_long()) {
       writer_.WriteLineError(
           reader.line_number(),
@@ -153,6 +195,7 @@ bool GroupHostApp::RunScript(std::FILE* input, std::string& error) {
       RunCommand(session, std::move(parsed.command));
     }
   }
+  pump.reset();
   session.Close();
   WriteNotifications(session);
   if (std::ferror(input)) {
@@ -166,7 +209,11 @@ void GroupHostApp::RunCommand(ComponentSession& session, ScriptCommand command) 
   const std::string request = command.request;
   const std::uint32_t event_type = command.event_type;
   const DeliveryOutcome outcome = session.Deliver(std::move(command));
-  WriteNotifications(session);
+  // Called with output_ held: the notifications and the reply go out
+  // together.
+  for (const std::unique_ptr<Event>& event : session.TakeNotifications()) {
+    writer_.WriteNotification(*event);
+  }
   writer_.WriteReply(request, event_type, outcome);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "host/component_session.h"
@@ -47,6 +48,8 @@ class GroupHostApp {
   // Runs the demo script in a fresh data directory, then prints the tree.
   bool RunDemo(std::string& error);
   bool OpenSession(ComponentSession& session, std::string& error);
+  // Writes the notifications that arrived so far; safe to call from a
+  // second thread (see RunScript).
   void WriteNotifications(ComponentSession& session);
   // Reports blocks still live and bad frees; the status to exit with.
   int CheckLeaks() const;
@@ -62,6 +65,9 @@ class GroupHostApp {
   SessionSettings settings_;
   // The data directory made for the demo; removed by the destructor.
   std::string demo_dir_;
+  // Keeps whole lines of the protocol in order when notifications are
+  // written from a second thread.
+  std::mutex output_;
 };
 
 #endif  // PGA_HOST_GROUP_HOST_APP_H_

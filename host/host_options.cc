@@ -23,6 +23,7 @@ std::string* ValueSlot(const std::string& name, HostOptions& options) {
   if (name == "--plugin") return &options.plugin;
   if (name == "--data-dir") return &options.data_dir;
   if (name == "--config-dir") return &options.config_dir;
+  if (name == "--store") return &options.store;
   return nullptr;
 }
 
@@ -145,8 +146,12 @@ std::string HostUsage() {
          "                                 replace the stored tree with a document (no component)\n"
          "options: --data-dir DIR (where group.db is; default: the current directory)\n"
          "         --plugin PATH, --config-dir DIR, --instance N (scripts and demo)\n"
+         "         --store URI (scripts, demo and tree: the tree is kept in that\n"
+         "                 PostgreSQL database, shared with every host that uses it)\n"
          "A script holds one JSON command per line, for example\n"
          "  {\"request\": \"CreateLogicalGroup\", \"group\": {\"groupId\": \"g1\"}}\n"
+         "With --store the other hosts' changes are printed as notifications when\n"
+         "they arrive.\n"
          "Standard output carries one JSON line per notification, reply or error;\n"
          "the plug-in's diagnostics go to standard error. The store verbs never\n"
          "create a directory or a store, and exit with 2 when they cannot work.\n";

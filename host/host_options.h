@@ -32,6 +32,9 @@ struct HostOptions {
   std::string config_dir;
   // The component's instance index.
   int instance = 0;
+  // A PostgreSQL connection string or URI; when given, the plug-in keeps
+  // its tree in that database (through PGA_STORE) instead of "group.db".
+  std::string store;
   // The script file; "-" (the default) is standard input.
   std::string script = "-";
   // The file a store verb reads or writes; "-" is standard input or output.

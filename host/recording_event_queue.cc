@@ -34,9 +34,17 @@ bool RecordingEventQueue::Put(Event* event, bool ordered) {
     case Mode::kAccept:
       break;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  entries_.push_back(Entry{event, ordered});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.push_back(Entry{event, ordered});
+  }
+  taken_.notify_all();
   return true;
+}
+
+bool RecordingEventQueue::WaitForEvents(std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return taken_.wait_for(lock, timeout, [this] { return !entries_.empty(); });
 }
 
 std::size_t RecordingEventQueue::size() const {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -53,6 +54,9 @@ class RecordingEventQueue : public EventQueue {
   std::vector<Entry> Entries() const;
   // Hands every held event to the caller and forgets them.
   std::vector<std::unique_ptr<Event>> TakeEvents();
+  // Waits until the queue holds an event or `timeout` has passed; true when
+  // it holds one.
+  bool WaitForEvents(std::chrono::milliseconds timeout) const;
   // Most puts that ran at the same time.
   int MaxConcurrentPuts() const { return max_concurrent_.load(); }
   // Puts made, taken or not.
@@ -62,6 +66,7 @@ class RecordingEventQueue : public EventQueue {
   bool Put(Event* event, bool ordered);
 
   mutable std::mutex mutex_;
+  mutable std::condition_variable taken_;
   std::vector<Entry> entries_;  // GUARDED_BY(mutex_)
   std::atomic<Mode> mode_{Mode::kAccept};
   std::atomic<std::chrono::microseconds> delay_{std::chrono::microseconds(0)};

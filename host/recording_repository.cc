@@ -83,6 +83,8 @@ bool RecordingRepository::SaveAll(const GroupOrderItems& items) {
   return answer;
 }
 
+IChangeLog* RecordingRepository::change_log() { return inner_->change_log(); }
+
 bool RecordingRepository::RunBatch(const std::function<void()>& writes) {
   if (batch_ != nullptr) return inner_->RunBatch(writes);
   batch_ = std::make_unique<StoreUnit>();

@@ -55,6 +55,8 @@ class RecordingRepository : public IGroupRepository {
   bool Clear() override;
   bool SaveAll(const GroupOrderItems& items) override;
   bool RunBatch(const std::function<void()>& writes) override;
+  // The inner store's log: its appends join the batches recorded here.
+  IChangeLog* change_log() override;
 
  private:
   // Notes `write` in the open batch, or as a unit of its own.

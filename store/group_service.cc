@@ -5,7 +5,8 @@
 #include <set>
 #include <utility>
 
-#include "store/sqlite_group_repository.h"
+#include "store/change_follower.h"
+#include "store/open_group_store.h"
 
 namespace {
 
@@ -24,10 +25,16 @@ int32_t NextOrder(int32_t order) {
 
 }  // namespace
 
-GroupService::GroupService() : GroupService(std::make_shared<SqliteGroupRepository>()) {}
+GroupService::GroupService() : GroupService(OpenGroupStore()) {}
 
 GroupService::GroupService(std::shared_ptr<IGroupRepository> repository)
-    : repository_(std::move(repository)) {}
+    : repository_(std::move(repository)) {
+  if (IChangeLog* log = repository_->change_log()) {
+    follower_ = std::make_unique<ChangeFollower>(*log, itemCache_);
+  }
+}
+
+GroupService::~GroupService() = default;
 
 std::shared_ptr<GroupModelList> GroupService::GetGroups(uint32_t table_key) {
   return std::make_shared<GroupModelList>(repository_->GetGroups(StoreKey(table_key)));
@@ -92,12 +99,21 @@ void GroupService::CollectChannels(const std::string& group_id,
   }
 }
 
-void GroupService::LoadItems() { itemCache_.Load(repository_->GetAllItems(kStartTableKey)); }
+void GroupService::LoadItems() {
+  if (follower_) {
+    follower_->Load();
+    return;
+  }
+  itemCache_.Load(repository_->GetAllItems(kStartTableKey));
+}
 
 bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,
                                GroupOrderModelList& modified) {
   item.order =
       NextOrder(repository_->GetLastOrder(StoreKey(table_key), kGroupType, item.ParentText()));
+  // A shared store has just locked the parent for this batch: what other
+  // servers committed under it is taken in before its siblings are numbered.
+  if (follower_) follower_->CatchUp();
   const GroupOrderItems shifted = ShiftSiblings(item);
   bool saved = false;
   const bool kept = repository_->RunBatch([&] {
@@ -189,6 +205,36 @@ void GroupService::RemoveEmptyGroup(const std::string& id, GroupModelList& remov
 
 bool GroupService::RunBatch(const std::function<void()>& changes) {
   return repository_->RunBatch(changes);
+}
+
+bool GroupService::RunChange(const std::function<ChangeNotices()>& change) {
+  if (!follower_) {
+    change();
+    return true;
+  }
+  const bool kept = repository_->RunBatch([&] {
+    follower_->CatchUp();
+    follower_->Log(change());
+  });
+  if (kept) return true;
+  // The cache took the change in; the store did not.
+  follower_->MarkStale();
+  follower_->CatchUp();
+  return false;
+}
+
+bool GroupService::FollowSharedChanges() { return !follower_ || follower_->CatchUp(); }
+
+ChangeNotices GroupService::TakeSharedNotices() {
+  return follower_ ? follower_->TakeNotices() : ChangeNotices();
+}
+
+void GroupService::WatchSharedChanges(std::function<bool()> wake) {
+  if (IChangeLog* log = repository_->change_log()) log->Watch(std::move(wake));
+}
+
+void GroupService::StopWatchingSharedChanges() {
+  if (IChangeLog* log = repository_->change_log()) log->StopWatching();
 }
 
 void GroupService::ClearItemCache() { itemCache_.Clear(); }

@@ -13,8 +13,11 @@
 #include <vector>
 
 #include "records/group_model.h"
+#include "store/change_notice.h"
 #include "store/i_group_repository.h"
 #include "store/item_cache.h"
+
+class ChangeFollower;
 
 // Keeps an in-memory copy of every tree item (the item cache, in byte-wise id
 // order) beside the store, and changes both together: every mutation changes
@@ -30,17 +33,24 @@
 // run may carry an absent one, and only present parents make an item a
 // child.
 //
+// A store that other servers share (one with a change log) is followed: the
+// cache takes in the changes they commit, and every change of this server
+// is logged with its notices (see RunChange and FollowSharedChanges). With
+// a store of one server none of that happens.
+//
 // Create it with std::make_shared (shared_from_this() hands out references).
 // Not thread-safe: the owner calls it from one thread at a time.
 class GroupService : public std::enable_shared_from_this<GroupService> {
  public:
-  // Opens the SQLite store ("group.db" in the current directory) and creates
-  // its table when missing. Throws when the database cannot be opened.
+  // Opens the store that OpenGroupStore() chooses (by default the SQLite
+  // file "group.db" in the current directory) and creates its table when
+  // missing. Throws when the database cannot be opened.
   GroupService();
   // Uses `repository` (not null) as the store, for the whole service's life.
   explicit GroupService(std::shared_ptr<IGroupRepository> repository);
   GroupService(const GroupService&) = delete;
   GroupService& operator=(const GroupService&) = delete;
+  ~GroupService();
 
   // Pass-through queries of the store; the cache is not involved.
   std::shared_ptr<GroupModelList> GetGroups(uint32_t table_key);
@@ -66,7 +76,7 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   void CollectChannels(const std::string& group_id, std::vector<std::string>& out) const;
 
   // Caches every stored item of table 0; an id cached already keeps its
-  // cached values.
+  // cached values. A shared store is followed from here on.
   void LoadItems();
   // Numbers `item` (a new group) right after the last stored group under its
   // parent, moves every cached sibling at or after that order one step back
@@ -107,12 +117,40 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
 
   // Empties the cache (the owner does so before it lets the service go).
   void ClearItemCache();
+
+  // Whether other servers share the store.
+  bool SharesStore() const { return follower_ != nullptr; }
+  // Runs `change` (calls of this service's mutations, answering the notices
+  // that announce them) as one batch of a shared store: first the cache
+  // takes in the other servers' changes, then `change` runs, then its
+  // notices are logged in the same batch. True when the batch was kept.
+  // When it was not, the cache is read again from the store, at once or, if
+  // the store cannot be read, at the next catch-up. With a store of one
+  // server, `change` simply runs and the answer is true.
+  bool RunChange(const std::function<ChangeNotices()>& change);
+  // Takes in the changes that other servers committed since the last call;
+  // their notices wait in TakeSharedNotices(). True when the cache is up to
+  // date (always with a store of one server).
+  bool FollowSharedChanges();
+  // The notices of the other servers' changes taken in so far, in the order
+  // those servers sent them.
+  ChangeNotices TakeSharedNotices();
+  // Has a shared store call `wake`, from a thread of its own, whenever other
+  // servers may have changed it; `wake` answers whether it caught up.
+  void WatchSharedChanges(std::function<bool()> wake);
+  // Ends the calls of `wake`; the caller must not hold a lock that `wake`
+  // takes. Nothing happens with a store of one server.
+  void StopWatchingSharedChanges();
+
   // The cache's parent-to-children index as ids, for consistency checks.
   std::map<std::string, std::set<std::string>> child_index() const { return itemCache_.ChildIds(); }
 
  private:
   std::shared_ptr<IGroupRepository> repository_;
   ItemCache itemCache_;
+  // Keeps itemCache_ in step with a shared store; null for a store of one
+  // server.
+  std::unique_ptr<ChangeFollower> follower_;
 };
 
 #endif  // PGA_STORE_GROUP_SERVICE_H_

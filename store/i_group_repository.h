@@ -8,6 +8,7 @@
 #include <string>
 
 #include "records/group_model.h"
+#include "store/i_change_log.h"
 
 // The tables of tree items, each under an integer table key (the store keeps
 // one table, key 0). Operations that name a table forward to it and give its
@@ -55,6 +56,11 @@ class IGroupRepository {
     writes();
     return true;
   }
+
+  // The log of changes of a store that other servers share, through which
+  // each server follows the others; null (this default) for a store of one
+  // server. Owned by the repository and valid as long as it lives.
+  virtual IChangeLog* change_log() { return nullptr; }
 
   // As GetAll(), as plain values, for a reader that takes the items over
   // whole. This default converts GetAll().

@@ -1,0 +1,72 @@
+// The PostgreSQL group store: one tree that several servers share.
+#ifndef PGA_STORE_POSTGRES_GROUP_REPOSITORY_H_
+#define PGA_STORE_POSTGRES_GROUP_REPOSITORY_H_
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "store/i_group_repository.h"
+
+class PostgresChangeLog;
+class PostgresGroupTable;
+class PostgresSession;
+
+// IGroupRepository over a PostgreSQL database that holds the table
+// "logical_table" under key 0, with the answers of the SQLite repository,
+// and the change log through which the servers sharing it follow each other
+// (change_log()). Inside a batch, GetLastOrder first locks the parent until
+// the batch ends, so that two servers numbering new items under one parent
+// take turns: the order, the shift of the siblings and the insert happen
+// under that lock. A failed statement ends its batch: the writes after it
+// answer false without touching the store. A lost connection makes every
+// operation fail until it is made again, which the next operation outside a
+// batch tries (with a backoff). Lines on standard output name the operation
+// ("PostgresGroupRepository::RunBatch <message>", "... no table under key
+// N"). Not thread-safe, except what change_log() says of watching.
+class PostgresGroupRepository : public IGroupRepository {
+ public:
+  // How long the change log keeps a change.
+  static constexpr std::chrono::seconds kLogRetention = std::chrono::hours(24);
+
+  // Connects to `conninfo` (a libpq connection string or URI) and creates
+  // the table and the change log when missing. Throws
+  // Poco::Data::ConnectionFailedException when the database cannot be
+  // reached, as the SQLite store throws for a file it cannot open.
+  explicit PostgresGroupRepository(const std::string& conninfo,
+                                   std::chrono::seconds log_retention = kLogRetention);
+  ~PostgresGroupRepository() override;
+
+  GroupModelList GetGroups(int32_t table_key) override;
+  GroupOrderModelList GetAll(int32_t table_key) override;
+  GroupOrderItems GetAllItems(int32_t table_key) override;
+  int32_t GetLastOrder(int32_t table_key, std::string type, std::string parent_id) override;
+  std::shared_ptr<GroupOrderModel> Get(int32_t table_key, std::string uuid) override;
+  bool Update(int32_t table_key, const GroupOrderItems& items) override;
+  bool Save(int32_t table_key, const GroupOrderModel& item) override;
+  bool Remove(int32_t table_key, std::string uuid) override;
+  bool Clear() override;
+  bool SaveAll(const GroupOrderItems& items) override;
+  bool RunBatch(const std::function<void()>& writes) override;
+  IChangeLog* change_log() override;
+
+ private:
+  // The table under `table_key`, or null (after a line naming `operation`).
+  PostgresGroupTable* FindTable(int32_t table_key, const char* operation) const;
+  // Runs `writes` in one transaction, or inside the one already open.
+  bool RunInTransaction(const char* operation, const std::function<void()>& writes);
+  // False when a write may not run because the open batch failed already.
+  bool MayWrite() const;
+
+  std::shared_ptr<PostgresSession> session_;
+  std::shared_ptr<PostgresGroupTable> table_;
+  std::unique_ptr<PostgresChangeLog> log_;
+  // Batches open, counting the ones nested inside the outermost.
+  int batch_depth_ = 0;
+  // Set when the open batch could not even begin.
+  bool batch_unbegun_ = false;
+};
+
+#endif  // PGA_STORE_POSTGRES_GROUP_REPOSITORY_H_

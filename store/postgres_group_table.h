@@ -1,0 +1,83 @@
+// The table "logical_table" of the camera tree in a PostgreSQL database.
+#ifndef PGA_STORE_POSTGRES_GROUP_TABLE_H_
+#define PGA_STORE_POSTGRES_GROUP_TABLE_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/i_group_table.h"
+#include "store/postgres_session.h"
+#include "store/postgres_statement.h"
+
+// IGroupTable over the table "logical_table" of a PostgreSQL database, with
+// the columns, rows and answers of the SQLite table: names are TEXT, so
+// that names longer than 32 bytes stay whole, and created_time is a BIGINT
+// that holds the 64 bits of the unsigned time as a signed number. A text is
+// stored up to its first NUL byte. Statements are kept on the session and
+// reused (see PostgresStatement). A failure of a statement is written to
+// standard output as the line "PostgresGroupTable::<operation> <message>"
+// (GetGroups writes none) and becomes the operation's neutral result.
+// Not thread-safe.
+class PostgresGroupTable : public IGroupTable {
+ public:
+  // Runs no statement. `session` must stay open while the table lives.
+  explicit PostgresGroupTable(std::shared_ptr<PostgresSession> session);
+  ~PostgresGroupTable() override;
+
+  // Creates the table, and the indexes that make GetLastOrder a lookup,
+  // unless they exist.
+  void CreateTable() override;
+  GroupModelList GetGroups() override;
+  GroupOrderModelList GetAll() override;
+  GroupOrderItems GetAllItems() override;
+  int32_t GetLastOrder(std::string type, std::string parent_id) override;
+  std::shared_ptr<GroupOrderModel> Get(std::string uuid) override;
+  bool Update(const GroupOrderModel& item) override;
+  bool Save(const GroupOrderModel& item) override;
+  bool Remove(std::string uuid) override;
+  bool Clear() override;
+
+  // Every row, as GetAll() orders them; nullopt (after the GetAll line) when
+  // they cannot be read.
+  std::optional<GroupOrderItems> ReadAll();
+  // The rows whose uuid is one of `ids`, in no particular order; nullopt
+  // (after a line) when they cannot be read.
+  std::optional<GroupOrderItems> ReadItems(const std::vector<std::string>& ids);
+  // Locks `parent_id` until the open transaction ends, so that servers
+  // numbering new items under one parent take turns. False (after a line)
+  // when the lock could not be taken.
+  bool LockParent(const std::string& parent_id);
+
+ private:
+  // The rows read by the last row-reading statement, in its column order.
+  struct Rows;
+  // Takes the rows of `rows_` over as items.
+  GroupOrderItems TakeRows();
+
+  std::shared_ptr<PostgresSession> session_;
+  // Parameters and results that the statements below are bound to.
+  std::string id_;
+  std::string parent_;
+  std::string name_;
+  std::string type_;
+  int32_t order_ = 0;
+  int64_t created_ = 0;
+  std::string id_list_;
+  std::unique_ptr<Rows> rows_;
+  // Declared after what they are bound to, so that they go first.
+  PostgresStatement get_groups_;
+  PostgresStatement get_all_;
+  PostgresStatement last_order_;
+  PostgresStatement last_group_order_;
+  PostgresStatement lock_parent_;
+  PostgresStatement get_;
+  PostgresStatement get_listed_;
+  PostgresStatement update_;
+  PostgresStatement save_;
+  PostgresStatement remove_;
+};
+
+#endif  // PGA_STORE_POSTGRES_GROUP_TABLE_H_

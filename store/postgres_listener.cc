@@ -1,0 +1,158 @@
+#include "store/postgres_listener.h"
+
+#include <fcntl.h>
+#include <libpq-fe.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "store/backoff.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr Clock::duration kTrimEvery = std::chrono::minutes(1);
+
+// Rows older than the retention go; the largest number gone is noted, in
+// the same statement, for readers that had not read them yet.
+constexpr char kTrim[] =
+    "WITH gone AS (DELETE FROM logical_change_log"
+    " WHERE logged_at < now() - make_interval(secs => $1::double precision) RETURNING seq)"
+    " UPDATE logical_change_trim SET upto = (SELECT max(seq) FROM gone)"
+    " WHERE upto < (SELECT max(seq) FROM gone)";
+
+void IgnoreNotice(void*, const char*) {}
+
+bool Execute(PGconn* connection, const std::string& sql) {
+  PGresult* result = PQexec(connection, sql.c_str());
+  const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+  PQclear(result);
+  return done;
+}
+
+}  // namespace
+
+PostgresListener::PostgresListener(std::string conninfo, std::string channel,
+                                   std::chrono::seconds retention)
+    : conninfo_(std::move(conninfo)), channel_(std::move(channel)), retention_(retention) {}
+
+PostgresListener::~PostgresListener() {
+  Stop();
+  for (int fd : stop_pipe_) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+void PostgresListener::Start(std::function<bool()> wake) {
+  if (thread_.joinable()) return;
+  if (stop_pipe_[0] < 0 && pipe2(stop_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+    stop_pipe_[0] = stop_pipe_[1] = -1;
+  }
+  wake_ = std::move(wake);
+  stopping_ = false;
+  thread_ = std::thread(&PostgresListener::Run, this);
+}
+
+void PostgresListener::Stop() {
+  if (!thread_.joinable()) return;
+  stopping_ = true;
+  if (stop_pipe_[1] >= 0) {
+    const char byte = 0;
+    [[maybe_unused]] ssize_t written = write(stop_pipe_[1], &byte, 1);
+  }
+  thread_.join();
+  char drained[16];
+  while (stop_pipe_[0] >= 0 && read(stop_pipe_[0], drained, sizeof drained) > 0) {
+  }
+}
+
+void PostgresListener::Run() {
+  Backoff reconnect(milliseconds(50), milliseconds(1000));
+  Backoff retry(milliseconds(20), milliseconds(1000));
+  bool behind = true;
+  Clock::time_point next_trim = Clock::now();
+  while (!stopping_) {
+    if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
+      Disconnect();
+      if (!reconnect.Ready()) {
+        Wait(reconnect.Remaining());
+        continue;
+      }
+      if (!Connect()) {
+        reconnect.Failed();
+        continue;
+      }
+      reconnect.Succeeded();
+      behind = true;
+    }
+    if (behind && retry.Ready()) {
+      if (wake_()) {
+        behind = false;
+        retry.Succeeded();
+      } else {
+        retry.Failed();
+      }
+    }
+    if (Clock::now() >= next_trim) {
+      Trim();
+      next_trim = Clock::now() + kTrimEvery;
+    }
+    Clock::duration timeout = next_trim - Clock::now();
+    if (behind) timeout = std::min(timeout, retry.Remaining());
+    if (Wait(timeout)) {
+      bool notified = false;
+      if (!Consume(notified)) continue;
+      behind = behind || notified;
+    }
+  }
+  Disconnect();
+}
+
+bool PostgresListener::Connect() {
+  connection_ = PQconnectdb(conninfo_.c_str());
+  if (PQstatus(connection_) == CONNECTION_OK) {
+    PQsetNoticeProcessor(connection_, IgnoreNotice, nullptr);
+    if (Execute(connection_, "SET statement_timeout = '30s'") &&
+        Execute(connection_, "LISTEN " + channel_)) {
+      return true;
+    }
+  }
+  Disconnect();
+  return false;
+}
+
+void PostgresListener::Disconnect() {
+  if (connection_ != nullptr) PQfinish(connection_);
+  connection_ = nullptr;
+}
+
+bool PostgresListener::Consume(bool& notified) {
+  if (PQconsumeInput(connection_) == 0) {
+    Disconnect();
+    return false;
+  }
+  while (PGnotify* notification = PQnotifies(connection_)) {
+    notified = true;
+    PQfreemem(notification);
+  }
+  return true;
+}
+
+void PostgresListener::Trim() {
+  const std::string seconds = std::to_string(retention_.count());
+  const char* values[] = {seconds.c_str()};
+  PQclear(PQexecParams(connection_, kTrim, 1, nullptr, values, nullptr, nullptr, 0));
+}
+
+bool PostgresListener::Wait(Clock::duration timeout) {
+  pollfd fds[2] = {{stop_pipe_[0], POLLIN, 0}, {-1, POLLIN, 0}};
+  if (connection_ != nullptr) fds[1].fd = PQsocket(connection_);
+  const auto ms = std::chrono::ceil<milliseconds>(std::max(timeout, Clock::duration::zero()));
+  const int ready = poll(fds, 2, static_cast<int>(std::min<long long>(ms.count(), 60000)));
+  if (ready <= 0 || (fds[0].revents & POLLIN) != 0) return false;
+  return fds[1].fd >= 0 && fds[1].revents != 0;
+}

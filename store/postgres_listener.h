@@ -1,0 +1,61 @@
+// The thread that listens for the PostgreSQL store's change notifications.
+#ifndef PGA_STORE_POSTGRES_LISTENER_H_
+#define PGA_STORE_POSTGRES_LISTENER_H_
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+struct pg_conn;
+
+// Listens on a connection of its own for the notifications of one channel,
+// and calls `wake` on its thread after each batch of them: the caller then
+// reads the log. It also calls `wake` once it listens, at the start and
+// after every reconnection, since notifications sent while it was not
+// listening are lost. A `wake` that answers false (it could not catch up)
+// is called again, after 20 ms at first and up to 1 s apart. A lost
+// connection is made again with a backoff (50 ms doubling up to 1 s). Once a
+// minute it trims the log rows older than the retention.
+class PostgresListener {
+ public:
+  // `conninfo` in key=value form; runs nothing until Start().
+  PostgresListener(std::string conninfo, std::string channel, std::chrono::seconds retention);
+  PostgresListener(const PostgresListener&) = delete;
+  PostgresListener& operator=(const PostgresListener&) = delete;
+  // Stops the thread.
+  ~PostgresListener();
+
+  // Starts the thread with `wake`, unless it runs already.
+  void Start(std::function<bool()> wake);
+  // Ends the thread and returns once `wake` no longer runs. The caller must
+  // not hold anything that `wake` waits for.
+  void Stop();
+
+ private:
+  void Run();
+  // Connects and listens; false when either fails.
+  bool Connect();
+  void Disconnect();
+  // Reads what arrived; false when the connection failed. Sets `notified`
+  // when a notification came.
+  bool Consume(bool& notified);
+  // Deletes the log rows older than the retention, noting the largest
+  // number deleted. A failure is ignored: the next round tries again.
+  void Trim();
+  // Waits up to `timeout` for input on the connection (when there is one)
+  // or for Stop(); true when there is input.
+  bool Wait(std::chrono::steady_clock::duration timeout);
+
+  const std::string conninfo_;
+  const std::string channel_;
+  const std::chrono::seconds retention_;
+  std::function<bool()> wake_;
+  pg_conn* connection_ = nullptr;  // used by the thread only
+  int stop_pipe_[2] = {-1, -1};
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+#endif  // PGA_STORE_POSTGRES_LISTENER_H_

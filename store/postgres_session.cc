@@ -1,0 +1,204 @@
+#include "store/postgres_session.h"
+
+#include <Poco/Data/DataException.h>
+#include <Poco/Data/PostgreSQL/Connector.h>
+#include <Poco/Data/PostgreSQL/SessionHandle.h>
+#include <Poco/Data/Session.h>
+#include <Poco/Data/Statement.h>
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Limits that keep one stuck server from stalling every other: a statement
+// that waits for a lock gives up after 10 s, any statement after 30 s, and a
+// server that leaves its transaction idle (a hung process) loses it after
+// 60 s, with the locks it held.
+constexpr char kLimits[] =
+    "SET lock_timeout = '10s'; SET statement_timeout = '30s'; "
+    "SET idle_in_transaction_session_timeout = '60s'";
+
+// The server's notices ("relation already exists, skipping") are not
+// failures and must not reach the host's output.
+void IgnoreNotice(void*, const char*) {}
+
+// `conninfo` (a key=value string or a URI) in the key=value form, every
+// value given; the connector splits its input at blanks and cannot take
+// quoted values.
+std::string KeyValueForm(const std::string& conninfo) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+  if (options == nullptr) {
+    const std::string reason = error != nullptr ? OneLine(error) : "out of memory";
+    PQfreemem(error);
+    throw Poco::Data::ConnectionFailedException("invalid connection string: " + reason);
+  }
+  std::string form;
+  std::string blank_in;
+  for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+    if (option->val == nullptr || *option->val == '\0') continue;
+    if (std::strpbrk(option->val, " \t\n") != nullptr) blank_in = option->keyword;
+    if (!form.empty()) form += ' ';
+    form += std::string(option->keyword) + "=" + option->val;
+  }
+  PQconninfoFree(options);
+  if (!blank_in.empty()) {
+    throw Poco::Data::ConnectionFailedException("the value of " + blank_in +
+                                                " holds a blank, which the connector cannot pass");
+  }
+  if (form.empty()) throw Poco::Data::ConnectionFailedException("empty connection string");
+  return form;
+}
+
+// Throws ConnectionFailedException unless the database of `conninfo` takes
+// a connection now. The connector never frees a connection that it could
+// not make, so it is asked only once libpq has made one of its own.
+void Probe(const std::string& conninfo, std::size_t timeout_seconds) {
+  const std::string with_timeout =
+      conninfo + " connect_timeout=" + std::to_string(timeout_seconds);
+  PGconn* probe = PQconnectdb(with_timeout.c_str());
+  const bool reached = PQstatus(probe) == CONNECTION_OK;
+  const std::string reason = reached ? "" : OneLine(PQerrorMessage(probe));
+  PQfinish(probe);
+  if (!reached) throw Poco::Data::ConnectionFailedException("cannot connect: " + reason);
+}
+
+std::string ResultMessage(PGconn* connection, PGresult* result) {
+  const char* message = result != nullptr ? PQresultErrorMessage(result) : "";
+  return OneLine(*message != '\0' ? message : PQerrorMessage(connection));
+}
+
+}  // namespace
+
+std::string OneLine(std::string message) {
+  for (char& c : message) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  while (!message.empty() && message.back() == ' ') message.pop_back();
+  return message;
+}
+
+PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeout_seconds)
+    : conninfo_(KeyValueForm(conninfo)), backoff_(milliseconds(50), milliseconds(1000)) {
+  Probe(conninfo_, timeout_seconds);
+  Poco::Data::PostgreSQL::Connector::registerConnector();
+  try {
+    session_ = std::make_unique<Poco::Data::Session>(Poco::Data::PostgreSQL::Connector::KEY,
+                                                     conninfo_, timeout_seconds);
+    auto* handle = Poco::AnyCast<Poco::Data::PostgreSQL::SessionHandle*>(
+        session_->getProperty("handle"));
+    connection_ = static_cast<PGconn*>(*handle);
+    Configure();
+  } catch (...) {
+    session_.reset();
+    Poco::Data::PostgreSQL::Connector::unregisterConnector();
+    throw;
+  }
+}
+
+PostgresSession::~PostgresSession() {
+  Rollback();
+  set_aside_.clear();
+  // A connection that broke stays allocated inside the connector, which only
+  // frees connections that are up; one attempt to bring it back lets it go
+  // (when the server is still away, the connection is not freed).
+  if (PQstatus(connection_) != CONNECTION_OK) PQreset(connection_);
+  session_.reset();
+  try {
+    Poco::Data::PostgreSQL::Connector::unregisterConnector();
+  } catch (const Poco::Exception&) {
+    // Only possible when someone else took our registration back.
+  }
+}
+
+void PostgresSession::Configure() {
+  PQsetNoticeProcessor(connection_, IgnoreNotice, nullptr);
+  std::string ignored;
+  Exec(kLimits, ignored);
+}
+
+bool PostgresSession::Connected() {
+  // A server that closed the connection (a restart, a fast shutdown) has
+  // said so on the socket; reading it makes libpq notice before a statement
+  // fails on it.
+  if (PQstatus(connection_) == CONNECTION_OK && !in_transaction_) PQconsumeInput(connection_);
+  if (PQstatus(connection_) == CONNECTION_OK) return true;
+  if (in_transaction_ || !backoff_.Ready()) return false;
+  PQreset(connection_);
+  if (PQstatus(connection_) != CONNECTION_OK) {
+    backoff_.Failed();
+    return false;
+  }
+  backoff_.Succeeded();
+  ++generation_;
+  Configure();
+  DropSetAside();
+  return true;
+}
+
+bool PostgresSession::Begin(std::string& error) {
+  if (!Connected()) {
+    error = "not connected: " + OneLine(PQerrorMessage(connection_));
+    return false;
+  }
+  if (!Exec("BEGIN", error)) return false;
+  in_transaction_ = true;
+  return true;
+}
+
+bool PostgresSession::Commit(std::string& error) {
+  if (TransactionFailed()) {
+    error = "transaction not committed: a statement in it failed";
+    Rollback();
+    return false;
+  }
+  PGresult* result = PQexec(connection_, "COMMIT");
+  // COMMIT of a transaction that the server has aborted answers ROLLBACK.
+  const bool committed = PQresultStatus(result) == PGRES_COMMAND_OK &&
+                         std::strcmp(PQcmdStatus(result), "COMMIT") == 0;
+  if (!committed) error = ResultMessage(connection_, result);
+  PQclear(result);
+  if (!committed) Rollback();
+  in_transaction_ = false;
+  DropSetAside();
+  return committed;
+}
+
+void PostgresSession::Rollback() {
+  if (PQstatus(connection_) == CONNECTION_OK &&
+      PQtransactionStatus(connection_) != PQTRANS_IDLE) {
+    PQclear(PQexec(connection_, "ROLLBACK"));
+  }
+  in_transaction_ = false;
+  DropSetAside();
+}
+
+bool PostgresSession::TransactionFailed() const {
+  return in_transaction_ && (PQstatus(connection_) != CONNECTION_OK ||
+                             PQtransactionStatus(connection_) != PQTRANS_INTRANS);
+}
+
+bool PostgresSession::Exec(const std::string& sql, std::string& error) {
+  PGresult* result = PQexec(connection_, sql.c_str());
+  const bool done = PQresultStatus(result) == PGRES_COMMAND_OK ||
+                    PQresultStatus(result) == PGRES_TUPLES_OK;
+  if (!done) error = ResultMessage(connection_, result);
+  PQclear(result);
+  return done;
+}
+
+void PostgresSession::SetAside(std::unique_ptr<Poco::Data::Statement> statement) {
+  set_aside_.push_back(std::move(statement));
+  if (!in_transaction_) DropSetAside();
+}
+
+void PostgresSession::DropSetAside() {
+  // Each one deallocates itself on the server, which fails harmlessly for
+  // one prepared on an earlier connection.
+  set_aside_.clear();
+}
