@@ -1,13 +1,7 @@
 #include "store/postgres_change_log.h"
 
-#include <Poco/Data/Statement.h>
-#include <Poco/Tuple.h>
-
 #include <algorithm>
 #include <cstdio>
-
-using Poco::Data::Keywords::into;
-using Poco::Data::Keywords::use;
 
 namespace {
 
@@ -16,7 +10,7 @@ constexpr std::size_t kPage = 1000;
 
 // One lock for every writer of the log, held until its commit: numbers are
 // handed out in commit order. (Parents are locked under the key 25067.)
-constexpr char kLockLog[] = "SELECT 1 FROM pg_advisory_xact_lock(25068, 0)";
+constexpr char kLockLog[] = "SELECT pg_advisory_xact_lock(25068, 0)";
 
 // The change's notices in their order, one row each; the answer is the
 // first and last number given, and the last is announced at commit.
@@ -24,8 +18,7 @@ constexpr char kAppend[] =
     "WITH added AS (INSERT INTO logical_change_log (kind, record)"
     " SELECT kind, record FROM unnest($1::text[], $2::text[])"
     " WITH ORDINALITY AS notice(kind, record, place) ORDER BY place RETURNING seq)"
-    " SELECT min(seq), max(seq),"
-    " length(pg_notify('logical_table_changes', max(seq)::text)::text) FROM added";
+    " SELECT min(seq), max(seq), pg_notify('logical_table_changes', max(seq)::text) FROM added";
 
 // The log's end: the last number committed, or trimmed if all are.
 constexpr char kEnd[] =
@@ -50,8 +43,6 @@ constexpr char kCreate[] =
     "INSERT INTO logical_change_trim SELECT 0"
     " WHERE NOT EXISTS (SELECT 1 FROM logical_change_trim)";
 
-using LogRow = Poco::Tuple<int64_t, int64_t, std::string, std::string>;
-
 // The `field` of each notice as the text of a PostgreSQL array of texts,
 // each element quoted with its quotes and backslashes escaped.
 std::string ArrayOf(const std::vector<LoggedNotice>& notices, std::string LoggedNotice::*field) {
@@ -69,23 +60,11 @@ std::string ArrayOf(const std::vector<LoggedNotice>& notices, std::string Logged
   return literal + "}";
 }
 
-void PrintFailure(const char* operation, const Poco::Exception& error) {
-  std::printf("%s %s\n", operation, OneLine(error.displayText()).c_str());
+void PrintFailure(const char* operation, const PostgresError& error) {
+  std::printf("%s %s\n", operation, error.what());
 }
 
 }  // namespace
-
-struct PostgresChangeLog::Bound {
-  std::string kinds;
-  std::string records;
-  int64_t first = 0;
-  int64_t last = 0;
-  int32_t notified = 0;
-  int32_t locked = 0;
-  int64_t end = 0;
-  int64_t after = 0;
-  std::vector<LogRow> rows;
-};
 
 PostgresChangeLog::PostgresChangeLog(std::shared_ptr<PostgresSession> session,
                                      std::shared_ptr<PostgresGroupTable> table,
@@ -93,22 +72,10 @@ PostgresChangeLog::PostgresChangeLog(std::shared_ptr<PostgresSession> session,
     : session_(std::move(session)),
       table_(std::move(table)),
       retention_(retention),
-      bound_(std::make_unique<Bound>()),
-      lock_(*session_, kLockLog,
-            [this](Poco::Data::Statement& s) { s.addExtract(into(bound_->locked)); }),
-      append_(*session_, kAppend,
-              [this](Poco::Data::Statement& s) {
-                s.addBind(use(bound_->kinds));
-                s.addBind(use(bound_->records));
-                s.addExtract(into(bound_->first));
-                s.addExtract(into(bound_->last));
-                s.addExtract(into(bound_->notified));
-              }),
-      end_(*session_, kEnd, [this](Poco::Data::Statement& s) { s.addExtract(into(bound_->end)); }),
-      read_(*session_, kRead, [this](Poco::Data::Statement& s) {
-        s.addBind(use(bound_->after));
-        s.addExtract(into(bound_->rows));
-      }) {}
+      lock_(*session_, kLockLog),
+      append_(*session_, kAppend),
+      end_(*session_, kEnd),
+      read_(*session_, kRead) {}
 
 PostgresChangeLog::~PostgresChangeLog() { StopWatching(); }
 
@@ -119,16 +86,15 @@ bool PostgresChangeLog::CreateTables(std::string& error) {
 bool PostgresChangeLog::Append(const std::vector<LoggedNotice>& notices) {
   if (notices.empty()) return true;
   if (!session_->InTransaction() || session_->TransactionFailed()) return false;
-  bound_->kinds = ArrayOf(notices, &LoggedNotice::kind);
-  bound_->records = ArrayOf(notices, &LoggedNotice::record);
   try {
     lock_.Run();
-    append_.Run();
-  } catch (const Poco::Exception& error) {
+    PostgresRows added =
+        append_.Run({ArrayOf(notices, &LoggedNotice::kind), ArrayOf(notices, &LoggedNotice::record)});
+    appended_.emplace_back(added.Int(0, 0), added.Int(0, 1));
+  } catch (const PostgresError& error) {
     PrintFailure("PostgresChangeLog::Append", error);
     return false;
   }
-  appended_.emplace_back(bound_->first, bound_->last);
   return true;
 }
 
@@ -139,50 +105,47 @@ void PostgresChangeLog::EndBatch(bool kept) {
 
 bool PostgresChangeLog::StartAtEnd() {
   try {
-    end_.Run();
-  } catch (const Poco::Exception& error) {
+    position_ = end_.Run().Int(0, 0);
+  } catch (const PostgresError& error) {
     PrintFailure("PostgresChangeLog::StartAtEnd", error);
     return false;
   }
-  position_ = bound_->end;
   ForgetOwnBefore();
   return true;
 }
 
 std::optional<LogTail> PostgresChangeLog::ReadNew() {
-  std::vector<LogRow>& rows = bound_->rows;
-  rows.clear();
-  bound_->after = position_;
+  std::optional<PostgresRows> read;
   try {
-    read_.Run();
-  } catch (const Poco::Exception& error) {
-    rows.clear();
+    read.emplace(read_.Run({std::to_string(position_)}));
+  } catch (const PostgresError& error) {
     PrintFailure("PostgresChangeLog::ReadNew", error);
     return std::nullopt;
   }
+  const PostgresRows& rows = *read;
   LogTail tail;
-  std::size_t next = 0;
-  if (!rows.empty() && rows.front().get<0>() == 0) {
-    tail.lost = rows.front().get<1>() > position_;
+  int next = 0;
+  if (rows.size() > 0 && rows.Int(0, 0) == 0) {
+    tail.lost = rows.Int(0, 1) > position_;
     next = 1;
   }
-  const bool full = rows.size() - next == kPage;
-  const std::size_t first_row = next;
+  const bool full = static_cast<std::size_t>(rows.size() - next) == kPage;
+  const int first_row = next;
   bool other_met = false;
   while (!tail.lost && next < rows.size()) {
     // One change: the rows of one transaction, which lie side by side.
-    std::size_t end = next;
-    while (end < rows.size() && rows[end].get<1>() == rows[next].get<1>()) ++end;
+    const int64_t transaction = rows.Int(next, 1);
+    int end = next;
+    while (end < rows.size() && rows.Int(end, 1) == transaction) ++end;
     // On a full page the last change may go on in the next one.
     if (full && end == rows.size() && next > first_row) break;
-    const int64_t last = rows[end - 1].get<0>();
-    if (!IsOwn(rows[next].get<0>())) {
+    const int64_t last = rows.Int(end - 1, 0);
+    if (!IsOwn(rows.Int(next, 0))) {
       other_met = true;
       LoggedChange& change = tail.changes.emplace_back();
       change.seq = last;
-      for (std::size_t i = next; i < end; ++i) {
-        change.notices.push_back(
-            LoggedNotice{std::move(rows[i].get<2>()), std::move(rows[i].get<3>())});
+      for (int i = next; i < end; ++i) {
+        change.notices.push_back(LoggedNotice{rows.Text(i, 2), rows.Text(i, 3)});
       }
     } else if (!other_met) {
       // Ours, and nothing of another server's before it: read past it.
@@ -190,7 +153,6 @@ std::optional<LogTail> PostgresChangeLog::ReadNew() {
     }
     next = end;
   }
-  rows.clear();
   ForgetOwnBefore();
   return tail;
 }

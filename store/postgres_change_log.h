@@ -72,9 +72,6 @@ class PostgresChangeLog : public IChangeLog {
   // batch, and kept but not read yet.
   std::vector<std::pair<int64_t, int64_t>> appended_;
   std::vector<std::pair<int64_t, int64_t>> own_;
-  // Parameters and results the statements are bound to.
-  struct Bound;
-  std::unique_ptr<Bound> bound_;
   PostgresStatement lock_;
   PostgresStatement append_;
   PostgresStatement end_;

@@ -1,38 +1,21 @@
 #include "store/postgres_group_table.h"
 
-#include <Poco/Data/Statement.h>
-#include <Poco/Tuple.h>
-
 #include <cstdio>
 #include <utility>
 
-using Poco::Data::Keywords::into;
-using Poco::Data::Keywords::use;
-
 namespace {
 
-using Row = Poco::Tuple<std::string, std::string, std::string, std::string, int32_t, int64_t>;
-using GroupRow = Poco::Tuple<std::string, std::string, int64_t>;
-
 constexpr char kColumns[] = "uuid, parent_uuid, name, type, order_, created_time";
-// Lock keys of the parents: this component's number, then the parent's hash.
-constexpr char kLockParent[] = "SELECT 1 FROM pg_advisory_xact_lock(25067, hashtext($1))";
-
-void PrintFailure(const char* operation, const Poco::Exception& error) {
-  std::printf("%s %s\n", operation, OneLine(error.displayText()).c_str());
-}
-
-// `text` up to its first NUL byte, as the server keeps it.
-std::string Stored(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 // `ids` as the text of a PostgreSQL array of texts: each element quoted, its
-// quotes and backslashes escaped.
+// quotes and backslashes escaped, and cut at a NUL byte as any text is.
 std::string ArrayLiteral(const std::vector<std::string>& ids) {
   std::string literal = "{";
   for (const std::string& id : ids) {
     if (literal.size() > 1) literal += ',';
     literal += '"';
-    for (char c : Stored(id)) {
+    for (char c : id) {
+      if (c == '\0') break;
       if (c == '"' || c == '\\') literal += '\\';
       literal += c;
     }
@@ -41,77 +24,54 @@ std::string ArrayLiteral(const std::vector<std::string>& ids) {
   return literal + "}";
 }
 
-}  // namespace
+GroupOrderItems ItemsOf(const PostgresRows& rows) {
+  GroupOrderItems items;
+  items.reserve(rows.size());
+  for (int row = 0; row < rows.size(); ++row) {
+    items.emplace_back(rows.Text(row, 0), rows.Text(row, 1), rows.Text(row, 2), rows.Text(row, 3),
+                       static_cast<int32_t>(rows.Int(row, 4)),
+                       static_cast<uint64_t>(rows.Int(row, 5)));
+  }
+  return items;
+}
 
-struct PostgresGroupTable::Rows {
-  std::vector<Row> items;
-  std::vector<GroupRow> groups;
-  int32_t last_order = 0;
-  int32_t locked = 0;
-};
+}  // namespace
 
 PostgresGroupTable::PostgresGroupTable(std::shared_ptr<PostgresSession> session)
     : session_(std::move(session)),
-      rows_(std::make_unique<Rows>()),
       get_groups_(*session_,
-                  "SELECT uuid, name, created_time FROM logical_table WHERE type='Group'",
-                  [this](Poco::Data::Statement& s) { s.addExtract(into(rows_->groups)); }),
+                  "SELECT uuid, name, created_time FROM logical_table WHERE type='Group'"),
       get_all_(*session_,
-               std::string("SELECT ") + kColumns + " FROM logical_table ORDER BY order_ ASC",
-               [this](Poco::Data::Statement& s) { s.addExtract(into(rows_->items)); }),
-      last_order_(*session_, "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = $1",
-                  [this](Poco::Data::Statement& s) {
-                    s.addBind(use(parent_));
-                    s.addExtract(into(rows_->last_order));
-                  }),
+               std::string("SELECT ") + kColumns + " FROM logical_table ORDER BY order_ ASC"),
+      last_order_(*session_, "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = $1"),
       last_group_order_(
           *session_,
-          "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = $1 and type ='Group'",
-          [this](Poco::Data::Statement& s) {
-            s.addBind(use(parent_));
-            s.addExtract(into(rows_->last_order));
-          }),
-      lock_parent_(*session_, kLockParent,
-                   [this](Poco::Data::Statement& s) {
-                     s.addBind(use(parent_));
-                     s.addExtract(into(rows_->locked));
-                   }),
-      get_(*session_, std::string("SELECT ") + kColumns + " FROM logical_table WHERE uuid = $1",
-           [this](Poco::Data::Statement& s) {
-             s.addBind(use(id_));
-             s.addExtract(into(rows_->items));
-           }),
-      get_listed_(*session_,
-                  std::string("SELECT ") + kColumns +
-                      " FROM logical_table WHERE uuid = ANY($1::text[])",
-                  [this](Poco::Data::Statement& s) {
-                    s.addBind(use(id_list_));
-                    s.addExtract(into(rows_->items));
-                  }),
-      update_(*session_, "UPDATE logical_table SET order_ = $1, parent_uuid = $2 WHERE uuid = $3",
-              [this](Poco::Data::Statement& s) {
-                s.addBind(use(order_));
-                s.addBind(use(parent_));
-                s.addBind(use(id_));
-              }),
-      save_(*session_,
-            std::string("INSERT INTO logical_table (") + kColumns +
-                ") VALUES ($1,$2,$3,$4,$5,$6) ON CONFLICT (uuid) DO UPDATE SET"
-                " parent_uuid = EXCLUDED.parent_uuid, name = EXCLUDED.name,"
-                " type = EXCLUDED.type, order_ = EXCLUDED.order_,"
-                " created_time = EXCLUDED.created_time",
-            [this](Poco::Data::Statement& s) {
-              s.addBind(use(id_));
-              s.addBind(use(parent_));
-              s.addBind(use(name_));
-              s.addBind(use(type_));
-              s.addBind(use(order_));
-              s.addBind(use(created_));
-            }),
-      remove_(*session_, "DELETE FROM logical_table WHERE uuid = $1",
-              [this](Poco::Data::Statement& s) { s.addBind(use(id_)); }) {}
+          "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = $1 and type ='Group'"),
+      // Lock keys of parents: this component's number, then the parent's hash.
+      lock_parent_(*session_, "SELECT pg_advisory_xact_lock(25067, hashtext($1))"),
+      get_(*session_, std::string("SELECT ") + kColumns + " FROM logical_table WHERE uuid = $1"),
+      get_listed_(*session_, std::string("SELECT ") + kColumns +
+                                 " FROM logical_table WHERE uuid = ANY($1::text[])"),
+      update_(*session_, "UPDATE logical_table SET order_ = $1, parent_uuid = $2 WHERE uuid = $3"),
+      save_(*session_, std::string("INSERT INTO logical_table (") + kColumns +
+                           ") VALUES ($1,$2,$3,$4,$5,$6) ON CONFLICT (uuid) DO UPDATE SET"
+                           " parent_uuid = EXCLUDED.parent_uuid, name = EXCLUDED.name,"
+                           " type = EXCLUDED.type, order_ = EXCLUDED.order_,"
+                           " created_time = EXCLUDED.created_time"),
+      remove_(*session_, "DELETE FROM logical_table WHERE uuid = $1") {}
 
 PostgresGroupTable::~PostgresGroupTable() = default;
+
+std::optional<PostgresRows> PostgresGroupTable::Run(PostgresStatement& statement,
+                                                    const std::vector<std::string>& parameters,
+                                                    const char* operation) {
+  try {
+    return statement.Run(parameters);
+  } catch (const PostgresError& error) {
+    if (operation != nullptr) std::printf("PostgresGroupTable::%s %s\n", operation, error.what());
+    return std::nullopt;
+  }
+}
 
 void PostgresGroupTable::CreateTable() {
   // The partial index's condition keeps the scan of GetGroups off it.
@@ -122,50 +82,28 @@ void PostgresGroupTable::CreateTable() {
       " ON logical_table (parent_uuid, order_);"
       "CREATE INDEX IF NOT EXISTS logical_table_group_order"
       " ON logical_table (parent_uuid, order_) WHERE type='Group' AND parent_uuid IS NOT NULL";
-  std::string error;
+  std::string error = "no connection to the server";
   if (!session_->Connected() || !session_->Exec(kCreate, error)) {
-    if (error.empty()) error = "not connected";
     std::printf("%s %s\n", "PostgresGroupTable::CreateTable", error.c_str());
   }
 }
 
 GroupModelList PostgresGroupTable::GetGroups() {
   GroupModelList groups;
-  rows_->groups.clear();
-  try {
-    get_groups_.Run();
-  } catch (const Poco::Exception&) {
-    // Reading the groups fails silently: the caller gets what was read.
+  // Reading the groups fails silently: the caller gets an empty list.
+  if (std::optional<PostgresRows> rows = Run(get_groups_, {}, nullptr)) {
+    for (int row = 0; row < rows->size(); ++row) {
+      groups.push_back(std::make_shared<GroupModel>(rows->Text(row, 0), rows->Text(row, 1),
+                                                    static_cast<uint64_t>(rows->Int(row, 2))));
+    }
   }
-  for (const GroupRow& row : rows_->groups) {
-    groups.push_back(std::make_shared<GroupModel>(row.get<0>(), row.get<1>(),
-                                                  static_cast<uint64_t>(row.get<2>())));
-  }
-  rows_->groups.clear();
   return groups;
 }
 
-GroupOrderItems PostgresGroupTable::TakeRows() {
-  GroupOrderItems items;
-  items.reserve(rows_->items.size());
-  for (Row& row : rows_->items) {
-    items.emplace_back(std::move(row.get<0>()), std::move(row.get<1>()), std::move(row.get<2>()),
-                       std::move(row.get<3>()), row.get<4>(), static_cast<uint64_t>(row.get<5>()));
-  }
-  rows_->items.clear();
-  return items;
-}
-
 std::optional<GroupOrderItems> PostgresGroupTable::ReadAll() {
-  rows_->items.clear();
-  try {
-    get_all_.Run();
-  } catch (const Poco::Exception& error) {
-    rows_->items.clear();
-    PrintFailure("PostgresGroupTable::GetAll", error);
-    return std::nullopt;
-  }
-  return TakeRows();
+  std::optional<PostgresRows> rows = Run(get_all_, {}, "GetAll");
+  if (!rows) return std::nullopt;
+  return ItemsOf(*rows);
 }
 
 GroupOrderItems PostgresGroupTable::GetAllItems() { return ReadAll().value_or(GroupOrderItems()); }
@@ -180,103 +118,52 @@ GroupOrderModelList PostgresGroupTable::GetAll() {
 
 std::optional<GroupOrderItems> PostgresGroupTable::ReadItems(const std::vector<std::string>& ids) {
   if (ids.empty()) return GroupOrderItems();
-  id_list_ = ArrayLiteral(ids);
-  rows_->items.clear();
-  try {
-    get_listed_.Run();
-  } catch (const Poco::Exception& error) {
-    rows_->items.clear();
-    PrintFailure("PostgresGroupTable::ReadItems", error);
-    return std::nullopt;
-  }
-  return TakeRows();
+  std::optional<PostgresRows> rows = Run(get_listed_, {ArrayLiteral(ids)}, "ReadItems");
+  if (!rows) return std::nullopt;
+  return ItemsOf(*rows);
 }
 
 int32_t PostgresGroupTable::GetLastOrder(std::string type, std::string parent_id) {
-  parent_ = Stored(parent_id);
+  std::optional<PostgresRows> rows =
+      Run(type == kGroupType ? last_group_order_ : last_order_, {parent_id}, "GetLastOrder");
   // MAX over no rows is NULL, which reads as 0.
-  rows_->last_order = 0;
-  try {
-    (type == kGroupType ? last_group_order_ : last_order_).Run();
-    return rows_->last_order;
-  } catch (const Poco::Exception& error) {
-    PrintFailure("PostgresGroupTable::GetLastOrder", error);
-    return -1;
-  }
+  return rows ? static_cast<int32_t>(rows->Int(0, 0)) : -1;
 }
 
 bool PostgresGroupTable::LockParent(const std::string& parent_id) {
-  parent_ = Stored(parent_id);
-  try {
-    lock_parent_.Run();
-    return true;
-  } catch (const Poco::Exception& error) {
-    PrintFailure("PostgresGroupTable::LockParent", error);
-    return false;
-  }
+  return Run(lock_parent_, {parent_id}, "LockParent").has_value();
 }
 
 std::shared_ptr<GroupOrderModel> PostgresGroupTable::Get(std::string uuid) {
-  id_ = Stored(uuid);
-  rows_->items.clear();
-  try {
-    get_.Run();
-  } catch (const Poco::Exception& error) {
-    rows_->items.clear();
-    PrintFailure("PostgresGroupTable::Get", error);
-    return nullptr;
-  }
-  GroupOrderItems items = TakeRows();
+  std::optional<PostgresRows> rows = Run(get_, {uuid}, "Get");
+  if (!rows) return nullptr;
   // No row: the record of an empty row, as the SQLite table gives.
-  return std::make_shared<GroupOrderModel>(
-      items.empty() ? GroupOrderModel("", "", "", "", 0, 0) : std::move(items.front()));
+  if (rows->size() == 0) return std::make_shared<GroupOrderModel>("", "", "", "", 0, 0);
+  return std::make_shared<GroupOrderModel>(std::move(ItemsOf(*rows).front()));
 }
 
 bool PostgresGroupTable::Update(const GroupOrderModel& item) {
-  order_ = item.order;
-  parent_ = Stored(item.ParentText());
-  id_ = Stored(item.itemId);
-  try {
-    update_.Run();
-    return true;
-  } catch (const Poco::Exception& error) {
-    PrintFailure("PostgresGroupTable::Update", error);
-    return false;
-  }
+  return Run(update_, {std::to_string(item.order), item.ParentText(), item.itemId}, "Update")
+      .has_value();
 }
 
 bool PostgresGroupTable::Save(const GroupOrderModel& item) {
-  id_ = Stored(item.itemId);
-  parent_ = Stored(item.ParentText());
-  name_ = Stored(item.name);
-  type_ = Stored(item.type);
-  order_ = item.order;
-  // Read back as unsigned, so the bit pattern round-trips.
-  created_ = static_cast<int64_t>(item.createdTime);
-  try {
-    save_.Run();
-    return true;
-  } catch (const Poco::Exception& error) {
-    PrintFailure("PostgresGroupTable::Save", error);
-    return false;
-  }
+  // The time is stored as the signed number of its 64 bits and read back as
+  // unsigned, so every value round-trips.
+  return Run(save_,
+             {item.itemId, item.ParentText(), item.name, item.type, std::to_string(item.order),
+              std::to_string(static_cast<int64_t>(item.createdTime))},
+             "Save")
+      .has_value();
 }
 
 bool PostgresGroupTable::Remove(std::string uuid) {
-  id_ = Stored(uuid);
-  try {
-    remove_.Run();
-    return true;
-  } catch (const Poco::Exception& error) {
-    PrintFailure("PostgresGroupTable::Remove", error);
-    return false;
-  }
+  return Run(remove_, {uuid}, "Remove").has_value();
 }
 
 bool PostgresGroupTable::Clear() {
-  std::string error;
+  std::string error = "no connection to the server";
   if (session_->Connected() && session_->Exec("DROP TABLE logical_table", error)) return true;
-  if (error.empty()) error = "not connected";
   std::printf("%s %s\n", "PostgresGroupTable::Clear", error.c_str());
   return false;
 }

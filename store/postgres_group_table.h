@@ -16,8 +16,8 @@
 // the columns, rows and answers of the SQLite table: names are TEXT, so
 // that names longer than 32 bytes stay whole, and created_time is a BIGINT
 // that holds the 64 bits of the unsigned time as a signed number. A text is
-// stored up to its first NUL byte. Statements are kept on the session and
-// reused (see PostgresStatement). A failure of a statement is written to
+// stored up to its first NUL byte. Statements are prepared once per
+// connection and reused (see PostgresStatement). A failure of a statement is written to
 // standard output as the line "PostgresGroupTable::<operation> <message>"
 // (GetGroups writes none) and becomes the operation's neutral result.
 // Not thread-safe.
@@ -52,22 +52,14 @@ class PostgresGroupTable : public IGroupTable {
   bool LockParent(const std::string& parent_id);
 
  private:
-  // The rows read by the last row-reading statement, in its column order.
-  struct Rows;
-  // Takes the rows of `rows_` over as items.
-  GroupOrderItems TakeRows();
+  // Runs `statement`; on failure writes the line
+  // "PostgresGroupTable::<operation> <message>" (when `operation` is not
+  // null) and answers nullopt.
+  std::optional<PostgresRows> Run(PostgresStatement& statement,
+                                  const std::vector<std::string>& parameters,
+                                  const char* operation);
 
   std::shared_ptr<PostgresSession> session_;
-  // Parameters and results that the statements below are bound to.
-  std::string id_;
-  std::string parent_;
-  std::string name_;
-  std::string type_;
-  int32_t order_ = 0;
-  int64_t created_ = 0;
-  std::string id_list_;
-  std::unique_ptr<Rows> rows_;
-  // Declared after what they are bound to, so that they go first.
   PostgresStatement get_groups_;
   PostgresStatement get_all_;
   PostgresStatement last_order_;

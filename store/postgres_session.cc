@@ -4,8 +4,8 @@
 #include <Poco/Data/PostgreSQL/Connector.h>
 #include <Poco/Data/PostgreSQL/SessionHandle.h>
 #include <Poco/Data/Session.h>
-#include <Poco/Data/Statement.h>
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <chrono>
 #include <cstring>
@@ -68,6 +68,17 @@ void Probe(const std::string& conninfo, std::size_t timeout_seconds) {
   if (!reached) throw Poco::Data::ConnectionFailedException("cannot connect: " + reason);
 }
 
+// Reads whatever an idle connection has received. The only thing a server
+// sends unasked is its goodbye before it closes the connection (a restart, a
+// terminated backend); reading up to the close makes libpq mark the
+// connection bad, so that it is made again before a statement fails on it.
+void ReadGoodbye(PGconn* connection) {
+  pollfd socket{PQsocket(connection), POLLIN, 0};
+  while (PQstatus(connection) == CONNECTION_OK && poll(&socket, 1, 0) > 0 &&
+         PQconsumeInput(connection) != 0) {
+  }
+}
+
 std::string ResultMessage(PGconn* connection, PGresult* result) {
   const char* message = result != nullptr ? PQresultErrorMessage(result) : "";
   return OneLine(*message != '\0' ? message : PQerrorMessage(connection));
@@ -76,11 +87,17 @@ std::string ResultMessage(PGconn* connection, PGresult* result) {
 }  // namespace
 
 std::string OneLine(std::string message) {
-  for (char& c : message) {
-    if (c == '\n' || c == '\r') c = ' ';
+  std::string line;
+  for (char c : message) {
+    const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+    if (!blank) {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
   }
-  while (!message.empty() && message.back() == ' ') message.pop_back();
-  return message;
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
 }
 
 PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeout_seconds)
@@ -103,7 +120,6 @@ PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeou
 
 PostgresSession::~PostgresSession() {
   Rollback();
-  set_aside_.clear();
   // A connection that broke stays allocated inside the connector, which only
   // frees connections that are up; one attempt to bring it back lets it go
   // (when the server is still away, the connection is not freed).
@@ -123,10 +139,7 @@ void PostgresSession::Configure() {
 }
 
 bool PostgresSession::Connected() {
-  // A server that closed the connection (a restart, a fast shutdown) has
-  // said so on the socket; reading it makes libpq notice before a statement
-  // fails on it.
-  if (PQstatus(connection_) == CONNECTION_OK && !in_transaction_) PQconsumeInput(connection_);
+  if (!in_transaction_) ReadGoodbye(connection_);
   if (PQstatus(connection_) == CONNECTION_OK) return true;
   if (in_transaction_ || !backoff_.Ready()) return false;
   PQreset(connection_);
@@ -137,7 +150,6 @@ bool PostgresSession::Connected() {
   backoff_.Succeeded();
   ++generation_;
   Configure();
-  DropSetAside();
   return true;
 }
 
@@ -146,7 +158,12 @@ bool PostgresSession::Begin(std::string& error) {
     error = "not connected: " + OneLine(PQerrorMessage(connection_));
     return false;
   }
-  if (!Exec("BEGIN", error)) return false;
+  // A server that went away without a goodbye is noticed by BEGIN, which is
+  // safe to send again on a new connection.
+  if (!Exec("BEGIN", error) && !(PQstatus(connection_) != CONNECTION_OK && Connected() &&
+                                 Exec("BEGIN", error))) {
+    return false;
+  }
   in_transaction_ = true;
   return true;
 }
@@ -165,7 +182,6 @@ bool PostgresSession::Commit(std::string& error) {
   PQclear(result);
   if (!committed) Rollback();
   in_transaction_ = false;
-  DropSetAside();
   return committed;
 }
 
@@ -175,7 +191,6 @@ void PostgresSession::Rollback() {
     PQclear(PQexec(connection_, "ROLLBACK"));
   }
   in_transaction_ = false;
-  DropSetAside();
 }
 
 bool PostgresSession::TransactionFailed() const {
@@ -190,15 +205,4 @@ bool PostgresSession::Exec(const std::string& sql, std::string& error) {
   if (!done) error = ResultMessage(connection_, result);
   PQclear(result);
   return done;
-}
-
-void PostgresSession::SetAside(std::unique_ptr<Poco::Data::Statement> statement) {
-  set_aside_.push_back(std::move(statement));
-  if (!in_transaction_) DropSetAside();
-}
-
-void PostgresSession::DropSetAside() {
-  // Each one deallocates itself on the server, which fails harmlessly for
-  // one prepared on an earlier connection.
-  set_aside_.clear();
 }

@@ -7,24 +7,23 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "store/backoff.h"
 
 // Only the PostgreSQL store's sources see Poco Data and libpq.
 namespace Poco::Data {
 class Session;
-class Statement;
 }  // namespace Poco::Data
 struct pg_conn;
 
 // A Poco Data session on Poco's PostgreSQL connector, with what the
-// connector lacks done through libpq on the same connection: transactions
-// whose state is read from the server (the connector's own flag stays set
-// after a failed COMMIT and refuses every later BEGIN), and connecting again
-// in place (the connector cannot reconnect a session, and never frees a
-// connection that broke). Registers the connector while it lives (Poco counts
-// registrations). Not thread-safe: used from one thread at a time.
+// connector lacks done through libpq on the same connection: statements
+// (see PostgresStatement), transactions whose state is read from the server
+// (the connector's own flag stays set after a failed COMMIT and refuses
+// every later BEGIN), and connecting again in place (the connector cannot
+// reconnect a session, and never frees a connection that broke). Registers
+// the connector while it lives (Poco counts registrations). Not thread-safe:
+// used from one thread at a time.
 class PostgresSession {
  public:
   // Connects to `conninfo`, a libpq connection string ("host=... dbname=...")
@@ -72,16 +71,10 @@ class PostgresSession {
   // libpq. False with the server's message in `error` on failure.
   bool Exec(const std::string& sql, std::string& error);
 
-  // Takes a statement that must not run again (Poco cannot run one that
-  // failed) and drops it once no transaction is open, when dropping it can
-  // free it on the server too.
-  void SetAside(std::unique_ptr<Poco::Data::Statement> statement);
-
  private:
   // Silences the server's notices and sets the time limits, on each new
   // connection.
   void Configure();
-  void DropSetAside();
 
   std::string conninfo_;
   std::unique_ptr<Poco::Data::Session> session_;
@@ -89,12 +82,11 @@ class PostgresSession {
   std::uint64_t generation_ = 1;
   bool in_transaction_ = false;
   Backoff backoff_;
-  // Declared after session_: dropped before it.
-  std::vector<std::unique_ptr<Poco::Data::Statement>> set_aside_;
 };
 
-// `message` on one line: line ends become blanks and trailing ones go, so
-// that a failure is written as one line whatever the server said.
+// `message` on one line: each run of line ends, tabs and blanks becomes one
+// blank, and none is left at the end, so that a failure is written as one
+// line whatever the server said.
 std::string OneLine(std::string message);
 
 #endif  // PGA_STORE_POSTGRES_SESSION_H_

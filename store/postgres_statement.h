@@ -3,41 +3,65 @@
 #ifndef PGA_STORE_POSTGRES_STATEMENT_H_
 #define PGA_STORE_POSTGRES_STATEMENT_H_
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "store/postgres_session.h"
 
-// One SQL text on a PostgresSession, with the variables it reads its
-// parameters from and extracts its rows into, bound once by `bind` (Poco
-// binds by reference: the caller sets the variables, then runs). The server
-// prepares it at its first run on each connection; each later run is one
-// round trip. Poco cannot run a statement again once a run failed, so after
-// a failure the next run prepares it afresh. Does not own the session, which
+struct pg_result;
+
+// A statement that failed, with the server's message on one line.
+class PostgresError : public std::runtime_error {
+ public:
+  explicit PostgresError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The rows of a statement that ran. Values are read as texts, as the
+// server sends them; NULL reads as the empty text or 0.
+class PostgresRows {
+ public:
+  explicit PostgresRows(pg_result* result);
+  PostgresRows(PostgresRows&& other) noexcept;
+  PostgresRows(const PostgresRows&) = delete;
+  PostgresRows& operator=(const PostgresRows&) = delete;
+  ~PostgresRows();
+
+  int size() const;
+  std::string Text(int row, int column) const;
+  int64_t Int(int row, int column) const;
+
+ private:
+  pg_result* result_;
+};
+
+// One SQL text with `$1`... parameters, run through libpq on the session's
+// connection. The server prepares it at its first run on each connection,
+// so that a later run is one round trip. Poco's connector runs statements
+// too, but a Poco statement cannot run again once a run failed, and
+// dropping one whose second run failed frees its result twice; libpq's
+// prepared statements have neither fault. Does not own the session, which
 // must outlive it. Not thread-safe.
 class PostgresStatement {
  public:
-  using Bind = std::function<void(Poco::Data::Statement&)>;
-
-  PostgresStatement(PostgresSession& session, std::string sql, Bind bind);
+  PostgresStatement(PostgresSession& session, std::string sql);
   PostgresStatement(const PostgresStatement&) = delete;
   PostgresStatement& operator=(const PostgresStatement&) = delete;
-  ~PostgresStatement();
 
-  // Runs the statement once; returns the number of rows it extracted or
-  // changed. Throws Poco's exception when it fails.
-  std::size_t Run();
+  // Runs the statement with `parameters` (texts, each up to its first NUL
+  // byte) and answers its rows. Throws PostgresError when the connection is
+  // down or the statement fails.
+  PostgresRows Run(const std::vector<std::string>& parameters = {});
 
  private:
   PostgresSession& session_;
   const std::string sql_;
-  const Bind bind_;
-  std::unique_ptr<Poco::Data::Statement> statement_;
-  // The session's connection that statement_ was prepared on.
-  std::uint64_t generation_ = 0;
+  // The name it is prepared under, unique in the process.
+  const std::string name_;
+  // The session's connection it was prepared on; 0 for none yet.
+  std::uint64_t prepared_on_ = 0;
 };
 
 #endif  // PGA_STORE_POSTGRES_STATEMENT_H_

@@ -1,0 +1,197 @@
+// What only the PostgreSQL store does: choosing it, its change log, and a
+// connection that goes away. Needs the test server of scripts/with-postgres.
+#include "store/postgres_group_repository.h"
+
+#include <Poco/Data/DataException.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "store/open_group_store.h"
+#include "store/postgres_test_schema.h"
+#include "store/sqlite_group_repository.h"
+#include "store/temp_store_dir.h"
+
+namespace {
+
+using Rows = PostgresTestSchema::Rows;
+
+GroupOrderModel Channel(const std::string& id, int32_t order = 1) {
+  return GroupOrderModel(id, "", "name-" + id, kChannelType, order, 7);
+}
+
+// The value of `key` in a key=value connection string.
+std::string ValueOf(const std::string& conninfo, const std::string& key) {
+  std::istringstream words(conninfo);
+  for (std::string word; words >> word;) {
+    if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
+  }
+  return "";
+}
+
+class PostgresStoreTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (PostgresTestSchema::Server().empty()) GTEST_SKIP() << "no test server";
+    schema_ = std::make_unique<PostgresTestSchema>();
+  }
+  void TearDown() override { unsetenv(kStoreVariable); }
+
+  std::unique_ptr<PostgresTestSchema> schema_;
+};
+
+TEST_F(PostgresStoreTest, TheVariableChoosesTheStoreAndAnUnreachableOneThrowsAsAFileDoes) {
+  TempStoreDir dir;
+  unsetenv(kStoreVariable);
+  EXPECT_NE(dynamic_cast<SqliteGroupRepository*>(OpenGroupStore().get()), nullptr);
+  setenv(kStoreVariable, "", 1);
+  EXPECT_NE(dynamic_cast<SqliteGroupRepository*>(OpenGroupStore().get()), nullptr);
+  EXPECT_TRUE(std::filesystem::exists("group.db"));
+
+  // A URI names the database as well as the key=value form does.
+  const std::string server = PostgresTestSchema::Server();
+  const std::string uri = "postgresql://" + ValueOf(server, "user") + "@/" +
+                          ValueOf(server, "dbname") + "?host=" + ValueOf(server, "host") +
+                          "&port=" + ValueOf(server, "port") +
+                          "&options=-csearch_path%3D" + schema_->name();
+  setenv(kStoreVariable, uri.c_str(), 1);
+  {
+    std::shared_ptr<IGroupRepository> shared = OpenGroupStore();
+    ASSERT_NE(dynamic_cast<PostgresGroupRepository*>(shared.get()), nullptr);
+    EXPECT_TRUE(shared->Save(0, Channel("c1")));
+  }
+  EXPECT_EQ(schema_->Query("SELECT uuid FROM logical_table"), Rows{{"c1"}});
+
+  for (const std::string& bad :
+       {"host=" + ValueOf(server, "host") + " port=1 user=pga dbname=postgres",
+        std::string("this is not a connection string"),
+        std::string("postgresql:///postgres?application_name=two%20words")}) {
+    setenv(kStoreVariable, bad.c_str(), 1);
+    EXPECT_THROW(OpenGroupStore(), Poco::Data::ConnectionFailedException) << bad;
+  }
+}
+
+// Writers on two connections commit batches at the same time, some of which
+// fail. A reader that follows the log meets every kept batch once, with
+// its notices in order, and no failed one; a writer passes over its own.
+TEST_F(PostgresStoreTest, TheLogHandsEveryKeptChangeToTheOthersOnceInCommitOrder) {
+  PostgresGroupRepository reader(schema_->conninfo());
+  schema_->Exec("ALTER TABLE logical_table ADD CONSTRAINT refuse CHECK (uuid NOT LIKE 'bad%')");
+  IChangeLog& log = *reader.change_log();
+  ASSERT_TRUE(log.StartAtEnd());
+  constexpr int kBatches = 60;
+  std::atomic<int> writing{2};
+  std::map<std::string, std::vector<std::string>> kept;  // record -> notice kinds
+  std::mutex kept_mutex;
+  std::vector<LoggedChange> seen_by_writer;
+  auto write = [&](int writer) {
+    PostgresGroupRepository store(schema_->conninfo());
+    IChangeLog& own = *store.change_log();
+    own.StartAtEnd();
+    for (int i = 0; i < kBatches; ++i) {
+      const std::string id = (i % 4 == 3 ? "bad" : "ok") + std::to_string(writer * 1000 + i);
+      const std::string record = "{\"w\":" + std::to_string(writer) + ",\"i\":" + std::to_string(i) + "}";
+      const bool done = store.RunBatch([&] {
+        store.Save(0, Channel(id));
+        own.Append({{"First", record}, {"Second", record}});
+      });
+      EXPECT_EQ(done, i % 4 != 3);
+      if (done) {
+        std::lock_guard<std::mutex> lock(kept_mutex);
+        kept[record] = {"First", "Second"};
+      }
+    }
+    if (writer == 0) {
+      while (writing > 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (auto tail = own.ReadNew()) seen_by_writer = tail->changes;
+    }
+    --writing;
+  };
+  std::thread first(write, 0);
+  std::thread second(write, 1);
+  std::map<std::string, std::vector<std::string>> seen;
+  int duplicates = 0;
+  int64_t last_seq = 0;
+  for (bool done = false; !done;) {
+    done = writing == 0;
+    std::optional<LogTail> tail = log.ReadNew();
+    ASSERT_TRUE(tail.has_value());
+    ASSERT_FALSE(tail->lost);
+    for (const LoggedChange& change : tail->changes) {
+      EXPECT_GT(change.seq, last_seq);
+      last_seq = change.seq;
+      std::vector<std::string> kinds;
+      for (const LoggedNotice& notice : change.notices) kinds.push_back(notice.kind);
+      duplicates += seen.count(change.notices.front().record);
+      seen[change.notices.front().record] = kinds;
+      log.MarkApplied(change.seq);
+    }
+  }
+  first.join();
+  second.join();
+  EXPECT_EQ(duplicates, 0);
+  EXPECT_EQ(seen.size(), 2u * kBatches * 3 / 4);
+  EXPECT_EQ(seen, kept);
+  // The first writer read only the second one's changes.
+  EXPECT_FALSE(seen_by_writer.empty());
+  for (const LoggedChange& change : seen_by_writer) {
+    EXPECT_NE(change.notices.front().record.find("\"w\":1"), std::string::npos);
+  }
+}
+
+TEST_F(PostgresStoreTest, ChangesTrimmedBeforeTheyWereReadAreReportedLost) {
+  PostgresGroupRepository reader(schema_->conninfo());
+  PostgresGroupRepository writer(schema_->conninfo(), std::chrono::seconds(0));
+  ASSERT_TRUE(reader.change_log()->StartAtEnd());
+  ASSERT_TRUE(writer.RunBatch([&] {
+    writer.Save(0, Channel("c1"));
+    writer.change_log()->Append({{"LogicalMappingCreated", "{}"}});
+  }));
+  // Watching, the writer trims at once what is older than no time at all.
+  writer.change_log()->Watch([] { return true; });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (schema_->Query("SELECT upto FROM logical_change_trim") == Rows{{"0"}} &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  writer.change_log()->StopWatching();
+  EXPECT_EQ(schema_->Query("SELECT count(*) FROM logical_change_log"), Rows{{"0"}});
+  std::optional<LogTail> tail = reader.change_log()->ReadNew();
+  ASSERT_TRUE(tail.has_value());
+  EXPECT_TRUE(tail->lost);
+  ASSERT_TRUE(reader.change_log()->StartAtEnd());
+  tail = reader.change_log()->ReadNew();
+  EXPECT_FALSE(tail->lost);
+  EXPECT_TRUE(tail->changes.empty());
+}
+
+TEST_F(PostgresStoreTest, ALostConnectionFailsItsBatchAndTheNextOneConnectsAgain) {
+  PostgresGroupRepository store(schema_->conninfo());
+  const char* kRows = "SELECT uuid FROM logical_table ORDER BY uuid";
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(store.RunBatch([&] {
+    EXPECT_TRUE(store.Save(0, Channel("a")));
+    EXPECT_EQ(schema_->Disconnect(), 1);
+    EXPECT_FALSE(store.Save(0, Channel("b")));
+    EXPECT_FALSE(store.Save(0, Channel("c")));
+  }));
+  EXPECT_TRUE(schema_->Query(kRows).empty());
+  // Outside a batch the next statement connects again.
+  EXPECT_TRUE(store.Save(0, Channel("d")));
+  // A connection that went while nobody used it is noticed before the batch
+  // begins, and made again: the batch does not fail for it.
+  EXPECT_EQ(schema_->Disconnect(), 1);
+  EXPECT_TRUE(store.RunBatch([&] { EXPECT_TRUE(store.Save(0, Channel("e"))); }));
+  const std::string lines = testing::internal::GetCapturedStdout();
+  EXPECT_NE(lines.find("PostgresGroupRepository::RunBatch "), std::string::npos) << lines;
+  EXPECT_EQ(schema_->Query(kRows), (Rows{{"d"}, {"e"}}));
+}
+
+}  // namespace
