@@ -157,4 +157,9 @@ bool GroupApplication::FollowSharedChanges() {
   return current;
 }
 
-void GroupApplication::Stop() { ThreadComponent::Stop(); }
+void GroupApplication::Stop() {
+  // A stopped component sends nothing more; the host may change its
+  // receivers from now on, which the store's thread must not meet.
+  groupService->StopWatchingSharedChanges();
+  ThreadComponent::Stop();
+}

@@ -60,6 +60,8 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // from a thread of the store's, under the same lock.
   void Start() override;
   using ThreadComponent::Start;
+  // Stops following the other servers' changes (Start() takes it up
+  // again), then stops as every ThreadComponent does.
   void Stop() override;
   using ThreadComponent::Stop;
 
