@@ -1,6 +1,7 @@
 // Runs the built group_host as a separate process on the scripts of
 // testdata/ and compares its standard output, line by line, with the
-// expected files there. Times are masked: every number after
+// expected files there. The scripts run on both stores: SQLite, and the
+// PostgreSQL test server of scripts/with-postgres when there is one. Times are masked: every number after
 // "eventTimeMsec" or "createdTime" reads "<time>".
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "runtime/json.h"
+#include "store/postgres_test_schema.h"
 
 namespace fs = std::filesystem;
 
@@ -69,6 +71,7 @@ class GroupHostTest : public ::testing::Test {
   // comes from `input` when it is not empty.
   HostRun Run(const std::vector<std::string>& args, const std::string& input = "") const {
     std::string command = "cd " + Quote(dir_.string()) + " && " + Quote(PGA_GROUP_HOST);
+    for (const std::string& arg : store_args_) command += " " + Quote(arg);
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " <" + (input.empty() ? std::string("/dev/null") : Quote(input)) + " >out 2>err";
     const int status = std::system(command.c_str());
@@ -86,12 +89,39 @@ class GroupHostTest : public ::testing::Test {
   }
 
   fs::path dir_;
+  // Given to every run before `args`: the store to use, if not group.db.
+  std::vector<std::string> store_args_;
+};
+
+enum class Store { kSqlite, kPostgres };
+
+// The scripts' answers do not depend on the store they run on.
+class GroupHostStoreTest : public GroupHostTest, public testing::WithParamInterface<Store> {
+ protected:
+  void SetUp() override {
+    GroupHostTest::SetUp();
+    if (GetParam() == Store::kPostgres && PostgresTestSchema::Server().empty()) {
+      GTEST_SKIP() << "no test server";
+    }
+  }
+  // A store of its own for the next runs: a fresh directory, and on
+  // PostgreSQL a fresh schema too.
+  void FreshStore() {
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    if (GetParam() == Store::kSqlite) return;
+    schema_.reset();
+    schema_ = std::make_unique<PostgresTestSchema>();
+    store_args_ = {"--store", schema_->conninfo()};
+  }
+
+  std::unique_ptr<PostgresTestSchema> schema_;
 };
 
 // Each script runs in a fresh directory or in the one the script before it
 // left; `tree` names the expected printed tree after it, `needle` a text its
 // standard error must hold (diagnostics stay out of the protocol).
-TEST_F(GroupHostTest, ScriptsGiveTheExpectedRepliesAndTrees) {
+TEST_P(GroupHostStoreTest, ScriptsGiveTheExpectedRepliesAndTrees) {
   const struct {
     const char* script;
     bool fresh;
@@ -108,8 +138,7 @@ TEST_F(GroupHostTest, ScriptsGiveTheExpectedRepliesAndTrees) {
       {"restart_2", false, "restart_tree", ""},
   };
   for (const auto& r : runs) {
-    if (r.fresh) fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    if (r.fresh) FreshStore();
     const HostRun run = Run({Data(std::string(r.script) + ".jsonl").string()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err.find("still allocated"), std::string::npos) << run.err;
@@ -120,8 +149,16 @@ TEST_F(GroupHostTest, ScriptsGiveTheExpectedRepliesAndTrees) {
     ExpectLines(run.out, std::string(r.script) + ".expected");
     if (r.tree != nullptr) ExpectLines(Run({"tree"}).out, std::string(r.tree) + ".expected");
     EXPECT_NE(run.err.find(r.needle), std::string::npos) << r.script;
+    // The tree was where the run was told to keep it.
+    EXPECT_EQ(fs::exists(dir_ / "group.db"), GetParam() == Store::kSqlite) << r.script;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(BothStores, GroupHostStoreTest,
+                         testing::Values(Store::kSqlite, Store::kPostgres),
+                         [](const testing::TestParamInfo<Store>& info) {
+                           return info.param == Store::kSqlite ? "Sqlite" : "Postgres";
+                         });
 
 TEST_F(GroupHostTest, AbsurdLinesAreRefusedAndTheRunGoesOn) {
   const fs::path script = dir_ / "absurd.jsonl";
