@@ -100,6 +100,8 @@ void PostgresListener::Run() {
     if (Clock::now() >= next_trim) {
       Trim();
       next_trim = Clock::now() + kTrimEvery;
+      // Notifications that came while it ran were read with its answer.
+      behind = TakeNotifications() || behind;
     }
     Clock::duration timeout = next_trim - Clock::now();
     if (behind) timeout = std::min(timeout, retry.Remaining());
@@ -135,11 +137,17 @@ bool PostgresListener::Consume(bool& notified) {
     Disconnect();
     return false;
   }
+  notified = TakeNotifications();
+  return true;
+}
+
+bool PostgresListener::TakeNotifications() {
+  bool any = false;
   while (PGnotify* notification = PQnotifies(connection_)) {
-    notified = true;
+    any = true;
     PQfreemem(notification);
   }
-  return true;
+  return any;
 }
 
 void PostgresListener::Trim() {

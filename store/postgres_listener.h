@@ -41,6 +41,9 @@ class PostgresListener {
   // Reads what arrived; false when the connection failed. Sets `notified`
   // when a notification came.
   bool Consume(bool& notified);
+  // Frees the notifications that libpq has read so far; true when there
+  // was one. libpq reads them with any answer, not only in Consume().
+  bool TakeNotifications();
   // Deletes the log rows older than the retention, noting the largest
   // number deleted. A failure is ignored: the next round tries again.
   void Trim();
