@@ -221,6 +221,14 @@ TEST_F(GroupHostTest, StartUpFailuresExitWithStatusTwo) {
 
   EXPECT_EQ(Run({"--bogus"}).status, 2);
 
+  // A shared store that cannot be reached is a store that cannot be opened.
+  const HostRun no_server = Run({"--store", "host=/nonexistent port=1 dbname=none", "-"});
+  EXPECT_EQ(no_server.status, 2);
+  EXPECT_NE(no_server.err.find("create_component: Connection attempt failed"), std::string::npos)
+      << no_server.err;
+  EXPECT_NE(no_server.err.find("PostgresSession::Connect cannot connect: "), std::string::npos)
+      << no_server.err;
+
   // A defective protocol file makes the preparation throw: no component.
   std::ofstream(dir_ / "GroupApplication_default_attribute.json")
       << R"({"Name":"GroupApplication","Version":"0.0.0","Attributes":[]})";

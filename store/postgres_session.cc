@@ -8,6 +8,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -29,8 +30,9 @@ void IgnoreNotice(void*, const char*) {}
 
 // `conninfo` (a key=value string or a URI) in the key=value form, every
 // value given; the connector splits its input at blanks and cannot take
-// quoted values.
-std::string KeyValueForm(const std::string& conninfo) {
+// quoted values. A connect_timeout of `timeout_seconds` is added unless one
+// is given, so that no connection of the store waits longer for a server.
+std::string KeyValueForm(const std::string& conninfo, std::size_t timeout_seconds) {
   char* error = nullptr;
   PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
   if (options == nullptr) {
@@ -40,13 +42,18 @@ std::string KeyValueForm(const std::string& conninfo) {
   }
   std::string form;
   std::string blank_in;
+  bool timed = false;
   for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
     if (option->val == nullptr || *option->val == '\0') continue;
+    timed = timed || std::strcmp(option->keyword, "connect_timeout") == 0;
     if (std::strpbrk(option->val, " \t\n") != nullptr) blank_in = option->keyword;
     if (!form.empty()) form += ' ';
     form += std::string(option->keyword) + "=" + option->val;
   }
   PQconninfoFree(options);
+  if (!timed && !form.empty()) {
+    form += " connect_timeout=" + std::to_string(timeout_seconds);
+  }
   if (!blank_in.empty()) {
     throw Poco::Data::ConnectionFailedException("the value of " + blank_in +
                                                 " holds a blank, which the connector cannot pass");
@@ -58,14 +65,16 @@ std::string KeyValueForm(const std::string& conninfo) {
 // Throws ConnectionFailedException unless the database of `conninfo` takes
 // a connection now. The connector never frees a connection that it could
 // not make, so it is asked only once libpq has made one of its own.
-void Probe(const std::string& conninfo, std::size_t timeout_seconds) {
-  const std::string with_timeout =
-      conninfo + " connect_timeout=" + std::to_string(timeout_seconds);
-  PGconn* probe = PQconnectdb(with_timeout.c_str());
+void Probe(const std::string& conninfo) {
+  PGconn* probe = PQconnectdb(conninfo.c_str());
   const bool reached = PQstatus(probe) == CONNECTION_OK;
   const std::string reason = reached ? "" : OneLine(PQerrorMessage(probe));
   PQfinish(probe);
-  if (!reached) throw Poco::Data::ConnectionFailedException("cannot connect: " + reason);
+  if (reached) return;
+  // The exception's what() is only its class name, which is all that a
+  // catcher printing what() shows: the reason goes out here.
+  std::printf("PostgresSession::Connect cannot connect: %s\n", reason.c_str());
+  throw Poco::Data::ConnectionFailedException("cannot connect: " + reason);
 }
 
 // Reads whatever an idle connection has received. The only thing a server
@@ -101,8 +110,9 @@ std::string OneLine(std::string message) {
 }
 
 PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeout_seconds)
-    : conninfo_(KeyValueForm(conninfo)), backoff_(milliseconds(50), milliseconds(1000)) {
-  Probe(conninfo_, timeout_seconds);
+    : conninfo_(KeyValueForm(conninfo, timeout_seconds)),
+      backoff_(milliseconds(50), milliseconds(1000)) {
+  Probe(conninfo_);
   Poco::Data::PostgreSQL::Connector::registerConnector();
   try {
     session_ = std::make_unique<Poco::Data::Session>(Poco::Data::PostgreSQL::Connector::KEY,

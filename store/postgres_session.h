@@ -30,7 +30,8 @@ class PostgresSession {
   // or URI ("postgresql://..."), waiting at most `timeout_seconds`. Throws
   // Poco::Data::ConnectionFailedException when the text is not a connection
   // string, has a value with a blank (which Poco's connector cannot pass),
-  // or the database cannot be reached.
+  // or the database cannot be reached; the last also writes the line
+  // "PostgresSession::Connect cannot connect: <libpq's reason>".
   PostgresSession(const std::string& conninfo, std::size_t timeout_seconds);
   PostgresSession(const PostgresSession&) = delete;
   PostgresSession& operator=(const PostgresSession&) = delete;
