@@ -90,7 +90,7 @@ void PostgresListener::Run() {
       behind = true;
     }
     if (behind && retry.Ready()) {
-      if (wake_()) {
+      if (Wake()) {
         behind = false;
         retry.Succeeded();
       } else {
@@ -112,6 +112,15 @@ void PostgresListener::Run() {
     }
   }
   Disconnect();
+}
+
+bool PostgresListener::Wake() {
+  try {
+    return wake_();
+  } catch (...) {
+    // Nothing may end this thread but Stop(): the catch-up is tried again.
+    return false;
+  }
 }
 
 bool PostgresListener::Connect() {

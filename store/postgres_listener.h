@@ -35,6 +35,8 @@ class PostgresListener {
 
  private:
   void Run();
+  // Calls `wake`; an exception counts as not caught up.
+  bool Wake();
   // Connects and listens; false when either fails.
   bool Connect();
   void Disconnect();

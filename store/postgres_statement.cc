@@ -13,7 +13,8 @@ std::string NextName() {
   return "pga_" + std::to_string(++serial);
 }
 
-// Throws the server's message unless `result` is a success; frees it then.
+// Throws the server's message unless `result` is a success, freeing it
+// then; a success stays the caller's.
 void Check(PGconn* connection, PGresult* result) {
   const ExecStatusType status = PQresultStatus(result);
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
@@ -52,8 +53,10 @@ PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) 
   }
   PGconn* connection = session_.connection();
   if (prepared_on_ != session_.generation()) {
-    Check(connection, PQprepare(connection, name_.c_str(), sql_.c_str(),
-                                static_cast<int>(parameters.size()), nullptr));
+    PGresult* prepared = PQprepare(connection, name_.c_str(), sql_.c_str(),
+                                   static_cast<int>(parameters.size()), nullptr);
+    Check(connection, prepared);
+    PQclear(prepared);
     prepared_on_ = session_.generation();
   }
   std::vector<const char*> values;
