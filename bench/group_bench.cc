@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench/bench_app.h"
+#include "bench/bench_requests.h"
 #include "bench/bench_tree.h"
 #include "bench/stopwatch.h"
 #include "group/channel_list_param.h"
@@ -29,25 +30,6 @@ std::unique_ptr<Event> TimedDeliver(Stopwatch& watch, BenchApp& app, std::uint32
   std::unique_ptr<Event> event = app.Deliver(type, payload);
   watch.Stop();
   return event;
-}
-
-bool Succeeded(Event& event) {
-  auto* answer = dynamic_cast<GroupRequestParam*>(event.GetObjectArgument());
-  return answer != nullptr && answer->succeeded;
-}
-
-// Channels new to the tree, created in a scrambled order so that the
-// component has to sort them.
-ChannelListParam* NewChannels(std::size_t count, uint64_t batch) {
-  auto* report = new ("ChannelListParam") ChannelListParam();
-  for (std::size_t i = 0; i < count; ++i) {
-    auto channel = std::make_shared<ChannelModel>();
-    channel->channelId = BenchTree::Uuid(6, batch * count + i);
-    channel->channelName = "New camera " + std::to_string(i);
-    channel->createdTime = 1800000000000 + static_cast<int64_t>((i * 7919) % count);
-    report->channels->push_back(std::move(channel));
-  }
-  return report;
 }
 
 void BM_AddChannels(benchmark::State& state) {
@@ -92,27 +74,6 @@ BENCHMARK(BM_RemoveChannels)
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
-
-GroupRequestParam* GroupRequest(GroupRequestParam::Payload payload) {
-  auto* request = new ("GroupRequestParam") GroupRequestParam();
-  request->payload = std::move(payload);
-  return request;
-}
-
-// The crowded parent's channels at their first orders again (21 to 200),
-// where the tree was built with them.
-GroupRequestParam* CrowdedChannelsBack(const BenchTree& tree) {
-  auto moves = std::make_shared<GroupOrderModelList>();
-  int32_t order = 21;
-  for (const std::string& id : tree.crowded_channels()) {
-    auto move = std::make_shared<GroupOrderModel>();
-    move->itemId = id;
-    move->parentId = tree.crowded_parent();
-    move->order = order++;
-    moves->push_back(std::move(move));
-  }
-  return GroupRequest(moves);
-}
 
 // A new group under the parent with 200 children: it goes after the 20
 // groups and moves the 180 channels back. Untimed, the group is deleted

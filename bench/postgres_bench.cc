@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/bench_app.h"
+#include "bench/bench_requests.h"
 #include "bench/bench_tree.h"
 #include "bench/stopwatch.h"
 #include "group/channel_list_param.h"
@@ -167,17 +168,6 @@ std::shared_ptr<GroupOrderModel> ItemOf(const std::string& id, const std::string
   return item;
 }
 
-GroupRequestParam* GroupRequest(GroupRequestParam::Payload payload) {
-  auto* request = new ("GroupRequestParam") GroupRequestParam();
-  request->payload = std::move(payload);
-  return request;
-}
-
-bool Succeeded(Event& event) {
-  auto* answer = dynamic_cast<GroupRequestParam*>(event.GetObjectArgument());
-  return answer != nullptr && answer->succeeded;
-}
-
 // A new group under the crowded parent: after its 20 groups, moving its 180
 // channels back. Untimed, the group is deleted and the channels put back.
 void BM_CreateGroup(benchmark::State& state) {
@@ -203,12 +193,7 @@ void BM_CreateGroup(benchmark::State& state) {
     auto gone = std::make_shared<GroupModel>();
     gone->groupId = group->groupId;
     app.Deliver(eDeleteLogicalGroup, GroupRequest(gone));
-    auto moves = std::make_shared<GroupOrderModelList>();
-    int32_t order = 21;
-    for (const std::string& id : tree.crowded_channels()) {
-      moves->push_back(ItemOf(id, tree.crowded_parent(), "", order++));
-    }
-    app.Deliver(eModifyLogicalMapping, GroupRequest(moves));
+    app.Deliver(eModifyLogicalMapping, CrowdedChannelsBack(tree));
     app.DropNotifications();
   }
 }
@@ -257,18 +242,6 @@ void BM_LibpqCreateGroup(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LibpqCreateGroup)->MinTime(2.0)->UseManualTime()->Unit(benchmark::kMicrosecond);
-
-ChannelListParam* NewChannels(std::size_t count, uint64_t batch) {
-  auto* report = new ("ChannelListParam") ChannelListParam();
-  for (std::size_t i = 0; i < count; ++i) {
-    auto channel = std::make_shared<ChannelModel>();
-    channel->channelId = BenchTree::Uuid(6, batch * count + i);
-    channel->channelName = "New camera " + std::to_string(i);
-    channel->createdTime = 1800000000000 + static_cast<int64_t>((i * 7919) % count);
-    report->channels->push_back(std::move(channel));
-  }
-  return report;
-}
 
 void BM_AddChannels(benchmark::State& state) {
   Stopwatch watch(state);
