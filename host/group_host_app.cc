@@ -14,6 +14,9 @@
 
 #include "host/script_reader.h"
 #include "host/store_tools.h"
+#include "group/group_event_type.h"
+#include "host/tree_printer.h"
+#include "records/i_group_application.h"
 #include "runtime/event.h"
 #include "store/open_group_store.h"
 
@@ -93,12 +96,16 @@ int GroupHostApp::Run() {
     std::fputs(HostUsage().c_str(), stdout);
     return kSuccess;
   }
-  // The store verbs need neither the plug-in nor its allocator.
-  if (IsStoreVerb(options_.mode)) return StoreTools(options_, stdout, stderr).Run();
+  if (!options_.store.empty()) setenv(kStoreVariable, options_.store.c_str(), 1);
+  // The store verbs need neither the plug-in nor its allocator; a shared
+  // store's tree is read through the plug-in.
+  const bool shared_tree = options_.mode == HostOptions::Mode::kTree && SharedStore();
+  if (IsStoreVerb(options_.mode) && !shared_tree) {
+    return StoreTools(options_, stdout, stderr).Run();
+  }
   // Everything the host's own runtime allocates (events, payloads) comes
   // from the same allocator as the plug-in's objects.
   InstallAllocator(&allocator_);
-  if (!options_.store.empty()) setenv(kStoreVariable, options_.store.c_str(), 1);
   std::string error;
   bool ran = Prepare(error);
   if (ran) {
@@ -117,6 +124,9 @@ int GroupHostApp::Run() {
       }
       case HostOptions::Mode::kDemo:
         ran = RunDemo(error);
+        break;
+      case HostOptions::Mode::kTree:
+        ran = EnterDataDirectory(options_.data_dir, error) && PrintTree(error);
         break;
       default:
         break;
@@ -232,8 +242,28 @@ bool GroupHostApp::RunDemo(std::string& error) {
   std::fclose(input);
   // The tree is read from the store once the component has ended: what it
   // prints is what the store kept.
+  return ran && PrintTree(error);
+}
+
+bool GroupHostApp::PrintTree(std::string& error) {
   std::vector<std::string> lines;
-  if (!ran || !StoreTools::TreeLines("", lines, error)) return false;
+  if (!SharedStore()) {
+    if (!StoreTools::TreeLines("", lines, error)) return false;
+  } else {
+    ComponentSession session(plugin_, settings_);
+    if (!OpenSession(session, error)) return false;
+    ScriptCommand list;
+    list.event_type = eGetLogicalList;
+    const DeliveryOutcome outcome = session.Deliver(std::move(list));
+    const auto* logical = outcome.event == nullptr ? nullptr
+                                                   : dynamic_cast<const IGroupApplication::LogicalList*>(
+                                                         outcome.event->GetObjectArgument());
+    if (logical == nullptr || logical->items == nullptr) {
+      error = "the component answered the logical-list request without a list";
+      return false;
+    }
+    lines = TreePrinter(*logical->items).Lines();
+  }
   for (const std::string& line : lines) writer_.WriteText(line);
   return true;
 }

@@ -47,6 +47,10 @@ class GroupHostApp {
   void RunCommand(ComponentSession& session, ScriptCommand command);
   // Runs the demo script in a fresh data directory, then prints the tree.
   bool RunDemo(std::string& error);
+  // Prints the stored tree as an outline: read from group.db, or on a shared
+  // store from a component session of its own (whose cache is the store's
+  // tree once started).
+  bool PrintTree(std::string& error);
   bool OpenSession(ComponentSession& session, std::string& error);
   // Writes the notifications that arrived so far; safe to call from a
   // second thread (see RunScript).

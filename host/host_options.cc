@@ -127,6 +127,12 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
     error = "--force goes with backup only";
     return false;
   }
+  // The other store verbs work on the file group.db.
+  if (!options.store.empty() && IsStoreVerb(options.mode) &&
+      options.mode != HostOptions::Mode::kTree) {
+    error = "--store goes with scripts, demo and tree only";
+    return false;
+  }
   return true;
 }
 
