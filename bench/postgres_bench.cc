@@ -130,8 +130,9 @@ class Libpq {
     PQclear(Run(sql, parameters));
   }
   void Simple(const char* sql) { PQclear(PQexec(connection_, sql)); }
-  // The notices of one change as the log's two array parameters.
-  void Append(const ChangeNotices& notices) {
+  // Logs the notices of one change as the store does; answers the number
+  // of its last one, where a reader of the log goes on from.
+  std::string Append(const ChangeNotices& notices) {
     std::vector<std::string> arrays = {"{", "{"};
     for (const ChangeNotice& notice : notices) {
       const LoggedNotice logged = ToLogged(notice);
@@ -147,7 +148,10 @@ class Libpq {
     }
     for (std::string& array : arrays) array += '}';
     Do(kLockLog);
-    Do(kAppend, arrays);
+    PGresult* added = Run(kAppend, arrays);
+    std::string last = PQgetvalue(added, 0, 1);
+    PQclear(added);
+    return last;
   }
 
  private:
@@ -210,6 +214,9 @@ void BM_LibpqCreateGroup(benchmark::State& state) {
   const std::string parent = tree.crowded_parent();
   uint64_t serial = 0;
   int32_t shift = 1;
+  // Where the log is read from: after the last change, as the component
+  // reads it.
+  std::string position = "0";
   for (auto _ : state) {
     const std::string id = BenchTree::Uuid(7, serial++);
     ChangeNotices notices;
@@ -226,15 +233,15 @@ void BM_LibpqCreateGroup(benchmark::State& state) {
     }
     watch.Start();
     db.Simple("BEGIN");
-    db.Do(kReadLog, {"0"});
+    db.Do(kReadLog, {position});
     db.Do(kLockParent, {parent});
     db.Do(kLastGroup, {parent});
-    db.Do(kReadLog, {"0"});
+    db.Do(kReadLog, {position});
     for (std::size_t i = 0; i < tree.crowded_channels().size(); ++i) {
       db.Do(kUpdate, {std::to_string(21 + i + shift), parent, tree.crowded_channels()[i]});
     }
     db.Do(kSave, {id, parent, "Bench group", "Group", "21", "1800000000000"});
-    db.Append(notices);
+    position = db.Append(notices);
     db.Simple("COMMIT");
     watch.Stop();
     db.Do("DELETE FROM logical_table WHERE uuid = $1", {id});
