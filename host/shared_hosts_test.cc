@@ -84,6 +84,13 @@ class SharedHostsTest : public testing::Test {
 TEST_F(SharedHostsTest, EachHostPrintsTheOthersChangesAndBothEndAsTheTable) {
   std::unique_ptr<HostProcess> a = Start("a");
   std::unique_ptr<HostProcess> b = Start("b");
+  // A host follows the store from the moment its component has started;
+  // what was changed before, it loads and does not announce. Each answers
+  // once before the changes begin.
+  for (HostProcess* host : {a.get(), b.get()}) {
+    host->Send(R"({"request": "GetLogicalList"})");
+    ASSERT_TRUE(host->AwaitLine(IsReply, seconds(30)).has_value());
+  }
   const std::vector<std::string> at_a = ScriptLines("two_hosts_a.jsonl");
   const std::vector<std::string> at_b = ScriptLines("two_hosts_b.jsonl");
   ASSERT_EQ(at_a.size(), at_b.size());
