@@ -162,6 +162,8 @@ TEST_P(GroupStoreTest, BatchesJoinAndAFailureInsideIsLinesNotExceptions) {
   }
   if (GetParam() == Store::kPostgres) {
     EXPECT_FALSE(kept);
+    // The write after the failure was not sent, so it wrote no line of its own.
+    EXPECT_EQ(lines.find("GroupTable::Save "), lines.rfind("GroupTable::Save ")) << lines;
     EXPECT_EQ(Query(kRows), (Rows{{"a", "g", "7"}, {"b", "", "2"}}));
   } else {
     EXPECT_TRUE(kept);

@@ -6,6 +6,7 @@
 #include "store/postgres_change_log.h"
 #include "store/postgres_group_table.h"
 #include "store/postgres_session.h"
+#include "store/postgres_transaction.h"
 
 namespace {
 
@@ -27,15 +28,17 @@ PostgresGroupRepository::PostgresGroupRepository(const std::string& conninfo,
     : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds)),
       table_(std::make_shared<PostgresGroupTable>(session_)),
       log_(std::make_unique<PostgresChangeLog>(session_, table_, log_retention)) {
+  static constexpr char kCreateTables[] = "PostgresGroupRepository::CreateTables";
+  PostgresTransaction transaction(*session_, kCreateTables);
   std::string error;
-  const bool locked = session_->Begin(error) && session_->Exec(kLockSchema, error);
-  if (!locked) PrintFailure("PostgresGroupRepository::CreateTables", error);
+  transaction.Write([&] {
+    if (session_->Exec(kLockSchema, error)) return true;
+    PrintFailure(kCreateTables, error);
+    return false;
+  });
   table_->CreateTable();
-  if (!log_->CreateTables(error)) PrintFailure("PostgresGroupRepository::CreateTables", error);
-  if (locked && !session_->Commit(error)) {
-    PrintFailure("PostgresGroupRepository::CreateTables", error);
-  }
-  session_->Rollback();
+  if (!log_->CreateTables(error)) PrintFailure(kCreateTables, error);
+  transaction.Commit();
 }
 
 PostgresGroupRepository::~PostgresGroupRepository() {
@@ -87,21 +90,18 @@ bool PostgresGroupRepository::Update(int32_t table_key, const GroupOrderItems& i
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::Update");
   if (table == nullptr) return false;
   return RunInTransaction("PostgresGroupRepository::Update", [&] {
-    for (const GroupOrderModel& item : items) {
-      if (!MayWrite()) break;
-      table->Update(item);
-    }
+    for (const GroupOrderModel& item : items) Write([&] { return table->Update(item); });
   });
 }
 
 bool PostgresGroupRepository::Save(int32_t table_key, const GroupOrderModel& item) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::Save");
-  return table != nullptr && MayWrite() && table->Save(item);
+  return table != nullptr && Write([&] { return table->Save(item); });
 }
 
 bool PostgresGroupRepository::Remove(int32_t table_key, std::string uuid) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::Remove");
-  return table != nullptr && MayWrite() && table->Remove(std::move(uuid));
+  return table != nullptr && Write([&] { return table->Remove(uuid); });
 }
 
 bool PostgresGroupRepository::Clear() {
@@ -122,34 +122,26 @@ IChangeLog* PostgresGroupRepository::change_log() { return log_.get(); }
 
 bool PostgresGroupRepository::RunInTransaction(const char* operation,
                                                const std::function<void()>& writes) {
-  if (batch_depth_ > 0) {
+  if (batch_ != nullptr) {
     writes();
-    return MayWrite();
+    return !batch_->failed();
   }
-  std::string error;
-  batch_unbegun_ = !session_->Begin(error);
-  // The writes still run, for what they do besides the store, but skip it.
-  if (batch_unbegun_) PrintFailure(operation, error);
-  ++batch_depth_;
+  PostgresTransaction transaction(*session_, operation);
+  batch_ = &transaction;
   try {
     writes();
   } catch (...) {
-    --batch_depth_;
-    session_->Rollback();
+    // The transaction rolls back as it goes, and what it logged with it.
+    batch_ = nullptr;
     log_->EndBatch(false);
     throw;
   }
-  --batch_depth_;
-  bool kept = false;
-  if (!batch_unbegun_) {
-    kept = session_->Commit(error);
-    if (!kept) PrintFailure(operation, error);
-  }
+  batch_ = nullptr;
+  const bool kept = transaction.Commit();
   log_->EndBatch(kept);
-  batch_unbegun_ = false;
   return kept;
 }
 
-bool PostgresGroupRepository::MayWrite() const {
-  return batch_depth_ == 0 || (!batch_unbegun_ && !session_->TransactionFailed());
+bool PostgresGroupRepository::Write(const std::function<bool()>& write) {
+  return batch_ == nullptr ? write() : batch_->Write(write);
 }

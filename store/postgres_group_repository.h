@@ -13,6 +13,7 @@
 class PostgresChangeLog;
 class PostgresGroupTable;
 class PostgresSession;
+class PostgresTransaction;
 
 // IGroupRepository over a PostgreSQL database that holds the table
 // "logical_table" under key 0, with the answers of the SQLite repository,
@@ -55,18 +56,18 @@ class PostgresGroupRepository : public IGroupRepository {
  private:
   // The table under `table_key`, or null (after a line naming `operation`).
   PostgresGroupTable* FindTable(int32_t table_key, const char* operation) const;
-  // Runs `writes` in one transaction, or inside the one already open.
+  // Runs `writes` in one transaction, or inside the one already open;
+  // `operation` names the lines of a failed begin or commit.
   bool RunInTransaction(const char* operation, const std::function<void()>& writes);
-  // False when a write may not run because the open batch failed already.
-  bool MayWrite() const;
+  // Runs `write` as one write of the open transaction, if there is one.
+  bool Write(const std::function<bool()>& write);
 
   std::shared_ptr<PostgresSession> session_;
   std::shared_ptr<PostgresGroupTable> table_;
   std::unique_ptr<PostgresChangeLog> log_;
-  // Batches open, counting the ones nested inside the outermost.
-  int batch_depth_ = 0;
-  // Set when the open batch could not even begin.
-  bool batch_unbegun_ = false;
+  // The transaction of the batch being run, which writes join; null
+  // between batches.
+  PostgresTransaction* batch_ = nullptr;
 };
 
 #endif  // PGA_STORE_POSTGRES_GROUP_REPOSITORY_H_
