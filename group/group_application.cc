@@ -38,6 +38,20 @@ void AnswerUnkept(Event& event) {
 
 }  // namespace
 
+class GroupApplication::Handling {
+ public:
+  Handling(GroupApplication& app, std::int64_t type) : app_(app) {
+    app_.handlingType = type;
+    app_.handlingThread = std::this_thread::get_id();
+  }
+  Handling(const Handling&) = delete;
+  Handling& operator=(const Handling&) = delete;
+  ~Handling() { app_.handlingThread = std::thread::id(); }
+
+ private:
+  GroupApplication& app_;
+};
+
 GroupApplication::GroupApplication()
     : GroupApplication([] { return std::make_shared<GroupService>(); }) {}
 
@@ -70,23 +84,19 @@ bool GroupApplication::ProcessAEvent(Event* event) {
       RefuseNestedDelivery(*event, handlingType.load());
     }
     std::lock_guard<std::mutex> lock(groupLock);
-    struct Handling {
-      GroupApplication& self;
-      Handling(GroupApplication& app, std::uint32_t type) : self(app) {
-        self.handlingType = type;
-        self.handlingThread = std::this_thread::get_id();
-      }
-      ~Handling() { self.handlingThread = std::thread::id(); }
-    } handling(*this, event->GetEventType());
+    Handling handling(*this, event->GetEventType());
     if (HandleGroupEvent(event->GetEventType(), *event)) return true;
   }
   return ThreadComponent::ProcessAEvent(event);
 }
 
-void GroupApplication::RefuseNestedDelivery(const Event& event, std::uint32_t handling) const {
+void GroupApplication::RefuseNestedDelivery(const Event& event, std::int64_t handling) const {
+  const std::string doing = handling == kFollowing
+                                ? "sending the changes of other servers"
+                                : "handling event " + std::to_string(handling);
   const std::string message = "event " + std::to_string(event.GetEventType()) +
-                              " refused: delivered on the thread that is still handling event " +
-                              std::to_string(handling) + " in this component";
+                              " refused: delivered on the thread that is still " + doing +
+                              " in this component";
   throw Exception(kErrorEventNotSupported, GetName(),
                   "bool __cdecl GroupApplication::ProcessAEvent(class Event *)", message.c_str());
 }
@@ -149,6 +159,9 @@ void GroupApplication::Start() {
 
 bool GroupApplication::FollowSharedChanges() {
   std::lock_guard<std::mutex> lock(groupLock);
+  // The notifications go to the host from the store's thread, whose queue
+  // may deliver from inside the put as from a host thread.
+  Handling handling(*this, kFollowing);
   const bool current = groupService->FollowSharedChanges();
   Notifier notifier(*this);
   for (const ChangeNotice& notice : groupService->TakeSharedNotices()) {

@@ -47,9 +47,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // to call from several host threads at once: the group handling takes one
   // lock. An event delivered on a thread that is still inside the group
   // handling (a host queue that delivers from inside the put of a
-  // notification) is refused: an Exception kErrorEventNotSupported whose
-  // message names both events, since going on would wait for that thread
-  // itself.
+  // notification, also of one that the store's thread sends for another
+  // server's change) is refused: an Exception kErrorEventNotSupported whose
+  // message names both events, or says that the thread is sending other
+  // servers' changes, since going on would wait for that thread itself.
   bool ProcessAEvent(Event* event) override;
   void Run() override;
   using ThreadComponent::Run;
@@ -80,17 +81,26 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // their notifications; answers whether the cache is up to date.
   bool FollowSharedChanges();
 
+  // Recorded as the handled type while the store's thread sends the changes
+  // of other servers; no event type has this value.
+  static constexpr std::int64_t kFollowing = -1;
+  // Marks the calling thread as inside the group handling, of an event of
+  // the type given or kFollowing, for as long as it lives; the caller holds
+  // groupLock.
+  class Handling;
+
   // Throws the refusal of `event`, delivered while this thread handles the
-  // event of type `handling`.
-  [[noreturn]] void RefuseNestedDelivery(const Event& event, std::uint32_t handling) const;
+  // event of type `handling` (or kFollowing).
+  [[noreturn]] void RefuseNestedDelivery(const Event& event, std::int64_t handling) const;
 
   std::shared_ptr<GroupService> groupService;
-  // Serialises the group handling of host threads that deliver at once.
+  // Serialises the group handling of host threads that deliver at once, and
+  // of the store's thread that sends other servers' changes.
   std::mutex groupLock;
   // The thread inside the group handling, and the type of the event it
-  // handles; a default id when none is.
+  // handles (or kFollowing); a default id when none is.
   std::atomic<std::thread::id> handlingThread{};
-  std::atomic<std::uint32_t> handlingType{0};
+  std::atomic<std::int64_t> handlingType{0};
 };
 
 #endif  // PGA_GROUP_GROUP_APPLICATION_H_

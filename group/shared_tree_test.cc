@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <set>
 #include <string>
@@ -22,6 +26,8 @@
 #include "records/i_device_dispatcher.h"
 #include "records/i_device_listener.h"
 #include "records/i_group_application.h"
+#include "runtime/exception.h"
+#include "runtime/platform_string.h"
 #include "runtime/vector.h"
 #include "store/postgres_group_repository.h"
 #include "store/postgres_test_schema.h"
@@ -48,6 +54,22 @@ class Site {
     driver_->End();
     driver_.reset();
     delete app_;
+  }
+
+  // Makes `queue` the site's "DeviceListener"; null makes it its own again.
+  void ListenWith(RecordingEventQueue* queue) {
+    app_->DeAssociateAReceiver(Platform_Std_Refine::String("DeviceListener"), UId());
+    EXPECT_TRUE(driver_->AssociateReceiver("DeviceListener", queue ? *queue : listener_, 77));
+  }
+  // Delivers a logical-list request: "handled", or the message of the
+  // Exception that refused it.
+  std::string TryList() {
+    std::unique_ptr<Event> event = driver_->MakeEvent(eGetLogicalList);
+    try {
+      return driver_->Deliver(*event) ? "handled" : "not handled";
+    } catch (const Exception& e) {
+      return e.GetMessage();
+    }
   }
 
   std::unique_ptr<Event> Request(std::uint32_t type, GroupRequestParam::Payload payload) {
@@ -128,6 +150,38 @@ class Site {
   RecordingEventQueue listener_;
   GroupApplication* app_ = nullptr;
   std::unique_ptr<ComponentDriver> driver_;
+};
+
+// A host queue that, on each notification, delivers `deliver` into the
+// component on the same thread before answering, as a host that runs its
+// listeners inline would; keeps what each delivery gave.
+class InlineListener : public RecordingEventQueue {
+ public:
+  explicit InlineListener(std::function<std::string()> deliver) : deliver_(std::move(deliver)) {}
+  bool PutUnordered(Event* event) override { return DeliverInside(event); }
+  bool PutOrdered(Event* event) override { return DeliverInside(event); }
+
+  // Waits up to 10 s for `count` outcomes and answers them.
+  std::vector<std::string> AwaitOutcomes(std::size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    delivered_.wait_for(lock, std::chrono::seconds(10), [&] { return outcomes_.size() >= count; });
+    return outcomes_;
+  }
+
+ private:
+  bool DeliverInside(Event* notification) {
+    delete notification;
+    std::string outcome = deliver_();
+    std::lock_guard<std::mutex> lock(mutex_);
+    outcomes_.push_back(std::move(outcome));
+    delivered_.notify_all();
+    return true;
+  }
+
+  std::function<std::string()> deliver_;
+  std::mutex mutex_;
+  std::condition_variable delivered_;
+  std::vector<std::string> outcomes_;  // GUARDED_BY(mutex_)
 };
 
 bool Succeeded(Event& event) {
@@ -296,6 +350,30 @@ TEST_F(SharedTreeTest, AfterTheirConnectionsWereCutBothSitesCatchUp) {
   EXPECT_TRUE(Converged(*b_));
   ASSERT_TRUE(Succeeded(*b_->Create("g4")));
   EXPECT_TRUE(Converged(*a_));
+}
+
+// The store's thread sends the other site's changes as a host thread sends
+// a request's: a host queue that delivers from inside that put gets a
+// refusal, not a thread that waits for its own lock.
+TEST_F(SharedTreeTest, ADeliveryFromInsideAForwardedNotificationIsRefused) {
+  InlineListener inline_listener([&] { return b_->TryList(); });
+  b_->ListenWith(&inline_listener);
+  ASSERT_TRUE(Succeeded(*a_->Create("g1")));
+  const std::vector<std::string> outcomes = inline_listener.AwaitOutcomes(2);
+  if (outcomes.size() < 2) {
+    // The store's thread hangs, and stopping the site would wait for it.
+    std::fprintf(stderr, "no answer from inside the forwarded notifications after 10 s\n");
+    std::abort();
+  }
+  for (const std::string& outcome : outcomes) {
+    EXPECT_NE(outcome.find("refused"), std::string::npos) << outcome;
+    EXPECT_NE(outcome.find("sending the changes of other servers"), std::string::npos) << outcome;
+  }
+  // Delivered from outside any put, requests are handled, on a cache that
+  // took the change in.
+  EXPECT_EQ(b_->TryList(), "handled");
+  EXPECT_TRUE(Converged(*b_));
+  b_->ListenWith(nullptr);
 }
 
 }  // namespace
