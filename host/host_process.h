@@ -27,17 +27,19 @@ class HostProcess {
     int in[2];
     int out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+    // Made before the fork: the child of a process with threads may only
+    // make calls that take no lock (no allocation) until it runs the program.
+    const std::string err = dir + "/" + err_name;
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       dup2(in[0], 0);
       dup2(out[1], 1);
-      const std::string err = dir + "/" + err_name;
       const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(err_fd, 2);
       if (chdir(dir.c_str()) != 0) _exit(127);
-      std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
       execv(program.c_str(), argv.data());
       _exit(127);
     }

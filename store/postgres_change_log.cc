@@ -43,23 +43,6 @@ constexpr char kCreate[] =
     "INSERT INTO logical_change_trim SELECT 0"
     " WHERE NOT EXISTS (SELECT 1 FROM logical_change_trim)";
 
-// The `field` of each notice as the text of a PostgreSQL array of texts,
-// each element quoted with its quotes and backslashes escaped.
-std::string ArrayOf(const std::vector<LoggedNotice>& notices, std::string LoggedNotice::*field) {
-  std::string literal = "{";
-  for (const LoggedNotice& notice : notices) {
-    if (literal.size() > 1) literal += ',';
-    literal += '"';
-    for (char c : notice.*field) {
-      if (c == '\0') break;
-      if (c == '"' || c == '\\') literal += '\\';
-      literal += c;
-    }
-    literal += '"';
-  }
-  return literal + "}";
-}
-
 void PrintFailure(const char* operation, const PostgresError& error) {
   std::printf("%s %s\n", operation, error.what());
 }
@@ -88,8 +71,13 @@ bool PostgresChangeLog::Append(const std::vector<LoggedNotice>& notices) {
   if (!session_->InTransaction() || session_->TransactionFailed()) return false;
   try {
     lock_.Run();
-    PostgresRows added =
-        append_.Run({ArrayOf(notices, &LoggedNotice::kind), ArrayOf(notices, &LoggedNotice::record)});
+    std::vector<std::string> kinds;
+    std::vector<std::string> records;
+    for (const LoggedNotice& notice : notices) {
+      kinds.push_back(notice.kind);
+      records.push_back(notice.record);
+    }
+    PostgresRows added = append_.Run({TextArray(kinds), TextArray(records)});
     appended_.emplace_back(added.Int(0, 0), added.Int(0, 1));
   } catch (const PostgresError& error) {
     PrintFailure("PostgresChangeLog::Append", error);

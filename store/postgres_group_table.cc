@@ -7,23 +7,6 @@ namespace {
 
 constexpr char kColumns[] = "uuid, parent_uuid, name, type, order_, created_time";
 
-// `ids` as the text of a PostgreSQL array of texts: each element quoted, its
-// quotes and backslashes escaped, and cut at a NUL byte as any text is.
-std::string ArrayLiteral(const std::vector<std::string>& ids) {
-  std::string literal = "{";
-  for (const std::string& id : ids) {
-    if (literal.size() > 1) literal += ',';
-    literal += '"';
-    for (char c : id) {
-      if (c == '\0') break;
-      if (c == '"' || c == '\\') literal += '\\';
-      literal += c;
-    }
-    literal += '"';
-  }
-  return literal + "}";
-}
-
 GroupOrderItems ItemsOf(const PostgresRows& rows) {
   GroupOrderItems items;
   items.reserve(rows.size());
@@ -118,7 +101,7 @@ GroupOrderModelList PostgresGroupTable::GetAll() {
 
 std::optional<GroupOrderItems> PostgresGroupTable::ReadItems(const std::vector<std::string>& ids) {
   if (ids.empty()) return GroupOrderItems();
-  std::optional<PostgresRows> rows = Run(get_listed_, {ArrayLiteral(ids)}, "ReadItems");
+  std::optional<PostgresRows> rows = Run(get_listed_, {TextArray(ids)}, "ReadItems");
   if (!rows) return std::nullopt;
   return ItemsOf(*rows);
 }

@@ -67,3 +67,18 @@ PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) 
   Check(connection, result);
   return PostgresRows(result);
 }
+
+std::string TextArray(const std::vector<std::string>& texts) {
+  std::string literal = "{";
+  for (const std::string& text : texts) {
+    if (literal.size() > 1) literal += ',';
+    literal += '"';
+    for (char c : text) {
+      if (c == '\0') break;
+      if (c == '"' || c == '\\') literal += '\\';
+      literal += c;
+    }
+    literal += '"';
+  }
+  return literal + "}";
+}

@@ -64,4 +64,9 @@ class PostgresStatement {
   std::uint64_t prepared_on_ = 0;
 };
 
+// `texts` as one parameter of type text[]: the text of a PostgreSQL array,
+// each element quoted with its quotes and backslashes escaped, and cut at a
+// NUL byte as any text parameter is.
+std::string TextArray(const std::vector<std::string>& texts);
+
 #endif  // PGA_STORE_POSTGRES_STATEMENT_H_
