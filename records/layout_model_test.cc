@@ -14,30 +14,9 @@ namespace {
 using pga_records::kMaxKeptDepth;
 using pga_records_test::ParseOrFail;
 using pga_records_test::Read;
-using pga_records_test::RoundTrip;
 using pga_records_test::Write;
 
 std::string Nested(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
-
-TEST(LayoutModelTest, RoundTripKeepsValuesAsCompactText) {
-  EXPECT_EQ(RoundTrip<LayoutModel>(
-                R"({"items":[ {"x" : 1, "y":[2]}, 3 ],"properties":{ "grid" : "2x2" },)"
-                R"("webpageIds":["w"],"channelIds":["c2","c1","c2"],"layoutName":"Wall",)"
-                R"("layoutId":"l1"})"),
-            R"({"layoutId":"l1","layoutName":"Wall","channelIds":["c1","c2"],)"
-            R"("webpageIds":["w"],"properties":{"grid":"2x2"},"items":[{"x":1,"y":[2]},3]})");
-}
-
-TEST(LayoutModelTest, NumbersKeepTheirValueThroughEveryRoundTrip) {
-  // Found by fuzzing: a parse without full precision moved the last digits
-  // of a large number a little on every pass through the record.
-  const std::string in = R"({"layoutId":"l1","items":[{"x":7.777777777777774e149,"y":[2]},3]})";
-  const std::string once = RoundTrip<LayoutModel>(in);
-  EXPECT_EQ(once, in);
-  EXPECT_EQ(RoundTrip<LayoutModel>(once), in);
-  EXPECT_EQ(RoundTrip<LayoutModel>(R"({"properties":{"zoom":0.1,"max":1.7976931348623157e308}})"),
-            R"({"properties":{"zoom":0.1,"max":1.7976931348623157e308}})");
-}
 
 TEST(LayoutModelTest, BrokenOrTooDeepTextWritesNullOrEmpty) {
   // Backslashes leave items but properties keep their escapes; the stripped
@@ -46,9 +25,6 @@ TEST(LayoutModelTest, BrokenOrTooDeepTextWritesNullOrEmpty) {
       R"({"items":[{"label":"say \"hi\"","path":"a\\b"}],"properties":"q\"uote"})");
   EXPECT_EQ(layout.items, R"([{"label":"say "hi"","path":"ab"}])");
   EXPECT_EQ(Write(layout), R"({"properties":"q\"uote","items":[]})");
-  // A non-array items value is kept as text as read, and written as [].
-  EXPECT_EQ(RoundTrip<LayoutModel>(R"({"items":7,"properties":null})"),
-            R"({"properties":null,"items":[]})");
 
   // One level beyond the kept depth is treated as absent: what was kept stays.
   const std::string deep = Nested(kMaxKeptDepth + 1);
@@ -64,21 +40,9 @@ TEST(LayoutModelTest, BrokenOrTooDeepTextWritesNullOrEmpty) {
   }
 }
 
-TEST(EventRuleModelTest, RoundTripAndWritingStopsWithoutIdOrName) {
-  EXPECT_EQ(RoundTrip<EventRuleModel>(R"({"actions":[{"do":"record", "for":[1,2]}],"triggers":[],)"
-                                      R"("enabled":false,"ruleName":"night","ruleId":"r1"})"),
-            R"({"ruleId":"r1","ruleName":"night","enabled":false,"triggers":[],)"
-            R"("actions":[{"do":"record","for":[1,2]}]})");
-  EventRuleModel rule;
-  rule.ruleName = "n";
-  EXPECT_EQ(Write(rule), "{}");
-  rule.ruleName.reset();
-  rule.ruleId = "r";
-  EXPECT_EQ(Write(rule), R"({"ruleId":"r"})");
-
-  // Kept text that does not parse is written as []; non-arrays, a
-  // non-boolean "enabled" and too deep arrays are skipped.
-  rule = Read<EventRuleModel>(R"({"ruleId":"r","ruleName":"n","triggers":[]})");
+TEST(EventRuleModelTest, KeptTextThatDoesNotParseIsWrittenAsAnEmptyArray) {
+  // Non-arrays, a non-boolean "enabled" and too deep arrays are skipped.
+  auto rule = Read<EventRuleModel>(R"({"ruleId":"r","ruleName":"n","triggers":[]})");
   rule.triggers = "not json";
   rule.actions = R"({"a":1})";
   EXPECT_EQ(Write(rule), R"({"ruleId":"r","ruleName":"n","triggers":[],"actions":[]})");
