@@ -58,13 +58,9 @@ class ComponentTest : public AllocatorTest {
     return component_->GetState();
   }
 
-  // The message of the Exception that dispatching `type` throws, and what
-  // was printed after it.
-  std::string Rejection(int type, std::string* printed = nullptr) {
-    Event event(UId(), UId(), static_cast<std::uint32_t>(type), 0);
-    return Rejection(&event, printed);
-  }
-  std::string Rejection(Event* event, std::string* printed = nullptr) {
+  // The message of the Exception 2004005 that dispatching `event` throws;
+  // what was printed is kept in printed_.
+  std::string Rejection(Event* event) {
     std::string message = "accepted";
     testing::internal::CaptureStdout();
     try {
@@ -74,8 +70,7 @@ class ComponentTest : public AllocatorTest {
       EXPECT_STREQ(e.GetObjectText().c_str(), "GroupApplication");
       message = e.GetMessage();
     }
-    const std::string output = testing::internal::GetCapturedStdout();
-    if (printed != nullptr) *printed = output;
+    printed_ = testing::internal::GetCapturedStdout();
     return message;
   }
 
@@ -90,29 +85,30 @@ class ComponentTest : public AllocatorTest {
   }
 
   std::optional<TestComponent> component_;
+  std::string printed_;
 };
 
 TEST_F(ComponentTest, UnsupportedTypesAndNoEventThrow2004005WithTheRegisteredNameIfAny) {
-  EXPECT_EQ(Rejection(2006100), "eEventNotSupported:ExceptionID->2004005 EventID->2006100");
   // No event is never answered with false.
   EXPECT_EQ(Rejection(nullptr), "eEventNotSupported:ExceptionID->2004005 no event");
   RegisterEventTypeName(2006015, "EEventType::eFirstName");
   RegisterEventTypeName(2006015, "EEventType::eSecondName");
-  EXPECT_EQ(Rejection(2006015),
+  Event named(UId(), UId(), 2006015, 0);
+  EXPECT_EQ(Rejection(&named),
             "eEventNotSupported:ExceptionID->2004005 EventID->2006015(EEventType::eSecondName)");
 
   ComponentInterface::ManifestInstanceDescription description;
   description.instanceName = "Groups#1";
   component_->SetInstanceDescription(description);
-  std::string printed;
-  Rejection(25067008, &printed);
-  EXPECT_EQ(printed.rfind("\033[1;31m Exception ID(2004005) occured at\nComponent Groups#1's "
-                          "bool __cdecl Component::ProcessAEvent(class Event *)\n, because of "
-                          "## eEventNotSupported:ExceptionID->2004005 EventID->25067008 ##\n"
-                          "caught by bool __cdecl Component::ProcessAEvent(class Event *):",
-                          0),
+  Event unknown(UId(), UId(), 25067008, 0);
+  Rejection(&unknown);
+  EXPECT_EQ(printed_.rfind("\033[1;31m Exception ID(2004005) occured at\nComponent Groups#1's "
+                           "bool __cdecl Component::ProcessAEvent(class Event *)\n, because of "
+                           "## eEventNotSupported:ExceptionID->2004005 EventID->25067008 ##\n"
+                           "caught by bool __cdecl Component::ProcessAEvent(class Event *):",
+                           0),
             0u)
-      << printed;
+      << printed_;
 }
 
 TEST_F(ComponentTest, LifecycleEventsMoveTheStateAndHonourTheReplyFlag) {

@@ -33,30 +33,27 @@ TEST_F(UIdTest, ComparesByBothFieldsOnlyAndWritesItsForm) {
 }
 
 TEST_F(UIdTest, ReadsHexadecimalTextAndLenientQueueNumbers) {
+  // Read in turn into one UId. The id takes only hexadecimal text (non-digits
+  // count as 0, the full 64 bits accumulate) or an unsigned number; the queue
+  // takes the raw bits of any number and is 0 when absent.
+  const struct {
+    const char* json;
+    unsigned long long id;
+    unsigned long long queue;
+  } reads[] = {
+      {R"({"component_id":"0x1F","event_queue_ptr":"0xfF"})", 31, 255},
+      {R"({"component_id":"12","event_queue_ptr":5})", 31, 5},
+      {R"({"component_id":"0x1g2"})", 0x102, 0},
+      {R"({"component_id":-1,"event_queue_ptr":-1})", 0x102, ~0ULL},
+      {R"({"component_id":true,"event_queue_ptr":1.5})", 0x102, 0x3FF8000000000000ULL},
+      {R"({"component_id":"0x1FFFFFFFFFFFFFFFF"})", ~0ULL, 0},
+  };
   UId uid(77, 88);
-  uid.Deserialize(JsonCell("{\"component_id\":\"0x1F\",\"event_queue_ptr\":\"0xfF\"}"));
-  EXPECT_EQ(uid.component_id, 31u);
-  EXPECT_EQ(uid.event_queue_ptr, 255u);
-
-  uid.Deserialize(JsonCell("{\"component_id\":\"12\",\"event_queue_ptr\":5}"));
-  EXPECT_EQ(uid.component_id, 31u);  // not hexadecimal text: unchanged
-  EXPECT_EQ(uid.event_queue_ptr, 5u);
-
-  // Non-digits count as 0; "0x" alone is 0; the full 64 bits accumulate.
-  uid.Deserialize(JsonCell("{\"component_id\":\"0x1g2\"}"));
-  EXPECT_EQ(uid.component_id, 0x102u);
-  EXPECT_EQ(uid.event_queue_ptr, 0u);  // absent: 0
-  uid.Deserialize(JsonCell("{\"component_id\":\"0x1FFFFFFFFFFFFFFFF\"}"));
-  EXPECT_EQ(uid.component_id, ~0ULL);
-
-  // A negative id does not fit the field's kind; the queue takes the raw bits.
-  uid.component_id = 3;
-  uid.Deserialize(JsonCell("{\"component_id\":-1,\"event_queue_ptr\":-1}"));
-  EXPECT_EQ(uid.component_id, 3u);
-  EXPECT_EQ(uid.event_queue_ptr, ~0ULL);
-  uid.Deserialize(JsonCell("{\"component_id\":true,\"event_queue_ptr\":1.5}"));
-  EXPECT_EQ(uid.component_id, 3u);
-  EXPECT_EQ(uid.event_queue_ptr, 0x3FF8000000000000ULL);
+  for (const auto& read : reads) {
+    uid.Deserialize(JsonCell(read.json));
+    EXPECT_EQ(uid.component_id, read.id) << read.json;
+    EXPECT_EQ(uid.event_queue_ptr, read.queue) << read.json;
+  }
 }
 
 }  // namespace
