@@ -1,6 +1,6 @@
 // Test fixture for the attribute and protocol files: a component with
-// recorded hooks, a fresh temporary folder per test, and helpers to capture
-// what an operation prints or throws.
+// recorded hooks, a fresh temporary folder per test, helpers to capture
+// what an operation prints or throws, and the refused files of testdata/.
 #ifndef PGA_RUNTIME_ATTRIBUTE_TEST_FIXTURE_H_
 #define PGA_RUNTIME_ATTRIBUTE_TEST_FIXTURE_H_
 
@@ -16,6 +16,36 @@
 
 #include "runtime/allocator_test_fixture.h"
 #include "runtime/component.h"
+
+// A file's text and the Exception that reading it must throw.
+struct Refusal {
+  std::string text;
+  int id;
+  std::string message;
+};
+
+// The cases of testdata/<name>: the file's text on one line, the id and the
+// message on the next, with $PATH replaced by `path`. Blank lines and lines
+// starting with # are skipped.
+inline std::vector<Refusal> ReadRefusals(const std::string& name, const std::string& path = "") {
+  std::ifstream in(std::string(PGA_RUNTIME_TESTDATA) + "/" + name);
+  EXPECT_TRUE(in.is_open()) << name;
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  }
+  std::vector<Refusal> refusals;
+  for (std::size_t i = 0; i + 1 < lines.size(); i += 2) {
+    Refusal refusal{lines[i], 0, ""};
+    std::istringstream expected(lines[i + 1]);
+    std::getline(expected >> refusal.id >> std::ws, refusal.message);
+    const std::size_t at = refusal.message.find("$PATH");
+    if (at != std::string::npos) refusal.message.replace(at, 5, path);
+    refusals.push_back(refusal);
+  }
+  EXPECT_FALSE(refusals.empty()) << name;
+  return refusals;
+}
 
 // A component named "Recorder" that records its hooks in order.
 class Recorder : public Component {

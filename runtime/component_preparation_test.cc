@@ -83,25 +83,9 @@ TEST_F(ComponentPreparationTest, ProtocolFileEntersEachCommandOnce) {
 }
 
 TEST_F(ComponentPreparationTest, DefectiveProtocolFilesMakeThePreparationThrow) {
-  const std::string valid = Command("zoom", "in", "3");
-  struct Refusal {
-    std::string text;
-    int id;
-    std::string message;
-  };
-  const Refusal refusals[] = {
-      {R"({"Name":"Recorder","Protocol":{}})", kErrorMalformedFile,
-       "Protocol is not Json Array Type"},
-      {"{\"Name\":\"Recorder\",\"Protocol\":[" + valid + R"(,{"Cgi":"a","Command":1}]})",
-       kErrorProtocolEntry, "Cgi or Submenu or Command json field is not found"},
-      {"{\"Name\":\"Recorder\",\"Protocol\":[" + valid + "," + Command("a", "b", "\"1\"") + "]}",
-       kErrorProtocolEntry, "Cgi or Submenu or Command json field has a wrong type"},
-      {R"({"Name":"Other"})", kErrorMalformedFile,
-       "Component Name is different : Other vs Recorder"},
-      {"[]", kErrorMalformedFile, "Protocol context is invalid at \"Name\" field"},
-      {"{\"Name\"", kErrorJsonParse, "Protocol file parsing failed at Recorder"},
-      {std::string(100000, '[') + std::string(100000, ']'), kErrorJsonParse,
-       "Protocol file parsing failed at Recorder"}};
+  std::vector<Refusal> refusals = ReadRefusals("refused_protocol_files.txt");
+  refusals.push_back({std::string(100000, '[') + std::string(100000, ']'), kErrorJsonParse,
+                      "Protocol file parsing failed at Recorder"});
   Write(kOwn, R"({"Name":"Recorder","Attributes":[]})");
   for (const Refusal& refusal : refusals) {
     Recorder r;
