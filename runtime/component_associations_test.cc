@@ -76,36 +76,6 @@ class AssociationTest : public AllocatorTest {
   std::string errors_;
 };
 
-TEST_F(AssociationTest, RecordsWriteTheirFormsAndReadThemBack) {
-  Receiver receiver("DeviceListener", UId(7, 8));
-  BlobValue cell;
-  EXPECT_EQ(Text(receiver.Serialize(cell)),
-            "{\"BaseObject\":{\"name\":\"ParamAssociateAReceiver\"},\"receiver_name\":"
-            "\"DeviceListener\",\"receiver_component_uid\":{\"BaseObject\":{\"name\":\"UId\"},"
-            "\"component_id\":7,\"event_queue_ptr\":8}}");
-  Receiver receiver_back;
-  receiver_back.Deserialize(cell);
-  BaseObject::ReleaseText(cell);
-  EXPECT_EQ(receiver_back.receiver_name.str(), "DeviceListener");
-  EXPECT_EQ(receiver_back.receiver_component_uid, UId(7, 8));
-
-  Target target = TargetRecord("cams", {UId(1, 2), UId(3, 4)});
-  target.target_component_name_map[UId(1, 2)] = "first";
-  EXPECT_EQ(Text(target.Serialize(cell)),
-            "{\"BaseObject\":{\"name\":\"ParamAssociateATarget\"},\"group_name\":\"cams\","
-            "\"target_components_uid_vector\":[{\"BaseObject\":{\"name\":\"UId\"},"
-            "\"component_id\":1,\"event_queue_ptr\":2},{\"BaseObject\":{\"name\":\"UId\"},"
-            "\"component_id\":3,\"event_queue_ptr\":4}],\"target_component_name_map\":[{"
-            "\"TargetUId\":{\"BaseObject\":{\"name\":\"UId\"},\"component_id\":1,"
-            "\"event_queue_ptr\":2},\"TargetName\":\"first\"}]}");
-  Target target_back;
-  target_back.Deserialize(cell);
-  BaseObject::ReleaseText(cell);
-  EXPECT_EQ(target_back.target_components_uid_vector.elements(),
-            target.target_components_uid_vector.elements());
-  EXPECT_EQ(target_back.target_component_name_map[UId(1, 2)].str(), "first");
-}
-
 TEST_F(AssociationTest, AssociationsNeedTheAllocatedStateAndOnlyRaiseIt) {
   Node node("Groups");
   EXPECT_EQ(Dispatch(node, JsonEvent(eAssociateAReceiver, Receiver("DeviceListener", UId(7, 8)))),

@@ -80,18 +80,6 @@ TEST_F(EventTest, ReadsBackEverythingButThePayloadAndTheSequenceParent) {
   EXPECT_EQ(copy.GetSequenceParent(), nullptr);
   EXPECT_TRUE(copy.GetBlob().HasValue());
   EXPECT_EQ(copy.GetObjectArgument(), nullptr);  // only the kind travels
-
-  Event fresh(UId(8, 9), UId(8, 9), 77, 5);
-  fresh.Deserialize(JsonCell("{\"object_argument\":\"Json\",\"event_type\":\"0x10\"}"));
-  EXPECT_EQ(fresh.GetBlob().GetKind(), kBlobJson);
-  EXPECT_EQ(fresh.GetBlob().GetValue(), nullptr);
-  EXPECT_EQ(fresh.GetObjectArgument(), nullptr);
-  EXPECT_EQ(fresh.GetEventType(), 16u);
-  EXPECT_EQ(fresh.GetSyncType(), 0);  // absent: 0, not the constructor's 1
-  EXPECT_EQ(fresh.GetArguments(), 0);
-  EXPECT_STREQ(fresh.GetName(), "");
-  EXPECT_EQ(fresh.GetSourceUId().component_id, 8u);  // absent UId: id stays
-  EXPECT_EQ(fresh.GetSourceUId().event_queue_ptr, 0u);
 }
 
 TEST_F(EventTest, OwnsItsPayloadUntilItIsTakenOut) {
