@@ -18,7 +18,7 @@
 #include "records/timezone_model.h"
 #include "records/user_model.h"
 #include "records/websocket_event_model.h"
-#include "runtime/form_case.h"
+#include "runtime/form_case_test_util.h"
 
 namespace {
 

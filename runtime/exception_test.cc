@@ -20,6 +20,7 @@ std::string WithoutTime(std::string text) {
 
 TEST_F(ExceptionTest, WritesItsFormAndPrintsItsLine) {
   Exception error(2004005, "GroupApplication", "ProcessAEvent", "not \"supported\"");
+  EXPECT_EQ(error.GetSeverity(), 0u);
   error.SetSeverity(3);
   BlobValue cell;
   error.Serialize(cell);
@@ -60,6 +61,10 @@ TEST_F(LogTest, PrintsTheBracketedTimeAndEmptyMarkersAndWritesItsForm) {
             "\"time_value\":T,\"log_type\":1,\"log_detail_type\":200,\"log_parameter\":0,"
             "\"log_time\":0,\"log_string\":\"\",\"log_channel\":0}");
   BaseObject::ReleaseText(cell);
+  log.Deserialize(JsonCell(R"({"log_type":5,"object_str":"X"})"));
+  EXPECT_EQ(log.GetLogType(), 5u);
+  EXPECT_EQ(log.GetLogDetailType(), 5u);
+  EXPECT_EQ(log.GetFunctionText().str(), "X");
 }
 
 }  // namespace

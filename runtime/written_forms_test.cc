@@ -10,7 +10,7 @@
 #include "runtime/allocator_test_fixture.h"
 #include "runtime/event.h"
 #include "runtime/exception.h"
-#include "runtime/form_case.h"
+#include "runtime/form_case_test_util.h"
 #include "runtime/log.h"
 #include "runtime/param_associate_a_receiver.h"
 #include "runtime/param_associate_a_target.h"

@@ -1,8 +1,8 @@
 // Test helper: the cases of a written-forms file in testdata/, in which each
 // case reads JSON texts into one fresh object and checks the exact text the
 // object then writes.
-#ifndef PGA_RUNTIME_FORM_CASE_H_
-#define PGA_RUNTIME_FORM_CASE_H_
+#ifndef PGA_RUNTIME_FORM_CASE_TEST_UTIL_H_
+#define PGA_RUNTIME_FORM_CASE_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 
@@ -49,4 +49,4 @@ inline std::vector<FormCase> ReadFormCases(const std::string& path) {
   return cases;
 }
 
-#endif  // PGA_RUNTIME_FORM_CASE_H_
+#endif  // PGA_RUNTIME_FORM_CASE_TEST_UTIL_H_
