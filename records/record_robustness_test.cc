@@ -3,7 +3,9 @@
 // result and never throws or crashes.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -27,49 +29,27 @@ namespace {
 
 using pga_records_test::ParseOrFail;
 
-// The words of `text`, split at spaces.
-std::vector<std::string> Split(const std::string& text) {
-  std::istringstream in(text);
-  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+// The lists of testdata/robustness_inputs.txt (its head describes the
+// format), by name.
+const std::vector<std::string>& Inputs(const std::string& name) {
+  static const auto lists = [] {
+    std::map<std::string, std::vector<std::string>> read;
+    std::ifstream in(PGA_RECORDS_TESTDATA "/robustness_inputs.txt");
+    EXPECT_TRUE(in.is_open());
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream words(line);
+      std::string list;
+      words >> list;
+      read[list].insert(read[list].end(), std::istream_iterator<std::string>(words), {});
+    }
+    return read;
+  }();
+  return lists.at(name);
 }
-
-// Every key a record reads: device, channel and capabilities, system,
-// server, time zone, user, layout, event rule, group records and the
-// notification's lists.
-const std::vector<std::string>& Keys() {
-  static const std::vector<std::string> keys = Split(
-      "deviceId serverId deviceName modelType serialNumber firmware ipAddress port macAddress "
-      "protocol model brand isSecure isDhcp loginId loginPassword createdTime scanUuid "
-      "supportPasswordEncryption maxChannel deletedChannel result reason status "
-      "channelId channelName channelIndex recordingMode rtspPrimary rtspSecondary capabilities "
-      "imageSettings ptz fisheye lensType primaryResolution secondaryResolution ssdr ir enabled "
-      "mountMode rotation rplNumber defaultRplNumber motion lineCrossing virtualArea object "
-      "supported isEmptyRule types typesEnabled detectionShotSupported "
-      "systemId isCreated version systemName settings syncProfileWithCamera serverName timeZone "
-      "isLoginedServer name daylightSavingTime userId userPassword hashedPassword ssid firstName "
-      "lastName email roleId layoutId layoutName channelIds webpageIds properties items ruleId "
-      "ruleName triggers actions groupId groupName parentId itemId type order systems servers "
-      "devices channels eventRules users layouts groups logicalItems");
-  return keys;
-}
-
-// Values of every kind, edge values among them.
-const std::vector<std::string>& Kinds() {
-  static const std::vector<std::string> kinds = Split(
-      R"(null true false 0 -1 2147483648 9223372036854775808 18446744073709551616 1.5 1e300 -0.0 )"
-      R"("" "x" "0x" "0xFFFFFFFFFFFFFFFFFF" "a\u0000b" [] [1,"a",null,{}] [["x"]] {} )"
-      R"({"k":true,"k":"0x1","enabled":1})");
-  return kinds;
-}
-
-// Members of the nested objects some records read from.
-const std::vector<std::string>& Wrappers() {
-  static const std::vector<std::string> wrappers =
-      Split(R"(% {"capabilities":{%}} {"capabilities":{"object":{%}}} )"
-            R"({"capabilities":{"typesEnabled":{%}}} {"fisheye":{%}} {"imageSettings":{%}} )"
-            R"({"settings":{%}} {"timeZone":{%}})");
-  return wrappers;
-}
+const std::vector<std::string>& Keys() { return Inputs("keys"); }
+const std::vector<std::string>& Kinds() { return Inputs("kinds"); }
+const std::vector<std::string>& Wrappers() { return Inputs("wrappers"); }
 
 std::string Wrap(std::string wrapper, const std::string& member) {
   if (wrapper == "%") return "{" + member + "}";
