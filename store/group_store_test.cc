@@ -87,8 +87,11 @@ TEST_P(GroupStoreTest, RowsComeBackWithEveryBitAndTheirQuirks) {
   EXPECT_EQ(g1->name, odd_bytes);
   EXPECT_EQ(store->Get(0, "g2")->createdTime, 1ull << 63);
   EXPECT_EQ(store->Get(0, "c2")->name, "cut");
-  // The 64 bits are stored as the signed number they make.
-  EXPECT_EQ(Query("SELECT created_time FROM logical_table WHERE uuid = 'g1'"), Rows{{"-1"}});
+  // An absent parent is stored as the empty text; the 64 bits of a time as
+  // the signed number they make.
+  EXPECT_EQ(Query("SELECT parent_uuid, created_time FROM logical_table WHERE uuid IN ('c1', 'g1') "
+                  "ORDER BY uuid"),
+            (Rows{{"", "5"}, {"p", "-1"}}));
 
   auto missing = store->Get(0, "nobody");
   ASSERT_NE(missing, nullptr);

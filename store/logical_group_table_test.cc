@@ -61,52 +61,6 @@ TEST_F(LogicalGroupTableTest, CreatesTableOnceWithItsColumns) {
             (Rows{{"g", "", "G", "Group", "1", "2"}}));
 }
 
-TEST_F(LogicalGroupTableTest, SavesAndReadsItemsBack) {
-  auto table = MakeTable();
-  GroupOrderModel item("c1", "", std::string(40, 'n'), "Channel", 3, UINT64_MAX);
-  item.parentId.reset();
-  ASSERT_TRUE(table->Save(item));
-  EXPECT_EQ(TempStoreDir::Query("SELECT * FROM logical_table"),
-            (Rows{{"c1", "", std::string(40, 'n'), "Channel", "3", "-1"}}));
-  auto read = table->Get("c1");
-  ASSERT_TRUE(read);
-  EXPECT_EQ(read->parentId, "");
-  EXPECT_EQ(read->name, std::string(40, 'n'));
-  EXPECT_EQ(read->createdTime, UINT64_MAX);
-
-  ASSERT_TRUE(table->Save(GroupOrderModel("c1", "g1", "Door", "Channel", 5, 7)));
-  TempStoreDir::Query("INSERT INTO logical_table VALUES('g1', NULL, NULL, 'Group', NULL, NULL)");
-  EXPECT_EQ(TempStoreDir::Query("SELECT * FROM logical_table"),
-            (Rows{{"c1", "g1", "Door", "Channel", "5", "7"},
-                  {"g1", "<null>", "<null>", "Group", "<null>", "<null>"}}));
-  // NULL columns read as empty texts and zeros.
-  auto all = table->GetAll();
-  ASSERT_EQ(all.size(), 2u);
-  EXPECT_EQ(all.front()->itemId, "g1");
-  EXPECT_EQ(all.front()->parentId, "");
-  EXPECT_EQ(all.front()->name, "");
-  EXPECT_EQ(all.front()->createdTime, 0u);
-  EXPECT_EQ(all.back()->itemId, "c1");
-  // An unknown id reads as an empty record, not as none.
-  auto missing = table->Get("nope");
-  ASSERT_TRUE(missing);
-  EXPECT_EQ(missing->itemId + "|" + *missing->parentId + "|" + std::to_string(missing->order),
-            "||0");
-}
-
-TEST_F(LogicalGroupTableTest, FindsLastOrderWithAndWithoutTypeFilter) {
-  auto table = MakeTable();
-  EXPECT_EQ(table->GetLastOrder("Group", "p"), 0);
-  table->Save(GroupOrderModel("g1", "p", "", "Group", 1, 0));
-  table->Save(GroupOrderModel("g4", "p", "", "Group", 4, 0));
-  table->Save(GroupOrderModel("c9", "p", "", "Channel", 9, 0));
-  table->Save(GroupOrderModel("x", "q", "", "Group", 20, 0));
-  EXPECT_EQ(table->GetLastOrder("Group", "p"), 4);
-  EXPECT_EQ(table->GetLastOrder("Channel", "p"), 9);
-  EXPECT_EQ(table->GetLastOrder("group", "p"), 9);
-  EXPECT_EQ(table->GetLastOrder("Group", ""), 0);
-}
-
 TEST_F(LogicalGroupTableTest, FailuresPrintOneLineAndGiveNeutralResults) {
   auto table = MakeTable();
   table->Save(GroupOrderModel("c1", "", "Door", "Channel", 1, 11));

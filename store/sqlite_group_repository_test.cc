@@ -32,22 +32,6 @@ class SqliteGroupRepositoryTest : public testing::Test {
   TempStoreDir dir_;
 };
 
-TEST_F(SqliteGroupRepositoryTest, ReopensTheFileAndKeepsRows) {
-  {
-    SqliteGroupRepository repository;
-    EXPECT_TRUE(repository.SaveAll({GroupOrderModel("c1", "", "Door", "Channel", 1, 5),
-                                    GroupOrderModel("g1", "", "Hall", "Group", 2, 6)}));
-  }
-  SqliteGroupRepository reopened;
-  auto all = reopened.GetAll(0);
-  ASSERT_EQ(all.size(), 2u);
-  EXPECT_EQ(all.front()->itemId, "c1");
-  EXPECT_EQ(reopened.GetAllItems(0).back().name, "Hall");
-  EXPECT_EQ(reopened.GetGroups(0).size(), 1u);
-  EXPECT_EQ(reopened.GetLastOrder(0, "Group", ""), 2);
-  EXPECT_EQ(reopened.Get(0, "g1")->name, "Hall");
-}
-
 // While open the store writes ahead into a log that other connections read
 // through; closed, it leaves one ordinary file with every row in it, also
 // when another connection still had the file open at that moment.
@@ -106,60 +90,16 @@ TEST_F(SqliteGroupRepositoryTest, ReadOnlyStoreOpensSilentlyAndAnswersReads) {
   EXPECT_EQ(TempStoreDir::Query("PRAGMA journal_mode"), Rows{{"delete"}});
 }
 
-TEST_F(SqliteGroupRepositoryTest, UpdatesABatchInOneTransaction) {
+// An item whose kept update statement fails is a line of its own; the
+// batch still commits.
+TEST_F(SqliteGroupRepositoryTest, AnUpdateWhoseItemsFailStillCommits) {
   SqliteGroupRepository repository;
-  EXPECT_TRUE(repository.Update(0, {}));
-  repository.Save(0, GroupOrderModel("a", "", "A", "Channel", 1, 1));
-  repository.Save(0, GroupOrderModel("c", "", "C", "Channel", 3, 3));
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(repository.Update(
-      0, {GroupOrderModel("a", "g", "", "", 7, 0), GroupOrderModel("b", "g", "", "", 8, 0),
-          GroupOrderModel("c", "g", "", "", 9, 0)}));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(TempStoreDir::Query("SELECT uuid, parent_uuid, order_ FROM logical_table"),
-            (Rows{{"a", "g", "7"}, {"c", "g", "9"}}));
-
-  // Items that fail do not stop the batch, which still commits.
+  const GroupOrderModel item("a", "g", "", "", 7, 0);
+  EXPECT_TRUE(repository.Update(0, {item}));
   repository.Clear();
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(repository.Update(0, {GroupOrderModel("a", "", "", "", 1, 0)}));
+  EXPECT_TRUE(repository.Update(0, {item}));
   EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("LogicalGroupTable::Update ", 0), 0u);
-}
-
-TEST_F(SqliteGroupRepositoryTest, BatchKeepsAllOrNothingAndTheNextOneWorks) {
-  SqliteGroupRepository repository("group.db", 1);
-  const GroupOrderModel a("a", "", "A", "Channel", 1, 1);
-  const GroupOrderModel b("b", "", "B", "Channel", 2, 2);
-  const GroupOrderModel c("c", "", "C", "Channel", 3, 3);
-  const char* kRows = "SELECT uuid, parent_uuid, order_ FROM logical_table ORDER BY uuid";
-
-  // Saves, a nested Update and a removal in one transaction.
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(repository.RunBatch([&] {
-    EXPECT_TRUE(repository.Save(0, a));
-    EXPECT_TRUE(repository.Save(0, b));
-    EXPECT_TRUE(repository.Update(0, {GroupOrderModel("a", "g", "", "", 7, 0)}));
-    EXPECT_TRUE(repository.Save(0, c));
-    EXPECT_TRUE(repository.Remove(0, "c"));
-  }));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}, {"b", "", "2"}}));
-
-  // A write that fails on its own prints its line and the rest is kept, as
-  // when each write was a transaction of its own.
-  TempStoreDir::Query(
-      "CREATE TRIGGER refuse BEFORE INSERT ON logical_table WHEN NEW.uuid = 'c' "
-      "BEGIN SELECT RAISE(ABORT, 'refused'); END");
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(repository.RunBatch([&] {
-    EXPECT_FALSE(repository.Save(0, c));
-    EXPECT_TRUE(repository.Remove(0, "b"));
-  }));
-  const std::string refused = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(refused.rfind("LogicalGroupTable::Save ", 0), 0u) << refused;
-  EXPECT_NE(refused.find("refused\n"), std::string::npos) << refused;
-  EXPECT_EQ(TempStoreDir::Query(kRows), (Rows{{"a", "g", "7"}}));
-
 }
 
 // A reader that holds the file when the store opens keeps it in SQLite's
