@@ -412,38 +412,24 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
   fs::resize_file("huge.json", (std::uintmax_t{1} << 30) + 1);  // sparse: no disk used
 
   const std::string store = ReadFile("data/group.db");
-  const struct {
+  // Each case: the arguments, " | ", a text the one line must hold.
+  std::istringstream cases(ReadFile(Data("bad_tool_inputs.txt")));
+  int count = 0;
+  for (std::string line; std::getline(cases, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::size_t bar = line.find(" | ");
+    std::istringstream words(line.substr(0, bar));
     std::vector<std::string> args;
-    const char* reason;
-  } cases[] = {
-      {{"--data-dir", "nowhere", "tree"}, "no data directory"},
-      {{"--data-dir", "nowhere", "check"}, "no data directory"},
-      {{"--data-dir", "empty", "tree"}, "no store"},
-      {{"--data-dir", "empty", "import", "e.json"}, "no store"},
-      {{"--data-dir", "notdb", "check"}, "not a database"},
-      {{"--data-dir", "data", "backup", "no/such/dir/b.db"}, "cannot create a file in no/such/dir"},
-      {{"--data-dir", "data", "backup", "data/group.db"}, "is the store itself"},
-      {{"--data-dir", "data", "backup", "./data/../data/group.db-wal"}, "is the store itself"},
-      {{"--data-dir", "data", "backup", "b.db"}, "exists; add --force"},
-      {{"--data-dir", "data", "export", "data"}, "is a directory"},
-      {{"--data-dir", "data", "export", "data/group.db"}, "is the store itself"},
-      {{"--data-dir", "data", "restore", "missing.db"}, "missing.db"},
-      {{"--data-dir", "data", "restore", "text.txt"}, "not a database"},
-      {{"--data-dir", "data", "restore", "plain.db"}, "no table logical_table"},
-      {{"--data-dir", "data", "restore", "data/group.db"}, "is the store itself"},
-      {{"--data-dir", "data", "import", "b.db"}, "not JSON"},
-      {{"--data-dir", "data", "import", "newer.json"}, "format version 2"},
-      {{"--data-dir", "data", "import", "missing.json"}, "cannot read missing.json"},
-      {{"--data-dir", "data", "import", "huge.json"}, "larger than 1 GiB"},
-  };
-  for (const auto& c : cases) {
-    const Result result = Host(c.args);
-    const std::string what = c.args[2] + " " + c.args.back();
-    EXPECT_EQ(result.status, 2) << what;
-    EXPECT_EQ(result.out, "") << what;
-    ASSERT_EQ(Lines(result.err).size(), 1u) << what << ": " << result.err;
-    EXPECT_NE(result.err.find(c.reason), std::string::npos) << what << ": " << result.err;
+    for (std::string word; words >> word;) args.push_back(word);
+    const std::string reason = line.substr(bar + 3);
+    const Result result = Host(args);
+    EXPECT_EQ(result.status, 2) << line;
+    EXPECT_EQ(result.out, "") << line;
+    ASSERT_EQ(Lines(result.err).size(), 1u) << line << ": " << result.err;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << line << ": " << result.err;
+    ++count;
   }
+  EXPECT_GT(count, 0) << "no cases read";
   EXPECT_EQ(ReadFile("data/group.db"), store);
   EXPECT_FALSE(fs::exists("nowhere"));
   EXPECT_TRUE(fs::is_empty("empty"));
