@@ -121,35 +121,6 @@ class GroupServiceTest : public testing::Test {
   std::shared_ptr<GroupService> service_ = std::make_shared<GroupService>(store_);
 };
 
-TEST_F(GroupServiceTest, CreateGroupNumbersAfterLastGroupAndShiftsSiblings) {
-  Load({Item("c1", "p", "Channel", 1), Item("c2", "p", "Channel", 2), Item("c3", "p", "Channel", 3),
-        Item("top", "", "Channel", 1), Item("p", "", "Group", 2)});
-  GroupOrderModel group = Item("g", "p", "Group", -1);
-  GroupOrderModelList modified;
-  EXPECT_TRUE(service_->CreateGroup(0, group, modified));
-  EXPECT_EQ(group.order, 1);
-  EXPECT_EQ(Ids(modified), (Strings{"c1", "c2", "c3"}));
-  EXPECT_EQ(service_->FindItem("c3")->order, 4);
-  EXPECT_EQ(store_->rows["c3"].order, 4);
-  EXPECT_EQ(service_->FindItem("g")->order, 1);
-
-  // A second group goes after the first; a top-level group created without
-  // parent shifts loaded top-level items (present, empty parent) only.
-  GroupOrderModel second = Item("h", "p", "Group", -1);
-  modified.clear();
-  service_->CreateGroup(0, second, modified);
-  EXPECT_EQ(second.order, 2);
-  EXPECT_EQ(Ids(modified), (Strings{"c1", "c2", "c3"}));
-  service_->SaveItem(0, Item("free", std::nullopt, "Channel", 5));
-  GroupOrderModel top = Item("t", std::nullopt, "Group", -1);
-  modified.clear();
-  store_->fail = true;
-  EXPECT_FALSE(service_->CreateGroup(0, top, modified));
-  EXPECT_EQ(top.order, 3);
-  EXPECT_TRUE(modified.empty());
-  EXPECT_TRUE(service_->FindItem("t").has_value());
-}
-
 TEST_F(GroupServiceTest, AddChannelsAppendsAtTopLevelByCreationTime) {
   Load({Item("g", "", "Group", 4), Item("known", "g", "Channel", 1)});
   GroupOrderItems items = {Item("late", std::nullopt, "Channel", -1, 20),
