@@ -60,18 +60,15 @@ class FakeRepository : public IGroupRepository {
     return true;
   }
   bool RunBatch(const std::function<void()>& writes) override {
-    ++batches;
     writes();
-    return !fail_batch;
+    return true;
   }
 
   GroupOrderMap rows;
   // Rows listed besides `rows`, ids repeated (a table without its key).
   GroupOrderItems repeated_rows;
   int updates = 0;
-  int batches = 0;
   bool fail = false;
-  bool fail_batch = false;
 };
 
 GroupOrderModel Item(const std::string& id, std::optional<std::string> parent, const char* type,
@@ -135,25 +132,6 @@ TEST_F(GroupServiceTest, AddChannelsAppendsAtTopLevelByCreationTime) {
   EXPECT_EQ(FieldsOf(*service_->FindItem("known")), FieldsOf(Item("known", "g", "Channel", 1)));
   EXPECT_EQ(store_->rows["known"].name, "renamed");
   EXPECT_EQ(store_->rows["known"].order, 7);
-}
-
-TEST_F(GroupServiceTest, MultiWriteOperationsRunAsOneBatch) {
-  Load({Item("p", "", "Group", 1), Item("c1", "p", "Channel", 1), Item("c2", "p", "Channel", 2)});
-  GroupOrderModel group = Item("g", "p", "Group", -1);
-  GroupOrderModelList modified;
-  store_->fail_batch = true;
-  // The save itself succeeded, but the batch was not kept: a failure.
-  EXPECT_FALSE(service_->CreateGroup(0, group, modified));
-  EXPECT_EQ(store_->batches, 1);
-  EXPECT_EQ(Ids(modified), (Strings{"c1", "c2"}));
-  EXPECT_EQ(service_->FindItem("c2")->order, 3);
-  EXPECT_TRUE(service_->FindItem("g").has_value());
-
-  GroupOrderItems channels = {Item("n1", std::nullopt, "Channel", -1, 2),
-                              Item("n2", std::nullopt, "Channel", -1, 1)};
-  EXPECT_TRUE(service_->AddChannels(0, channels));
-  EXPECT_EQ(store_->batches, 2);
-  EXPECT_EQ(store_->rows.count("n1") + store_->rows.count("n2"), 2u);
 }
 
 TEST_F(GroupServiceTest, MutationsChangeCacheThenStore) {
