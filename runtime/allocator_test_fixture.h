@@ -19,6 +19,20 @@ class AllocatorTest : public ::testing::Test {
     InstallAllocator(nullptr);
   }
 
+  // Standard output of `body`.
+  template <typename Body>
+  static std::string Printed(Body&& body) {
+    ::testing::internal::CaptureStdout();
+    try {
+      body();
+    } catch (...) {
+      ADD_FAILURE() << "unexpected exception; printed:\n"
+                    << ::testing::internal::GetCapturedStdout();
+      throw;
+    }
+    return ::testing::internal::GetCapturedStdout();
+  }
+
   CountingAllocator allocator_;
 };
 

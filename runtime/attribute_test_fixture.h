@@ -112,19 +112,6 @@ class AttributeFileTest : public AllocatorTest {
     return names;
   }
 
-  // Standard output of `body`.
-  template <typename Body>
-  static std::string Printed(Body&& body) {
-    ::testing::internal::CaptureStdout();
-    try {
-      body();
-    } catch (...) {
-      ADD_FAILURE() << "unexpected exception; printed:\n"
-                    << ::testing::internal::GetCapturedStdout();
-      throw;
-    }
-    return ::testing::internal::GetCapturedStdout();
-  }
   // The Exception that `body` throws; what it printed is kept in printed_
   // and errors_ (standard error).
   template <typename Body>

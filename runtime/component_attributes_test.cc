@@ -173,18 +173,6 @@ TEST_F(ComponentAttributesTest, ListsAppendAndTraitsKeepTheirFirstValue) {
   EXPECT_EQ(Printed([&] { r.ReadAttributes(false); }), "Traits field is not json array type!\n");
 }
 
-TEST_F(ComponentAttributesTest, MissingFilesAreSkipped) {
-  Recorder r;
-  Describe(r, 7);
-  EXPECT_EQ(Printed([&] { EXPECT_FALSE(r.ReadAttributes(false)); }), "");
-  std::filesystem::create_directory(Path(kOwn));
-  Map<Platform_Std_Refine::String, AttributeItem> unused;
-  EXPECT_FALSE(r.ReadSettingFile(Path(kOwn), "Attributes", unused, false));
-  std::filesystem::remove(Path(kOwn));
-  Write(kOwn, File(""));
-  EXPECT_TRUE(r.ReadAttributes(false));
-}
-
 TEST_F(ComponentAttributesTest, FileNamesFollowThePrefixesAndTheInstanceIndex) {
   Recorder r;
   Describe(r, 7);
@@ -192,6 +180,8 @@ TEST_F(ComponentAttributesTest, FileNamesFollowThePrefixesAndTheInstanceIndex) {
   r.RegisterAttribute("level", 1, 'i', &level);
   const std::string first = Path("def_Recorder_default_attribute_7.json");
   const std::string second = Path("def_Recorder_default_attribute.json");
+  // A missing own file is skipped without a word.
+  EXPECT_EQ(Printed([&] { EXPECT_FALSE(r.ReadAttributes(false)); }), "");
   EXPECT_EQ(Printed([&] { EXPECT_FALSE(r.ReadAttributes(true)); }),
             "Trying default file #1: " + first + "\nTrying default file #2: " + second + "\n" +
                 second + " file not found\n");

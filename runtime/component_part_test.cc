@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "host/recording_event_queue.h"
 #include "runtime/allocator_test_fixture.h"
@@ -95,17 +96,11 @@ TEST_F(ComponentPartTest, WithoutAQueueOrWithAFailingOneSendEventPrintsAndAnswer
   Event lost(part.GetUId(), nowhere, 25067001, 0);
   Event parent;
   part.SetSequenceParent(&parent);
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(part.SendEvent(&lost));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(Printed([&] { EXPECT_FALSE(part.SendEvent(&lost)); }),
             "Exception : Nowhere 25067001 Event <- EventQueue is not allocated\n");
   EXPECT_EQ(lost.GetSequenceParent(), nullptr);
 
-  struct Case {
-    RecordingEventQueue::Mode mode;
-    const char* printed;
-  };
-  const Case cases[] = {
+  const std::pair<RecordingEventQueue::Mode, const char*> cases[] = {
       {RecordingEventQueue::Mode::kRefuse, ""},
       {RecordingEventQueue::Mode::kThrowException,
        "bool __cdecl ComponentPart::SendEvent(class Event *):143, Exception occured!!\n"
@@ -117,21 +112,17 @@ TEST_F(ComponentPartTest, WithoutAQueueOrWithAFailingOneSendEventPrintsAndAnswer
        "bool __cdecl ComponentPart::SendEvent(class Event *):149, Exception occured!!\n"
        "event : Sender -> Target\n"},
   };
-  for (const Case& c : cases) {
-    queue.SetMode(c.mode);
+  for (const auto& [mode, printed] : cases) {
+    queue.SetMode(mode);
     Event event(part.GetUId(), Target(queue), 1, 0);
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(part.SendEvent(&event));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+    EXPECT_EQ(Printed([&] { EXPECT_FALSE(part.SendEvent(&event)); }), printed);
   }
   EXPECT_EQ(queue.size(), 0u);
 }
 
 TEST_F(ComponentPartTest, LookupReceiverListsTheKnownNamesInStringOrder) {
   ComponentPart bare(1, "Bare");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(bare.LookupReceiver("DeviceListener"), UId(0, 0));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(Printed([&] { EXPECT_EQ(bare.LookupReceiver("DeviceListener"), UId(0, 0)); }),
             "***********************************\nevent_receivers is null\n"
             "***********************************\n"
             "Exception : Receiver(DeviceListener) cannot be Associated\n");
@@ -141,9 +132,7 @@ TEST_F(ComponentPartTest, LookupReceiverListsTheKnownNamesInStringOrder) {
   part.Receive("aa", UId(2, 2));
   part.Receive("a", UId(3, 3));
   EXPECT_EQ(part.LookupReceiver("aa"), UId(2, 2));
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(part.LookupReceiver("zzz"), UId(0, 0));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(Printed([&] { EXPECT_EQ(part.LookupReceiver("zzz"), UId(0, 0)); }),
             "***********************************\n"
             "Could not find receiver : zzz @ Sender.\n"
             "Valid Event Receivers is bellow.\na\nb\naa\n"
@@ -170,9 +159,7 @@ TEST_F(ComponentPartTest, SendNoReplyEventHandsThePayloadOverOnlyWhenTheQueueTak
   queue.SetMode(RecordingEventQueue::Mode::kRefuse);
   payload = new ("TestPayload") TestPayload();
   EXPECT_FALSE(part.SendNoReplyEvent("DeviceListener", 25040002, 0, payload));
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(part.SendNoReplyEvent("Nobody", 25040002, 0, payload));
-  testing::internal::GetCapturedStdout();
+  Printed([&] { EXPECT_FALSE(part.SendNoReplyEvent("Nobody", 25040002, 0, payload)); });
   allocator_.FailWith(CountingAllocator::Failure::kReturnNull, "Event");
   EXPECT_FALSE(part.SendNoReplyEvent("DeviceListener", 25040002, 0, payload));
   EXPECT_EQ(allocator_.LiveBlocks(), 1u);

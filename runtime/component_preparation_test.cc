@@ -24,6 +24,16 @@ std::string Command(const char* group, const char* command, const char* id) {
 class ComponentPreparationTest : public AttributeFileTest {};
 
 TEST_F(ComponentPreparationTest, DefaultsOnlyStartWritesTheOwnFileAndTheNextStartReadsIt) {
+  {
+    // Without any attribute file the preparation stops.
+    Recorder none;
+    Describe(none, 7);
+    const std::string printed = Printed([&] { none.PrepareAttributes(); });
+    EXPECT_EQ(printed.substr(printed.rfind("Default")),
+              "Default Attribute file not exists.. failed at Recorder\n");
+    EXPECT_EQ(none.calls, Calls({"prepare"}));
+    EXPECT_FALSE(Exists(kOwn));
+  }
   Write(kSecondDefault,
         R"({"Name":"Recorder","Attributes":[{"ExternalKey":"level","TypeCode":"i","Value":5}]})");
   {
@@ -50,39 +60,7 @@ TEST_F(ComponentPreparationTest, DefaultsOnlyStartWritesTheOwnFileAndTheNextStar
   EXPECT_EQ(printed.find("Trying default"), std::string::npos);
 }
 
-TEST_F(ComponentPreparationTest, WithoutAnyAttributeFileThePreparationStops) {
-  Recorder r;
-  Describe(r, 7);
-  Write(kProtocol, R"({"Name":"Recorder","Protocol":[{"Cgi":"a","Submenu":"","Command":1}]})");
-  const std::string printed = Printed([&] { r.PrepareAttributes(); });
-  EXPECT_EQ(printed.substr(printed.rfind("Default")),
-            "Default Attribute file not exists.. failed at Recorder\n");
-  EXPECT_EQ(r.calls, Calls({"prepare"}));
-  EXPECT_TRUE(r.GetProtocolCommandMap().empty());
-  EXPECT_FALSE(Exists(kOwn));
-}
-
-TEST_F(ComponentPreparationTest, ProtocolFileEntersEachCommandOnce) {
-  Recorder r;
-  Describe(r, 7);
-  Write(kOwn, R"({"Name":"Recorder","Attributes":[]})");
-  Write(kProtocol, "{\"Name\":\"Recorder\",\"Protocol\":[" + Command("ptz", "move", "12") + "," +
-                       Command("ptz", "move", "13") + "," + Command("ptz", "", "4") + "]}");
-  const std::string printed = Printed([&] { r.PrepareAttributes(); });
-  EXPECT_EQ(printed,
-            "Name is Recorder\nInserting Protocol CMD Group : ptz.move -> 12\n"
-            "Inserting Protocol CMD Group : ptz.move -> 13\n"
-            "Inserting Protocol CMD Group : ptz. -> 4\n"
-            "=> void __cdecl Component::RegisterProtocolCommands(void)@" +
-                printed.substr(printed.find("@") + 1));
-  EXPECT_EQ(r.calls, Calls({"prepare", "register"}));
-  const auto& commands = r.GetProtocolCommandMap();
-  ASSERT_EQ(commands.size(), 2u);
-  EXPECT_EQ(commands.find("ptz.move")->second, 12);
-  EXPECT_EQ(commands.find("ptz")->second, 4);
-}
-
-TEST_F(ComponentPreparationTest, DefectiveProtocolFilesMakeThePreparationThrow) {
+TEST_F(ComponentPreparationTest, ProtocolFilesEnterEachCommandOnceOrMakeThePreparationThrow) {
   std::vector<Refusal> refusals = ReadRefusals("refused_protocol_files.txt");
   refusals.push_back({std::string(100000, '[') + std::string(100000, ']'), kErrorJsonParse,
                       "Protocol file parsing failed at Recorder"});
@@ -106,6 +84,24 @@ TEST_F(ComponentPreparationTest, DefectiveProtocolFilesMakeThePreparationThrow) 
   Write(kProtocol, R"({"Name":"Recorder"})");
   Printed([&] { EXPECT_TRUE(r.ReadProtocolCommand()); });
   EXPECT_TRUE(r.GetProtocolCommandMap().empty());
+
+  // A sound file enters each command once, the first of a key winning.
+  Recorder good;
+  Describe(good, 7);
+  Write(kProtocol, "{\"Name\":\"Recorder\",\"Protocol\":[" + Command("ptz", "move", "12") + "," +
+                       Command("ptz", "move", "13") + "," + Command("ptz", "", "4") + "]}");
+  const std::string printed = Printed([&] { good.PrepareAttributes(); });
+  EXPECT_EQ(printed,
+            "Name is Recorder\nInserting Protocol CMD Group : ptz.move -> 12\n"
+            "Inserting Protocol CMD Group : ptz.move -> 13\n"
+            "Inserting Protocol CMD Group : ptz. -> 4\n"
+            "=> void __cdecl Component::RegisterProtocolCommands(void)@" +
+                printed.substr(printed.find("@") + 1));
+  EXPECT_EQ(good.calls, Calls({"prepare", "register"}));
+  const auto& commands = good.GetProtocolCommandMap();
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands.find("ptz.move")->second, 12);
+  EXPECT_EQ(commands.find("ptz")->second, 4);
 }
 
 // A Serializable that records the contexts it is given and refuses texts

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "runtime/allocator_test_fixture.h"
 
@@ -52,9 +53,7 @@ class ComponentTest : public AllocatorTest {
   int StateAfter(int type, long long arguments = 0, unsigned reply_flag = 0) {
     Event event(UId(), UId(), static_cast<std::uint32_t>(type), arguments);
     event.SetReplyFlag(reply_flag);
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(component_->ProcessAEvent(&event)) << type;
-    testing::internal::GetCapturedStdout();
+    Printed([&] { EXPECT_TRUE(component_->ProcessAEvent(&event)) << type; });
     return component_->GetState();
   }
 
@@ -111,7 +110,7 @@ TEST_F(ComponentTest, UnsupportedTypesAndNoEventThrow2004005WithTheRegisteredNam
       << printed_;
 }
 
-TEST_F(ComponentTest, LifecycleEventsMoveTheStateAndHonourTheReplyFlag) {
+TEST_F(ComponentTest, LifecycleAndMonitorEventsSetStateAndFlags) {
   EXPECT_EQ(StateAfter(eRun), kStateRunning);          // handled although no name is registered
   EXPECT_EQ(StateAfter(eStart, 0, 1), kStateRunning);  // replies change nothing...
   EXPECT_EQ(StateAfter(eStop, 0, 1), kStateRunning);
@@ -123,21 +122,16 @@ TEST_F(ComponentTest, LifecycleEventsMoveTheStateAndHonourTheReplyFlag) {
   EXPECT_EQ(StateAfter(eFinalize), kStateFinalized);
   EXPECT_EQ(StateAfter(eDeAssociateAll), kStateFinalized);
   EXPECT_EQ(StateAfter(eRemoteAssociateCompleted, 0, 1), kStateFinalized);
-}
 
-TEST_F(ComponentTest, MonitorRegistrationSetsFlagsByItsArgument) {
-  // Only the low 32 bits of the argument count; values other than 0-3
-  // change nothing.
-  const struct {
-    long long argument;
-    bool first;
-    bool second;
-  } steps[] = {{1, true, false},  {2, true, true}, {7, true, true},
-               {0, false, false}, {3, true, true}, {1LL << 32, false, false}};
-  for (const auto& step : steps) {
-    StateAfter(eMonitorManagerRegister, step.argument);
-    EXPECT_EQ(component_->GetFirstMonitorFlag(), step.first) << step.argument;
-    EXPECT_EQ(component_->GetSecondMonitorFlag(), step.second) << step.argument;
+  // Monitor registration sets flags by its argument: only the low 32 bits
+  // count; values other than 0-3 change nothing.
+  const std::tuple<long long, bool, bool> steps[] = {{1, true, false}, {2, true, true},
+                                                     {7, true, true},  {0, false, false},
+                                                     {3, true, true},  {1LL << 32, false, false}};
+  for (const auto& [argument, first, second] : steps) {
+    StateAfter(eMonitorManagerRegister, argument);
+    EXPECT_EQ(component_->GetFirstMonitorFlag(), first) << argument;
+    EXPECT_EQ(component_->GetSecondMonitorFlag(), second) << argument;
   }
 }
 
@@ -149,9 +143,7 @@ TEST_F(ComponentTest, AFailingStartIsPrintedAndSwallowedWithTheStateUnchanged) {
   const char* endings[] = {" no store\n", " disk full\n", "\n"};
   for (int kind = 1; kind <= 3; ++kind) {
     component_->FailStartWith(kind);
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(component_->ProcessAEvent(&event));
-    std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed = Printed([&] { EXPECT_TRUE(component_->ProcessAEvent(&event)); });
     // The source line differs by build; compare the rest.
     const auto colon = printed.find("):") + 2;
     printed.erase(colon, printed.find(',') - colon);
@@ -173,10 +165,9 @@ TEST_F(ComponentTest, SequenceParentsReachThePartsInKeyOrderUnlessOneThrows) {
   EXPECT_EQ(component_->GetSequenceParent(), &parent);
 
   component_->AddPart(0, &broken);
-  testing::internal::CaptureStdout();
-  component_->SetSequenceParent(nullptr);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("event :  ->  part broke\n"),
-            std::string::npos);
+  EXPECT_NE(
+      Printed([&] { component_->SetSequenceParent(nullptr); }).find("event :  ->  part broke\n"),
+      std::string::npos);
   EXPECT_EQ(order, "aba");
   EXPECT_EQ(late.GetSequenceParent(), &parent);         // skipped after the failure
   EXPECT_EQ(component_->GetSequenceParent(), &parent);  // not recorded either
