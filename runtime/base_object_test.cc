@@ -24,9 +24,7 @@ class Probe : public BaseObject {
 };
 int Probe::constructed = 0;
 
-TEST_F(BaseObjectTest, NamesAreCutAt31CharactersAndCopiesDrawAFreshTag) {
-  EXPECT_EQ(std::string(BaseObject(std::string(40, 'n').c_str()).GetName()), std::string(31, 'n'));
-
+TEST_F(BaseObjectTest, CopiesKeepTheFieldsAndDrawAFreshTag) {
   BaseObject original(4242, "Original");
   original.SetSize(96);
   BaseObject copy(original);
@@ -60,9 +58,7 @@ TEST_F(BaseObjectTest, SerializeWritesTheNameFormInStorageTaggedWithTheName) {
 
   allocator_.FailWith(CountingAllocator::Failure::kReturnNull);
   BaseObject tiny("Tiny");
-  testing::internal::CaptureStdout();
-  tiny.Serialize(cell);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(Printed([&] { tiny.Serialize(cell); }),
             " char* arr = (char*)BaseObject::allocator->MallocSafe(16, Tiny); Failed!! \n");
   EXPECT_EQ(cell.value, nullptr);
   EXPECT_EQ(cell.size, 0u);

@@ -34,19 +34,19 @@ TEST_F(ExceptionTest, WritesItsFormAndPrintsItsLine) {
   EXPECT_LE(error.GetTimeValue(), now);
   EXPECT_GE(error.GetTimeValue(), now - 5);
 
-  testing::internal::CaptureStdout();
-  Exception().Print();
-  error.Print();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(Printed([&] {
+              Exception().Print();
+              error.Print();
+            }),
             "Execption(-1) @ :: => \n"
             "Execption(2004005) @ GroupApplication::ProcessAEvent => not \"supported\"\n");
 }
 
 TEST_F(LogTest, PrintsTheBracketedTimeAndEmptyMarkersAndWritesItsForm) {
-  testing::internal::CaptureStdout();
-  Log("", "", "one", "two").Print();
-  LogPrintf("%s=%d\n", "value", 42);
-  const std::string printed = testing::internal::GetCapturedStdout();
+  const std::string printed = Printed([] {
+    Log("", "", "one", "two").Print();
+    LogPrintf("%s=%d\n", "value", 42);
+  });
   const std::string time = "\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\] ";
   EXPECT_TRUE(std::regex_match(
       printed, std::regex(time + "Empty,::Empty,  one two\n" + time + "value=42\n")))

@@ -52,36 +52,30 @@ std::vector<std::string> LogLines(const std::string& printed) {
   return lines;
 }
 
-TEST_F(ThreadComponentTest, StartRunsRunOnceOnANamedWorkerAndStopJoinsIt) {
-  Worker worker("A-component-name-of-forty-characters-xyz");
-  worker.held = true;
-  testing::internal::CaptureStdout();
-  worker.Start();
-  EXPECT_EQ(worker.GetState(), kStateStarted);
-  worker.held = false;
-  worker.WaitUntilRunEnded();
-  EXPECT_EQ(worker.GetState(), kStateRunning);
-  worker.Stop();
-  const std::vector<std::string> lines = LogLines(testing::internal::GetCapturedStdout());
-  EXPECT_EQ(worker.GetState(), kStateStopped);
-  EXPECT_EQ(worker.thread_name, "A-component-nam");
-  const std::string name = worker.GetName();
-  EXPECT_EQ(lines, (std::vector<std::string>{name + "::ThreadComponent::start Empty,  Empty, ",
-                                             name + "::Run() Empty,  Empty, ",
-                                             name + "::ThreadComponent::stop Empty,  Empty, "}));
-}
-
-TEST_F(ThreadComponentTest, FinalizeJoinsWithoutStopAndStopNeedsNoWorker) {
+TEST_F(ThreadComponentTest, StartRunsRunOnceOnANamedWorkerAndStopFinalizeOrTheEndJoinIt) {
+  std::string name;
   testing::internal::CaptureStdout();
   {
-    Worker worker;
+    Worker worker("A-component-name-of-forty-characters-xyz");
+    name = worker.GetName();
+    worker.held = true;
     worker.Start();
+    EXPECT_EQ(worker.GetState(), kStateStarted);
+    worker.held = false;
     worker.WaitUntilRunEnded();
-    EXPECT_TRUE(worker.Finalize());  // joins the worker that nobody stopped
-    EXPECT_EQ(worker.GetState(), kStateFinalized);
-    worker.Stop();  // nothing left to join
+    EXPECT_EQ(worker.GetState(), kStateRunning);
+    worker.Stop();
     EXPECT_EQ(worker.GetState(), kStateStopped);
-    EXPECT_TRUE(worker.Finalize());
+    EXPECT_EQ(worker.thread_name, "A-component-nam");
+
+    Worker unstopped;
+    unstopped.Start();
+    unstopped.WaitUntilRunEnded();
+    EXPECT_TRUE(unstopped.Finalize());  // joins the worker that nobody stopped
+    EXPECT_EQ(unstopped.GetState(), kStateFinalized);
+    unstopped.Stop();  // nothing left to join
+    EXPECT_EQ(unstopped.GetState(), kStateStopped);
+    EXPECT_TRUE(unstopped.Finalize());
 
     Worker finished;
     finished.Start();
@@ -91,7 +85,12 @@ TEST_F(ThreadComponentTest, FinalizeJoinsWithoutStopAndStopNeedsNoWorker) {
     finished.WaitUntilRunEnded();
     EXPECT_TRUE(finished.Initialize());
   }  // destroyed with a joinable worker: joined, not a terminated process
-  EXPECT_EQ(LogLines(testing::internal::GetCapturedStdout()).size(), 7u);
+  const std::vector<std::string> lines = LogLines(testing::internal::GetCapturedStdout());
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
+            (std::vector<std::string>{name + "::ThreadComponent::start Empty,  Empty, ",
+                                      name + "::Run() Empty,  Empty, ",
+                                      name + "::ThreadComponent::stop Empty,  Empty, "}));
 }
 
 TEST_F(ThreadComponentTest, SendsFromTwoThreadsRunOneAfterTheOther) {
