@@ -5,33 +5,34 @@
 // scripts/with-postgres when there is one), their standard output compared
 // line by line with the expected files there; times are masked: every
 // number after "eventTimeMsec" or "createdTime" reads "<time>".
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host/shared_hosts_support.h"
 #include "runtime/json.h"
 #include "store/postgres_test_schema.h"
 #include "store/temp_store_dir.h"
 
 namespace fs = std::filesystem;
+using shared_hosts::CreateLine;
+using shared_hosts::IsReply;
 
 namespace {
+
+constexpr std::chrono::seconds kMinute(60);
 
 struct Result {
   int status = -1;
@@ -53,103 +54,15 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Starts group_host with `args`, standard input from `in_fd` (or
-// /dev/null), its output into the files `out` and `err`.
-pid_t Spawn(const std::vector<std::string>& args, int in_fd, const char* out, const char* err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (in_fd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, in_fd, STDIN_FILENO);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  }
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err, O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  std::vector<char*> argv = {const_cast<char*>(PGA_GROUP_HOST)};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  posix_spawn(&pid, PGA_GROUP_HOST, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Runs group_host with `args` in the current directory.
-Result Host(const std::vector<std::string>& args) {
-  Result result;
-  result.status = Wait(Spawn(args, -1, "run.out", "run.err"));
-  result.out = ReadFile("run.out");
-  result.err = ReadFile("run.err");
-  return result;
-}
-
-// A group_host whose component holds the store in "data" until Finish() or
-// Kill(): it reads its script from a pipe that stays open.
-class LiveHost {
- public:
-  LiveHost() {
-    int fds[2];
-    // Close-on-exec: a host that inherited the writing end would never see
-    // the script end.
-    EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    pid_ = Spawn({"--data-dir", "data", "-"}, fds[0], "live.out", "live.err");
-    close(fds[0]);
-    script_ = fds[1];
-  }
-  ~LiveHost() {
-    if (pid_ > 0) Kill();
-  }
-
-  void Send(const std::string& line) {
-    const std::string text = line + "\n";
-    for (std::size_t done = 0; done < text.size();) {
-      const ssize_t n = write(script_, text.data() + done, text.size() - done);
-      if (n <= 0) return;
-      done += static_cast<std::size_t>(n);
-    }
-  }
-  int Replies() const {
-    int replies = 0;
-    for (const std::string& line : Lines(ReadFile("live.out")))
-      replies += line.rfind("{\"reply\"", 0) == 0;
-    return replies;
-  }
-  // True once `count` replies were printed; gives up after a minute.
-  bool WaitForReplies(int count) const {
-    for (int i = 0; i < 6000 && Replies() < count; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return Replies() >= count;
-  }
-  // Ends the script: the component stops and the host exits.
-  int Finish() {
-    close(script_);
-    const int status = Wait(pid_);
-    pid_ = -1;
-    return status;
-  }
-  void Kill() {
-    kill(pid_, SIGKILL);
-    close(script_);
-    Wait(pid_);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int script_ = -1;
-};
-
-std::string CreateGroup(const std::string& id) {
-  return R"({"request":"CreateLogicalGroup","group":{"groupId":")" + id + R"(","groupName":"G"}})";
+std::string Mask(const std::string& line) {
+  static const std::regex kTime(R"re("(eventTimeMsec|createdTime)":-?[0-9]+)re");
+  return std::regex_replace(line, kTime, R"("$1":"<time>")");
 }
 
 // The rows of `sql` on the database `path`, each row's columns joined by "|".
@@ -171,13 +84,38 @@ std::vector<std::string> Query(const fs::path& path, const char* sql) {
   return rows;
 }
 
-class StoreToolsTest : public ::testing::Test {
+// A group_host whose component holds the store in "data" until it is
+// waited for or killed: it reads its script from a pipe that stays open.
+class LiveHost : public HostProcess {
+ public:
+  LiveHost() : HostProcess(PGA_GROUP_HOST, {"--data-dir", "data", "-"}, ".", "live.err") {}
+};
+
+class GroupHostTest : public ::testing::Test {
  protected:
   static fs::path Data(const std::string& name) { return fs::path(PGA_HOST_TESTDATA) / name; }
 
+  // Runs group_host with `args` in the test's directory; standard input
+  // comes from `input` when it is not empty.
+  Result Run(const std::vector<std::string>& args, const std::string& input = "") const {
+    std::string command = Quote(PGA_GROUP_HOST);
+    for (const std::string& arg : store_args_) command += " " + Quote(arg);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    command += " <" + (input.empty() ? std::string("/dev/null") : Quote(input)) + " >out 2>err";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile("out"), ReadFile("err")};
+  }
+
+  // Compares the masked lines of `out` with testdata/<name>.
+  static void ExpectLines(const std::string& out, const std::string& name) {
+    std::vector<std::string> masked = Lines(out);
+    std::transform(masked.begin(), masked.end(), masked.begin(), Mask);
+    EXPECT_EQ(masked, Lines(ReadFile(Data(name)))) << name;
+  }
+
   // "data/group.db" made by the component from the demo script.
-  static void MakeDemoStore(const char* dir = "data") {
-    ASSERT_EQ(Host({"--data-dir", dir, "demo"}).status, 0);
+  void MakeDemoStore(const char* dir = "data") const {
+    ASSERT_EQ(Run({"--data-dir", dir, "demo"}).status, 0);
   }
   // "data/group.db" made by SQLite from a script in testdata/.
   static void MakeStoreFromSql(const std::string& script) {
@@ -189,30 +127,33 @@ class StoreToolsTest : public ::testing::Test {
         << sqlite3_errmsg(db);
     sqlite3_close(db);
   }
-  static std::string Export(const char* dir = "data") {
-    const Result result = Host({"--data-dir", dir, "export"});
+  std::string Export(const char* dir = "data") const {
+    const Result result = Run({"--data-dir", dir, "export"});
     EXPECT_EQ(result.status, 0) << result.err;
     return result.out;
   }
 
   TempStoreDir dir_;  // the current directory while the test runs
+  // Given to every run before `args`: the store to use, if not group.db.
+  std::vector<std::string> store_args_;
 };
+using StoreToolsTest = GroupHostTest;
 
 TEST_F(StoreToolsTest, EveryVerbOnTheDemoStore) {
   MakeDemoStore();
-  Result check = Host({"--data-dir", "data", "check", "--strict"});
+  Result check = Run({"--data-dir", "data", "check", "--strict"});
   EXPECT_EQ(check.status, 0);
   EXPECT_EQ(check.out, "sound: 8 items, 0 problems, 0 warnings\n");
-  EXPECT_EQ(Lines(Host({"--data-dir", "data", "tree"}).out).size(), 8u);
+  EXPECT_EQ(Lines(Run({"--data-dir", "data", "tree"}).out).size(), 8u);
 
   const std::string exported = Export();
-  EXPECT_EQ(Host({"--data-dir", "data", "export", "e.json"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "export", "e.json"}).status, 0);
   EXPECT_EQ(ReadFile("e.json"), exported);
-  EXPECT_EQ(Host({"--data-dir", "data", "import", "e.json"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "import", "e.json"}).status, 0);
   EXPECT_EQ(Export(), exported);
 
   // The backup is one file in the default journal mode, and sound.
-  const Result backup = Host({"--data-dir", "data", "backup", "b.db"});
+  const Result backup = Run({"--data-dir", "data", "backup", "b.db"});
   EXPECT_EQ(backup.status, 0) << backup.err;
   EXPECT_EQ(backup.err, "");  // no progress lines when standard error is not a terminal
   EXPECT_EQ(Query("b.db", "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
@@ -222,13 +163,13 @@ TEST_F(StoreToolsTest, EveryVerbOnTheDemoStore) {
   }
 
   // Restore brings back the backed-up tree over a changed one.
-  EXPECT_EQ(Host({"--data-dir", "data", "import", Data("warnings_only.json").string()}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "import", Data("warnings_only.json").string()}).status, 0);
   EXPECT_NE(Export(), exported);
-  const Result restore = Host({"--data-dir", "data", "restore", "b.db"});
+  const Result restore = Run({"--data-dir", "data", "restore", "b.db"});
   EXPECT_EQ(restore.status, 0) << restore.err;
   EXPECT_EQ(Export(), exported);
 
-  const std::string help = Host({"--help"}).out;
+  const std::string help = Run({"--help"}).out;
   for (const char* verb : {"tree", "check", "backup", "restore", "export", "import", "demo"}) {
     EXPECT_NE(help.find(std::string("] ") + verb), std::string::npos) << verb;
   }
@@ -237,11 +178,11 @@ TEST_F(StoreToolsTest, EveryVerbOnTheDemoStore) {
 TEST_F(StoreToolsTest, DamagedStoresAreReportedAndNeverImportedOrRestored) {
   MakeStoreFromSql("damaged_store.sql");
   const std::string expected = ReadFile(Data("damaged_check.expected"));
-  const Result check = Host({"--data-dir", "data", "check"});
+  const Result check = Run({"--data-dir", "data", "check"});
   EXPECT_EQ(check.status, 1);
   EXPECT_EQ(check.out, expected);
 
-  const Result json = Host({"--data-dir", "data", "check", "--json"});
+  const Result json = Run({"--data-dir", "data", "check", "--json"});
   EXPECT_EQ(json.status, 1);
   rapidjson::Document doc;
   ASSERT_TRUE(pga_json::Parse(doc, json.out)) << json.out;
@@ -258,13 +199,13 @@ TEST_F(StoreToolsTest, DamagedStoresAreReportedAndNeverImportedOrRestored) {
   for (const std::string& line : Lines(expected)) {
     if (line.rfind("problem ", 0) == 0) problems.push_back(line);
   }
-  ASSERT_EQ(Host({"--data-dir", "data", "export", "d.json"}).status, 0);
-  ASSERT_EQ(Host({"--data-dir", "data", "backup", "d.db"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "export", "d.json"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "backup", "d.db"}).status, 0);
   MakeDemoStore("sound");
   const std::string sound = Export("sound");
   for (const char* verb : {"import", "restore"}) {
     const Result refused =
-        Host({"--data-dir", "sound", verb, std::string(verb) == "import" ? "d.json" : "d.db"});
+        Run({"--data-dir", "sound", verb, std::string(verb) == "import" ? "d.json" : "d.db"});
     EXPECT_EQ(refused.status, 1) << verb;
     EXPECT_EQ(Lines(refused.out), problems) << verb;
     EXPECT_EQ(Lines(refused.err).size(), 1u) << refused.err;
@@ -272,9 +213,9 @@ TEST_F(StoreToolsTest, DamagedStoresAreReportedAndNeverImportedOrRestored) {
   }
 
   // Warnings alone are allowed, unless --strict.
-  EXPECT_EQ(Host({"--data-dir", "sound", "import", Data("warnings_only.json").string()}).status, 0);
-  EXPECT_EQ(Host({"--data-dir", "sound", "check"}).status, 0);
-  EXPECT_EQ(Host({"--data-dir", "sound", "check", "--strict"}).status, 1);
+  EXPECT_EQ(Run({"--data-dir", "sound", "import", Data("warnings_only.json").string()}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "sound", "check"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "sound", "check", "--strict"}).status, 1);
 
   // Damage below the tree: integrity_check's findings, and no backup.
   MakeDemoStore("broken");
@@ -283,10 +224,10 @@ TEST_F(StoreToolsTest, DamagedStoresAreReportedAndNeverImportedOrRestored) {
     file.seekp(2 * 4096 + 4);
     file.write("\xff\xff\xff\xff\xff\xff\xff\xff", 8);
   }
-  const Result broken = Host({"--data-dir", "broken", "check"});
+  const Result broken = Run({"--data-dir", "broken", "check"});
   EXPECT_EQ(broken.status, 1) << broken.err;
   EXPECT_EQ(broken.out.rfind("problem integrity: ", 0), 0u) << broken.out;
-  EXPECT_EQ(Host({"--data-dir", "broken", "backup", "x.db"}).status, 2);
+  EXPECT_EQ(Run({"--data-dir", "broken", "backup", "x.db"}).status, 2);
   EXPECT_FALSE(fs::exists("x.db"));
 }
 
@@ -298,12 +239,12 @@ TEST_F(StoreToolsTest, OddValuesSurviveExportImportExport) {
       "ORDER BY uuid";
   const std::vector<std::string> stored = Query("data/group.db", kStored);
   ASSERT_EQ(stored.size(), 4u);
-  EXPECT_EQ(Host({"--data-dir", "data", "check", "--strict"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "check", "--strict"}).status, 0);
   // The expected export pins the format: a document written by an older
   // build must still import the same values.
   const std::string exported = Export();
   EXPECT_EQ(exported, ReadFile(Data("odd_values.json")));
-  const Result import = Host({"--data-dir", "data", "import", Data("odd_values.json").string()});
+  const Result import = Run({"--data-dir", "data", "import", Data("odd_values.json").string()});
   ASSERT_EQ(import.status, 0) << import.err;
   EXPECT_EQ(Export(), exported);
   EXPECT_EQ(Query("data/group.db", kStored), stored);
@@ -312,43 +253,43 @@ TEST_F(StoreToolsTest, OddValuesSurviveExportImportExport) {
 TEST_F(StoreToolsTest, RestoreAndImportRefuseWhileAComponentHoldsTheStore) {
   MakeDemoStore();
   const std::string demo = Export();
-  ASSERT_EQ(Host({"--data-dir", "data", "backup", "b.db"}).status, 0);
-  ASSERT_EQ(Host({"--data-dir", "data", "export", "e.json"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "backup", "b.db"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "export", "e.json"}).status, 0);
   {
     LiveHost live;
-    live.Send(CreateGroup("live"));
-    ASSERT_TRUE(live.WaitForReplies(1));
+    live.Send(CreateLine("live", ""));
+    ASSERT_TRUE(live.AwaitLine(IsReply, kMinute).has_value());
     EXPECT_TRUE(fs::exists("data/group.db-wal"));
     for (const char* verb : {"restore", "import"}) {
       const Result refused =
-          Host({"--data-dir", "data", verb, std::string(verb) == "restore" ? "b.db" : "e.json"});
+          Run({"--data-dir", "data", verb, std::string(verb) == "restore" ? "b.db" : "e.json"});
       EXPECT_EQ(refused.status, 2) << verb;
       EXPECT_EQ(Lines(refused.err).size(), 1u) << refused.err;
       EXPECT_NE(refused.err.find("open; stop it first"), std::string::npos) << refused.err;
     }
     // The readers see the committed change through the log, read-only.
     EXPECT_NE(Export().find(R"("itemId":"live")"), std::string::npos);
-    EXPECT_EQ(Host({"--data-dir", "data", "check"}).status, 0);
-    ASSERT_EQ(Host({"--data-dir", "data", "backup", "live.db"}).status, 0);
+    EXPECT_EQ(Run({"--data-dir", "data", "check"}).status, 0);
+    ASSERT_EQ(Run({"--data-dir", "data", "backup", "live.db"}).status, 0);
     EXPECT_EQ(Query("live.db", "SELECT name FROM logical_table WHERE uuid='live'"),
-              std::vector<std::string>{"G"});
-    EXPECT_EQ(live.Finish(), 0);
+              std::vector<std::string>{"Group live"});
+    EXPECT_EQ(live.Wait(), 0);
   }
   EXPECT_NE(Export().find(R"("itemId":"live")"), std::string::npos);
-  EXPECT_EQ(Host({"--data-dir", "data", "import", "e.json"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "import", "e.json"}).status, 0);
   EXPECT_EQ(Export(), demo);
 
   // A component killed mid-run leaves its log: read through it, and
   // replaced by a restore.
   {
     LiveHost live;
-    live.Send(CreateGroup("crashed"));
-    ASSERT_TRUE(live.WaitForReplies(1));
+    live.Send(CreateLine("crashed", ""));
+    ASSERT_TRUE(live.AwaitLine(IsReply, kMinute).has_value());
     live.Kill();
   }
   ASSERT_TRUE(fs::exists("data/group.db-wal"));
   EXPECT_NE(Export().find(R"("itemId":"crashed")"), std::string::npos);
-  EXPECT_EQ(Host({"--data-dir", "data", "restore", "b.db"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "restore", "b.db"}).status, 0);
   EXPECT_FALSE(fs::exists("data/group.db-wal"));
   EXPECT_FALSE(fs::exists("data/group.db-shm"));
   EXPECT_EQ(Export(), demo);
@@ -369,19 +310,27 @@ TEST_F(StoreToolsTest, BackupWhileAnotherProcessWritesHoldsWholeBatchesOnly) {
     return line + "]}";
   };
   live.Send(batch(0));
-  ASSERT_TRUE(live.WaitForReplies(1));
+  ASSERT_TRUE(live.AwaitLine(IsReply, kMinute).has_value());
+  // Reading the output keeps the host going; `replied` once all are answered.
+  std::atomic<bool> replied{false};
+  std::thread reader([&] {
+    for (int b = 1; b < kBatches && live.AwaitLine(IsReply, kMinute); ++b) {
+    }
+    replied = true;
+  });
   std::thread writer([&] {
     for (int b = 1; b < kBatches; ++b) live.Send(batch(b));
   });
   int backups = 0;
   for (bool last = false; !last; ++backups) {
-    last = live.Replies() >= kBatches;
+    last = replied;
     const Result backup =
-        Host({"--data-dir", "data", "backup", "b" + std::to_string(backups) + ".db"});
+        Run({"--data-dir", "data", "backup", "b" + std::to_string(backups) + ".db"});
     ASSERT_EQ(backup.status, 0) << backup.err;
   }
   writer.join();
-  EXPECT_EQ(live.Finish(), 0);
+  reader.join();
+  EXPECT_EQ(live.Wait(), 0);
 
   int caught_midway = 0;
   for (int n = 0; n < backups; ++n) {
@@ -403,8 +352,8 @@ TEST_F(StoreToolsTest, BackupWhileAnotherProcessWritesHoldsWholeBatchesOnly) {
 
 TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
   MakeDemoStore();
-  ASSERT_EQ(Host({"--data-dir", "data", "export", "e.json"}).status, 0);
-  ASSERT_EQ(Host({"--data-dir", "data", "backup", "b.db"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "export", "e.json"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "backup", "b.db"}).status, 0);
   std::string newer = ReadFile("e.json");
   newer.replace(newer.find("\"formatVersion\":1"), 17, "\"formatVersion\":2");
   std::ofstream("newer.json") << newer;
@@ -430,7 +379,7 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
     std::vector<std::string> args;
     for (std::string word; words >> word;) args.push_back(word);
     const std::string reason = line.substr(bar + 3);
-    const Result result = Host(args);
+    const Result result = Run(args);
     EXPECT_EQ(result.status, 2) << line;
     EXPECT_EQ(result.out, "") << line;
     ASSERT_EQ(Lines(result.err).size(), 1u) << line << ": " << result.err;
@@ -445,79 +394,20 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
   EXPECT_EQ(std::distance(fs::directory_iterator("data"), fs::directory_iterator()), 1);
 }
 
-struct HostRun {
-  int status = -1;
-  std::vector<std::string> out;  // standard output, masked, line by line
-  std::string err;               // standard error
-};
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string Mask(const std::string& line) {
-  static const std::regex kTime(R"re("(eventTimeMsec|createdTime)":-?[0-9]+)re");
-  return std::regex_replace(line, kTime, R"("$1":"<time>")");
-}
-
-class GroupHostTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "group_host_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  static fs::path Data(const std::string& name) { return fs::path(PGA_HOST_TESTDATA) / name; }
-
-  // Runs group_host with `args` in the test's directory; standard input
-  // comes from `input` when it is not empty.
-  HostRun Run(const std::vector<std::string>& args, const std::string& input = "") const {
-    std::string command = "cd " + Quote(dir_.string()) + " && " + Quote(PGA_GROUP_HOST);
-    for (const std::string& arg : store_args_) command += " " + Quote(arg);
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    command += " <" + (input.empty() ? std::string("/dev/null") : Quote(input)) + " >out 2>err";
-    const int status = std::system(command.c_str());
-    HostRun run;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    for (const std::string& line : Lines(ReadFile(dir_ / "out")))
-      run.out.push_back(Mask(line));
-    run.err = ReadFile(dir_ / "err");
-    return run;
-  }
-
-  // Compares `actual` with testdata/<name>.
-  static void ExpectLines(const std::vector<std::string>& actual, const std::string& name) {
-    EXPECT_EQ(actual, Lines(ReadFile(Data(name)))) << name;
-  }
-
-  fs::path dir_;
-  // Given to every run before `args`: the store to use, if not group.db.
-  std::vector<std::string> store_args_;
-};
-
 enum class Store { kSqlite, kPostgres };
 
 // The scripts' answers do not depend on the store they run on.
 class GroupHostStoreTest : public GroupHostTest, public testing::WithParamInterface<Store> {
  protected:
   void SetUp() override {
-    GroupHostTest::SetUp();
     if (GetParam() == Store::kPostgres && PostgresTestSchema::Server().empty()) {
       GTEST_SKIP() << "no test server";
     }
   }
-  // A store of its own for the next runs: a fresh directory, and on
+  // A store of its own for the next runs: an emptied directory, and on
   // PostgreSQL a fresh schema too.
   void FreshStore() {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    for (const auto& entry : fs::directory_iterator(".")) fs::remove_all(entry.path());
     if (GetParam() == Store::kSqlite) return;
     schema_.reset();
     schema_ = std::make_unique<PostgresTestSchema>();
@@ -548,10 +438,10 @@ TEST_P(GroupHostStoreTest, ScriptsGiveTheExpectedRepliesAndTrees) {
   };
   for (const auto& r : runs) {
     if (r.fresh) FreshStore();
-    const HostRun run = Run({Data(std::string(r.script) + ".jsonl").string()});
+    const Result run = Run({Data(std::string(r.script) + ".jsonl").string()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err.find("still allocated"), std::string::npos) << run.err;
-    for (const std::string& line : run.out) {
+    for (const std::string& line : Lines(run.out)) {
       rapidjson::Document doc;
       EXPECT_TRUE(pga_json::Parse(doc, line) && doc.IsObject()) << line;
     }
@@ -559,7 +449,7 @@ TEST_P(GroupHostStoreTest, ScriptsGiveTheExpectedRepliesAndTrees) {
     if (r.tree != nullptr) ExpectLines(Run({"tree"}).out, std::string(r.tree) + ".expected");
     EXPECT_NE(run.err.find(r.needle), std::string::npos) << r.script;
     // The tree was where the run was told to keep it.
-    EXPECT_EQ(fs::exists(dir_ / "group.db"), GetParam() == Store::kSqlite) << r.script;
+    EXPECT_EQ(fs::exists("group.db"), GetParam() == Store::kSqlite) << r.script;
   }
 }
 
@@ -570,7 +460,7 @@ INSTANTIATE_TEST_SUITE_P(BothStores, GroupHostStoreTest,
                          });
 
 TEST_F(GroupHostTest, AbsurdLinesAreRefusedAndTheRunGoesOn) {
-  const fs::path script = dir_ / "absurd.jsonl";
+  const fs::path script = "absurd.jsonl";
   {
     std::ofstream out(script, std::ios::binary);
     out << std::string(17u << 20, 'x') << "\n";                           // too long
@@ -579,59 +469,60 @@ TEST_F(GroupHostTest, AbsurdLinesAreRefusedAndTheRunGoesOn) {
     out << R"({"request":"ChannelsRemoved","channelIds":[)" << std::string(300, '9') << "]}\n";
     out << R"({"request":"GetLogicalList"})";  // no line end at the end
   }
-  const HostRun run = Run({script.string()});
+  const Result run = Run({script.string()});
   EXPECT_EQ(run.status, 0) << run.err;
   const char* starts[] = {R"({"error":{"line":1,"message":"line longer than 16777216 bytes"}})",
                           R"({"error":{"line":2,"message":"not JSON)", R"({"error":{"line":3,)",
                           R"({"error":{"line":4,"message":"element 0 of \"channelIds\")",
                           R"({"reply":"GetLogicalList")"};
-  ASSERT_EQ(run.out.size(), 5u);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(run.out[i].rfind(starts[i], 0), 0u) << run.out[i];
+  const std::vector<std::string> out = Lines(run.out);
+  ASSERT_EQ(out.size(), 5u);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(out[i].rfind(starts[i], 0), 0u) << out[i];
 }
 
 TEST_F(GroupHostTest, DemoRunsInAFreshDirectory) {
-  const HostRun run = Run({"demo"});
+  const Result run = Run({"demo"});
   EXPECT_EQ(run.status, 0) << run.err;
   ExpectLines(run.out, "demo.expected");
   // Nothing was left in the directory the demo was started from.
-  EXPECT_FALSE(fs::exists(dir_ / "group.db"));
+  EXPECT_FALSE(fs::exists("group.db"));
 }
 
 TEST_F(GroupHostTest, DirectoriesAndStandardInput) {
-  const fs::path config = dir_ / "config";
+  const fs::path config = "config";
   fs::create_directories(config);
   std::ofstream(config / "GroupApplication_default_attribute.json")
       << R"({"Name":"GroupApplication","Version":"0.0.0","Attributes":[]})";
   std::ofstream(config / "GroupApplication_protocol.json")
       << R"({"Name":"GroupApplication","Protocol":[{"Cgi":"ptz","Submenu":"move","Command":12}]})";
-  const HostRun run = Run({"--data-dir", "data/", "--config-dir", "config", "--instance", "7", "-"},
+  const Result run = Run({"--data-dir", "data/", "--config-dir", "config", "--instance", "7", "-"},
                           Data("restart_1.jsonl").string());
   EXPECT_EQ(run.status, 0) << run.err;
   ExpectLines(run.out, "restart_1.expected");
   // The store and the own attribute file are in the data directory, written
   // from the default file of the configuration directory.
-  EXPECT_TRUE(fs::exists(dir_ / "data" / "group.db"));
-  EXPECT_TRUE(fs::exists(dir_ / "data" / "GroupApplication_attribute_7.json"));
+  EXPECT_TRUE(fs::exists("data/group.db"));
+  EXPECT_TRUE(fs::exists("data/GroupApplication_attribute_7.json"));
   EXPECT_NE(run.err.find("Inserting Protocol CMD Group : ptz.move -> 12"), std::string::npos);
 
-  const HostRun tree = Run({"--data-dir", (dir_ / "data").string(), "tree"});
+  const Result tree = Run({"--data-dir", fs::absolute("data").string(), "tree"});
   ExpectLines(tree.out, "restart_1_tree.expected");
 }
 
 TEST_F(GroupHostTest, StartUpFailuresExitWithStatusTwo) {
-  const HostRun no_plugin = Run({"--plugin", "missing.so", "-"});
+  const Result no_plugin = Run({"--plugin", "missing.so", "-"});
   EXPECT_EQ(no_plugin.status, 2);
-  EXPECT_TRUE(no_plugin.out.empty());
+  EXPECT_EQ(no_plugin.out, "");
   EXPECT_NE(no_plugin.err.find("cannot load the plug-in"), std::string::npos);
 
-  const HostRun no_script = Run({"no_such_script.jsonl"});
+  const Result no_script = Run({"no_such_script.jsonl"});
   EXPECT_EQ(no_script.status, 2);
   EXPECT_NE(no_script.err.find("cannot open the script"), std::string::npos);
 
   EXPECT_EQ(Run({"--bogus"}).status, 2);
 
   // A shared store that cannot be reached is a store that cannot be opened.
-  const HostRun no_server = Run({"--store", "host=/nonexistent port=1 dbname=none", "-"});
+  const Result no_server = Run({"--store", "host=/nonexistent port=1 dbname=none", "-"});
   EXPECT_EQ(no_server.status, 2);
   EXPECT_NE(no_server.err.find("create_component: Connection attempt failed"), std::string::npos)
       << no_server.err;
@@ -639,10 +530,10 @@ TEST_F(GroupHostTest, StartUpFailuresExitWithStatusTwo) {
       << no_server.err;
 
   // A defective protocol file makes the preparation throw: no component.
-  std::ofstream(dir_ / "GroupApplication_default_attribute.json")
+  std::ofstream("GroupApplication_default_attribute.json")
       << R"({"Name":"GroupApplication","Version":"0.0.0","Attributes":[]})";
-  std::ofstream(dir_ / "GroupApplication_protocol.json") << R"({"Name":"Other"})";
-  const HostRun bad_protocol = Run({"-"});
+  std::ofstream("GroupApplication_protocol.json") << R"({"Name":"Other"})";
+  const Result bad_protocol = Run({"-"});
   EXPECT_EQ(bad_protocol.status, 2);
   // The plug-in's printed lines keep their order with the lines written to
   // standard error directly, its own and the host's.
