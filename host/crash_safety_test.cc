@@ -5,17 +5,13 @@
 // batch (channels added, channels removed, a mapping request) is stored
 // wholly or not at all. The own attribute file, rewritten at every start,
 // must be whole too.
-#include <signal.h>
-#include <spawn.h>
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <stdlib.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -25,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "host/host_process.h"
 #include "runtime/json.h"
+#include "store/temp_store_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -118,128 +114,61 @@ struct HostRun {
   int status = 0;
 };
 
+// Works in a directory of its own, which is also the data directory.
 class CrashSafetyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "crash_safety_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    fs::create_directories(dir_ / "data");
-    fs::create_directories(dir_ / "config");
+    fs::create_directories("config");
     // Defaults make every start that finds no own attribute file write one.
-    std::ofstream(dir_ / "config" / "GroupApplication_default_attribute.json")
+    std::ofstream("config/GroupApplication_default_attribute.json")
         << "{\"Name\":\"GroupApplication\",\"Version\":\"0.0.0\",\"Attributes\":[]}";
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
 
-  // Starts group_host on `script_lines`; after `kill_after` reply lines (a
-  // negative count: never) waits `delay` and kills it with SIGKILL. Every
-  // complete reply line printed before the end is counted.
-  HostRun RunHost(const std::string& script_text, int kill_after, std::chrono::microseconds delay) {
-    const fs::path script = dir_ / "script.jsonl";
-    std::ofstream(script, std::ios::trunc) << script_text;
-    int out[2];
-    EXPECT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const std::string data = (dir_ / "data").string();
-    const std::string config = (dir_ / "config").string();
-    const std::string script_path = script.string();
-    std::vector<const char*> argv = {PGA_GROUP_HOST, "--data-dir", data.c_str(), "--config-dir",
-                                     config.c_str(), script_path.c_str(), nullptr};
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, PGA_GROUP_HOST, &actions, nullptr,
-                          const_cast<char* const*>(argv.data()), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-
+  // Starts group_host on `script_text`; after `kill_after` reply lines waits
+  // `delay` and kills it with SIGKILL. Every complete reply line printed
+  // before the end is counted.
+  static HostRun RunHost(const std::string& script_text, int kill_after,
+                         std::chrono::microseconds delay) {
+    std::ofstream("script.jsonl", std::ios::trunc) << script_text;
+    HostProcess host(PGA_GROUP_HOST, {"--data-dir", ".", "--config-dir", "config", "script.jsonl"},
+                     ".", "host.err");
+    auto is_reply = [](const std::string& line) { return line.rfind("{\"reply\":", 0) == 0; };
     HostRun run;
-    std::string pending;
-    char buffer[65536];
-    auto count_lines = [&] {
-      for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        if (pending.compare(0, 9, "{\"reply\":") == 0) ++run.replies;
-        pending.erase(0, end + 1);
-      }
-    };
-    while (!run.killed) {
-      const ssize_t n = read(out[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      pending.append(buffer, static_cast<std::size_t>(n));
-      count_lines();
-      if (kill_after >= 0 && run.replies >= kill_after) {
+    for (int replies = 0; !run.killed && host.ReadLine(std::chrono::seconds(60));) {
+      replies += is_reply(host.lines().back());
+      if (replies >= kill_after) {
         std::this_thread::sleep_for(delay);
-        kill(pid, SIGKILL);
+        host.Kill();
         run.killed = true;
       }
     }
-    // Whatever was printed before the kill is still in the pipe.
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) {
-      pending.append(buffer, static_cast<std::size_t>(n));
-    }
-    count_lines();
-    close(out[0]);
-    waitpid(pid, &run.status, 0);
+    run.status = host.Wait();  // what was printed before the kill is still read
+    run.replies = static_cast<int>(std::count_if(host.lines().begin(), host.lines().end(), is_reply));
     return run;
   }
 
-  // The stored tree; "integrity" receives PRAGMA integrity_check's answer.
-  Tree Stored(std::string& integrity) const {
+  // The stored tree, after PRAGMA integrity_check answered "ok". Read-write,
+  // as the host opens it: a hot journal left by the kill is rolled back by
+  // the first reader, which a read-only one cannot do.
+  static Tree Stored() {
     Tree tree;
-    sqlite3* db = nullptr;
-    const std::string path = (dir_ / "data" / "group.db").string();
-    if (!fs::exists(path)) {
-      integrity = "ok";
-      return tree;
+    if (!fs::exists("group.db")) return tree;
+    EXPECT_EQ(TempStoreDir::Query("PRAGMA integrity_check"), TempStoreDir::Rows{{"ok"}});
+    for (const auto& row : TempStoreDir::Query("SELECT uuid, parent_uuid FROM logical_table")) {
+      tree[row[0]] = row[1];
     }
-    // Read-write, as the host opens it: a hot journal left by the kill is
-    // rolled back by the first reader, which a read-only one cannot do.
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-      integrity = std::string("cannot open: ") + sqlite3_errmsg(db);
-      sqlite3_close(db);
-      return tree;
-    }
-    auto collect = [](void* out, int, char** values, char**) {
-      *static_cast<std::string*>(out) += values[0] ? values[0] : "";
-      return 0;
-    };
-    char* error = nullptr;
-    if (sqlite3_exec(db, "PRAGMA integrity_check", collect, &integrity, &error) != SQLITE_OK) {
-      integrity = std::string("integrity_check failed: ") + (error ? error : "");
-      sqlite3_free(error);
-    }
-    sqlite3_stmt* rows = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT uuid, parent_uuid FROM logical_table", -1, &rows,
-                           nullptr) == SQLITE_OK) {
-      while (sqlite3_step(rows) == SQLITE_ROW) {
-        const auto* uuid = sqlite3_column_text(rows, 0);
-        const auto* parent = sqlite3_column_text(rows, 1);
-        tree[uuid ? reinterpret_cast<const char*>(uuid) : ""] =
-            parent ? reinterpret_cast<const char*>(parent) : "";
-      }
-    }
-    sqlite3_finalize(rows);
-    sqlite3_close(db);
     return tree;
   }
 
   // True when `group_host tree` on the data directory exits cleanly.
-  bool TreeLoads() const {
-    const std::string command = std::string(PGA_GROUP_HOST) + " tree --data-dir '" +
-                                (dir_ / "data").string() + "' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
+  static bool TreeLoads() {
+    return std::system((std::string(PGA_GROUP_HOST) + " tree --data-dir . >/dev/null 2>&1").c_str()) ==
+           0;
   }
 
   // The own attribute file is absent or one whole version of it.
-  bool AttributeFileWhole() const {
-    const fs::path own = dir_ / "data" / "GroupApplication_attribute_0.json";
+  static bool AttributeFileWhole() {
+    const fs::path own = "GroupApplication_attribute_0.json";
     if (!fs::exists(own)) return true;
     std::ifstream in(own, std::ios::binary);
     std::stringstream text;
@@ -250,7 +179,7 @@ class CrashSafetyTest : public ::testing::Test {
     return name != nullptr && pga_json::GetString(*name) == "GroupApplication";
   }
 
-  fs::path dir_;
+  TempStoreDir dir_;  // the current directory while the test runs
 };
 
 TEST_F(CrashSafetyTest, KilledAtRandomTheStoreKeepsEveryAcknowledgedChangeAndWholeBatches) {
@@ -268,7 +197,7 @@ TEST_F(CrashSafetyTest, KilledAtRandomTheStoreKeepsEveryAcknowledgedChangeAndWho
       // The whole script is stored: start over on an empty store.
       // With its journal and log: either would be applied to the new file.
       for (const char* file : {"group.db", "group.db-journal", "group.db-wal", "group.db-shm"}) {
-        fs::remove(dir_ / "data" / file);
+        fs::remove(file);
       }
       next = 0;
     }
@@ -276,15 +205,15 @@ TEST_F(CrashSafetyTest, KilledAtRandomTheStoreKeepsEveryAcknowledgedChangeAndWho
     for (std::size_t i = next; i < script.size(); ++i) text += script[i].line + "\n";
     // Every start finds no own attribute file and writes it, so kills also
     // land in the middle of that write.
-    fs::remove(dir_ / "data" / "GroupApplication_attribute_0.json");
+    fs::remove("GroupApplication_attribute_0.json");
     const HostRun run = RunHost(text, replies_before_kill(random),
                             std::chrono::microseconds(delay_us(random)));
     const std::size_t acknowledged = next + static_cast<std::size_t>(run.replies);
-    if (run.killed && WIFSIGNALED(run.status)) ++kills;
+    if (run.killed && run.status == -1) ++kills;
 
-    std::string integrity;
-    const Tree stored = Stored(integrity);
-    ASSERT_EQ(integrity, "ok") << "after " << acknowledged << " commands";
+    SCOPED_TRACE("after " + std::to_string(acknowledged) + " commands");
+    const Tree stored = Stored();
+    ASSERT_FALSE(HasFailure());
     const bool before = stored == Expected(script, acknowledged);
     const bool after = stored == Expected(script, acknowledged + 1);
     ASSERT_TRUE(before || after) << "the store holds neither the state after command "
@@ -292,7 +221,7 @@ TEST_F(CrashSafetyTest, KilledAtRandomTheStoreKeepsEveryAcknowledgedChangeAndWho
     ASSERT_TRUE(TreeLoads());
     ASSERT_TRUE(AttributeFileWhole());
     if (!run.killed) {
-      ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+      ASSERT_EQ(run.status, 0);
       ASSERT_EQ(acknowledged, script.size());
     }
     next = acknowledged;
