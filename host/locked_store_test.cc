@@ -1,16 +1,12 @@
-// Another process holds a lock on "group.db" (a read transaction, or a write
-// lock) while the component starts, handles requests and stops. Nothing may
-// wait the connection's 60-second timeout: starting and stopping do not wait
-// at all for the switch of journal, and a request waits a bounded time, then
-// answers as a store failure. Nothing acknowledged is lost.
-#include <fcntl.h>
+// Another connection holds a lock on "group.db" (a read transaction, or a
+// write lock) while the component starts, handles requests and stops.
+// Nothing may wait the connection's 60-second timeout: starting and stopping
+// do not wait at all for the switch of journal, and a request waits a
+// bounded time, then answers as a store failure. Nothing acknowledged is lost.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sqlite3.h>
 
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -26,60 +22,34 @@ namespace {
 // far above what a wait of SqliteLockWait's limit takes.
 constexpr double kBoundSeconds = 10.0;
 
-// The sqlite3 shell on "group.db" of the current directory, in a process of
-// its own, fed one command at a time.
-class OtherProcess {
+// A connection of the test's own to "group.db" of the current directory.
+// SQLite keeps the locks of the connections of one process apart as it does
+// those of two processes, so this one stands for another process.
+class OtherConnection {
  public:
-  OtherProcess() {
-    int in[2];
-    int out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, in[1]);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const char* argv[] = {"sqlite3", "group.db", nullptr};
-    if (posix_spawnp(&pid_, "sqlite3", &actions, nullptr, const_cast<char* const*>(argv),
-                     environ) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    to_ = fdopen(in[1], "w");
-    from_ = fdopen(out[0], "r");
+  OtherConnection() : db_(TempStoreDir::Open()) {
     // Its own statements may wait for ours, which never hold a lock long.
-    Run(".timeout 5000");
+    sqlite3_busy_timeout(db_, 5000);
   }
-  ~OtherProcess() {
-    if (to_ != nullptr) std::fclose(to_);
-    if (from_ != nullptr) std::fclose(from_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-  }
-  OtherProcess(const OtherProcess&) = delete;
-  OtherProcess& operator=(const OtherProcess&) = delete;
+  ~OtherConnection() { sqlite3_close(db_); }
+  OtherConnection(const OtherConnection&) = delete;
+  OtherConnection& operator=(const OtherConnection&) = delete;
 
-  // Runs `command` and gives what it printed (error messages included).
-  std::string Run(const std::string& command) {
-    if (pid_ <= 0 || to_ == nullptr) return "no sqlite3 shell";
-    std::fprintf(to_, "%s\n.print --done--\n", command.c_str());
-    std::fflush(to_);
+  // Runs `sql`; the first column of its rows, one a line, or its error.
+  std::string Run(const std::string& sql) {
     std::string printed;
-    char line[4096];
-    while (std::fgets(line, sizeof line, from_) != nullptr) {
-      if (std::string(line) == "--done--\n") break;
-      printed += line;
-    }
+    auto add = [](void* out, int, char** values, char**) {
+      *static_cast<std::string*>(out) += std::string(values[0] ? values[0] : "") + "\n";
+      return 0;
+    };
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), add, &printed, &error) != SQLITE_OK) printed += error;
+    sqlite3_free(error);
     return printed;
   }
 
  private:
-  pid_t pid_ = -1;
-  std::FILE* to_ = nullptr;
-  std::FILE* from_ = nullptr;
+  sqlite3* db_;
 };
 
 class LockedStoreTest : public GroupApplicationTest {
@@ -128,7 +98,7 @@ TEST_F(LockedStoreTest, AStartThatMeetsAReaderOrAWriterWaitsNoLongerThanTheBound
 
   // A reader: the switch to the log is given up at once, with a line.
   {
-    OtherProcess reader;
+    OtherConnection reader;
     ASSERT_EQ(reader.Run("BEGIN; SELECT count(*) FROM logical_table;"), "1\n");
     testing::internal::CaptureStderr();
     EXPECT_LT(Seconds([&] { Open(); }), kBoundSeconds);
@@ -149,7 +119,7 @@ TEST_F(LockedStoreTest, AStartThatMeetsAReaderOrAWriterWaitsNoLongerThanTheBound
   // A writer that keeps even readers out: the start reads nothing, in
   // bounded time, and the next start has everything.
   {
-    OtherProcess writer;
+    OtherConnection writer;
     ASSERT_EQ(writer.Run("BEGIN EXCLUSIVE;"), "");
     EXPECT_LT(Seconds([&] { Open(); }), kBoundSeconds);
     std::unique_ptr<Event> refused;
@@ -173,7 +143,7 @@ TEST_F(LockedStoreTest, EveryChangeThatMeetsAWriteLockAnswersAStoreFailureInBoun
   ASSERT_TRUE(InWriteAheadLog());
   const std::vector<std::string> acknowledged = StoredRows();
 
-  OtherProcess writer;
+  OtherConnection writer;
   ASSERT_EQ(writer.Run("BEGIN IMMEDIATE;"), "");
   const std::vector<std::pair<const char*, std::function<std::unique_ptr<Event>()>>> changes = {
       {"create", [&] { return CreateGroup("g2", "Two"); }},
@@ -205,7 +175,7 @@ TEST_F(LockedStoreTest, EveryChangeThatMeetsAWriteLockAnswersAStoreFailureInBoun
 
 TEST_F(LockedStoreTest, AStopThatMeetsAReaderDoesNotWaitForIt) {
   ASSERT_TRUE(Answer(*CreateGroup("g1", "One"))->succeeded);
-  OtherProcess reader;
+  OtherConnection reader;
   ASSERT_EQ(reader.Run("BEGIN; SELECT count(*) FROM logical_table;"), "1\n");
   EXPECT_LT(Seconds([&] { Close(); }), kBoundSeconds);
   reader.Run("COMMIT;");
