@@ -6,7 +6,6 @@
 // refuses a file it cannot read; all of it ends in bounded time, without a
 // crash or a leaked block.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -24,16 +23,8 @@ namespace {
 // Far beyond what any case takes, far below "hangs".
 constexpr double kBoundSeconds = 120.0;
 
-// Runs `sql` on a new "group.db"; fails the test on an error.
-void MakeStore(const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open("group.db", &db), SQLITE_OK);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "");
-  sqlite3_free(error);
-  sqlite3_close(db);
-}
+// Runs `sql` on a new "group.db"; an error throws, which fails the test.
+void MakeStore(const std::string& sql) { TempStoreDir::Query(sql); }
 
 const char kTable[] =
     "CREATE TABLE logical_table (uuid TEXT PRIMARY KEY NOT NULL,parent_uuid TEXT ,name "

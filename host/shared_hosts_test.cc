@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/shared_hosts_support.h"
+#include "store/temp_store_dir.h"
 
 namespace fs = std::filesystem;
 using namespace shared_hosts;
@@ -30,18 +31,11 @@ class SharedHostsTest : public testing::Test {
   void SetUp() override {
     if (PostgresTestSchema::Server().empty()) GTEST_SKIP() << "no test server";
     schema_ = std::make_unique<PostgresTestSchema>();
-    std::string pattern = (fs::temp_directory_path() / "shared_hosts_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
   }
 
   std::unique_ptr<HostProcess> Start(const std::string& name) {
     auto host = std::make_unique<HostProcess>(
-        PGA_GROUP_HOST, std::vector<std::string>{"--store", schema_->conninfo(), "-"}, dir_.string(),
+        PGA_GROUP_HOST, std::vector<std::string>{"--store", schema_->conninfo(), "-"}, ".",
         name + ".err");
     EXPECT_TRUE(host->started());
     return host;
@@ -77,8 +71,8 @@ class SharedHostsTest : public testing::Test {
     return notes;
   }
 
+  TempStoreDir dir_;  // the current directory while the test runs
   std::unique_ptr<PostgresTestSchema> schema_;
-  fs::path dir_;
 };
 
 TEST_F(SharedHostsTest, EachHostPrintsTheOthersChangesAndBothEndAsTheTable) {
