@@ -111,7 +111,7 @@ Tree Expected(const std::vector<Command>& script, std::size_t count) {
 struct HostRun {
   int replies = 0;
   bool killed = false;
-  int status = 0;
+  int status = 0;  // -1 when it did not exit (killed)
 };
 
 // Works in a directory of its own, which is also the data directory.
@@ -143,7 +143,8 @@ class CrashSafetyTest : public ::testing::Test {
       }
     }
     run.status = host.Wait();  // what was printed before the kill is still read
-    run.replies = static_cast<int>(std::count_if(host.lines().begin(), host.lines().end(), is_reply));
+    run.replies =
+        static_cast<int>(std::count_if(host.lines().begin(), host.lines().end(), is_reply));
     return run;
   }
 
@@ -162,8 +163,8 @@ class CrashSafetyTest : public ::testing::Test {
 
   // True when `group_host tree` on the data directory exits cleanly.
   static bool TreeLoads() {
-    return std::system((std::string(PGA_GROUP_HOST) + " tree --data-dir . >/dev/null 2>&1").c_str()) ==
-           0;
+    return std::system(
+               (std::string(PGA_GROUP_HOST) + " tree --data-dir . >/dev/null 2>&1").c_str()) == 0;
   }
 
   // The own attribute file is absent or one whole version of it.

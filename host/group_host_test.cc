@@ -496,7 +496,7 @@ TEST_F(GroupHostTest, DirectoriesAndStandardInput) {
   std::ofstream(config / "GroupApplication_protocol.json")
       << R"({"Name":"GroupApplication","Protocol":[{"Cgi":"ptz","Submenu":"move","Command":12}]})";
   const Result run = Run({"--data-dir", "data/", "--config-dir", "config", "--instance", "7", "-"},
-                          Data("restart_1.jsonl").string());
+                         Data("restart_1.jsonl").string());
   EXPECT_EQ(run.status, 0) << run.err;
   ExpectLines(run.out, "restart_1.expected");
   // The store and the own attribute file are in the data directory, written
