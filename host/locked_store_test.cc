@@ -1,12 +1,16 @@
-// Another connection holds a lock on "group.db" (a read transaction, or a
-// write lock) while the component starts, handles requests and stops.
-// Nothing may wait the connection's 60-second timeout: starting and stopping
-// do not wait at all for the switch of journal, and a request waits a
-// bounded time, then answers as a store failure. Nothing acknowledged is lost.
+// Another process holds a lock on "group.db" (a read transaction, or a write
+// lock) while the component starts, handles requests and stops. Nothing may
+// wait the connection's 60-second timeout: starting and stopping do not wait
+// at all for the switch of journal, and a request waits a bounded time, then
+// answers as a store failure. Nothing acknowledged is lost.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -22,34 +26,60 @@ namespace {
 // far above what a wait of SqliteLockWait's limit takes.
 constexpr double kBoundSeconds = 10.0;
 
-// A connection of the test's own to "group.db" of the current directory.
-// SQLite keeps the locks of the connections of one process apart as it does
-// those of two processes, so this one stands for another process.
-class OtherConnection {
+// The sqlite3 shell on "group.db" of the current directory, in a process of
+// its own, fed one command at a time.
+class OtherProcess {
  public:
-  OtherConnection() : db_(TempStoreDir::Open()) {
+  OtherProcess() {
+    int in[2];
+    int out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, in[1]);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const char* argv[] = {"sqlite3", "group.db", nullptr};
+    if (posix_spawnp(&pid_, "sqlite3", &actions, nullptr, const_cast<char* const*>(argv),
+                     environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    to_ = fdopen(in[1], "w");
+    from_ = fdopen(out[0], "r");
     // Its own statements may wait for ours, which never hold a lock long.
-    sqlite3_busy_timeout(db_, 5000);
+    Run(".timeout 5000");
   }
-  ~OtherConnection() { sqlite3_close(db_); }
-  OtherConnection(const OtherConnection&) = delete;
-  OtherConnection& operator=(const OtherConnection&) = delete;
+  ~OtherProcess() {
+    if (to_ != nullptr) std::fclose(to_);
+    if (from_ != nullptr) std::fclose(from_);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  }
+  OtherProcess(const OtherProcess&) = delete;
+  OtherProcess& operator=(const OtherProcess&) = delete;
 
-  // Runs `sql`; the first column of its rows, one a line, or its error.
-  std::string Run(const std::string& sql) {
+  // Runs `command` and gives what it printed (error messages included).
+  std::string Run(const std::string& command) {
+    if (pid_ <= 0 || to_ == nullptr) return "no sqlite3 shell";
+    std::fprintf(to_, "%s\n.print --done--\n", command.c_str());
+    std::fflush(to_);
     std::string printed;
-    auto add = [](void* out, int, char** values, char**) {
-      *static_cast<std::string*>(out) += std::string(values[0] ? values[0] : "") + "\n";
-      return 0;
-    };
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), add, &printed, &error) != SQLITE_OK) printed += error;
-    sqlite3_free(error);
+    char line[4096];
+    while (std::fgets(line, sizeof line, from_) != nullptr) {
+      if (std::string(line) == "--done--\n") break;
+      printed += line;
+    }
     return printed;
   }
 
  private:
-  sqlite3* db_;
+  pid_t pid_ = -1;
+  std::FILE* to_ = nullptr;
+  std::FILE* from_ = nullptr;
 };
 
 class LockedStoreTest : public GroupApplicationTest {
@@ -98,7 +128,7 @@ TEST_F(LockedStoreTest, AStartThatMeetsAReaderOrAWriterWaitsNoLongerThanTheBound
 
   // A reader: the switch to the log is given up at once, with a line.
   {
-    OtherConnection reader;
+    OtherProcess reader;
     ASSERT_EQ(reader.Run("BEGIN; SELECT count(*) FROM logical_table;"), "1\n");
     testing::internal::CaptureStderr();
     EXPECT_LT(Seconds([&] { Open(); }), kBoundSeconds);
@@ -119,7 +149,7 @@ TEST_F(LockedStoreTest, AStartThatMeetsAReaderOrAWriterWaitsNoLongerThanTheBound
   // A writer that keeps even readers out: the start reads nothing, in
   // bounded time, and the next start has everything.
   {
-    OtherConnection writer;
+    OtherProcess writer;
     ASSERT_EQ(writer.Run("BEGIN EXCLUSIVE;"), "");
     EXPECT_LT(Seconds([&] { Open(); }), kBoundSeconds);
     std::unique_ptr<Event> refused;
@@ -143,7 +173,7 @@ TEST_F(LockedStoreTest, EveryChangeThatMeetsAWriteLockAnswersAStoreFailureInBoun
   ASSERT_TRUE(InWriteAheadLog());
   const std::vector<std::string> acknowledged = StoredRows();
 
-  OtherConnection writer;
+  OtherProcess writer;
   ASSERT_EQ(writer.Run("BEGIN IMMEDIATE;"), "");
   const std::vector<std::pair<const char*, std::function<std::unique_ptr<Event>()>>> changes = {
       {"create", [&] { return CreateGroup("g2", "Two"); }},
@@ -175,7 +205,7 @@ TEST_F(LockedStoreTest, EveryChangeThatMeetsAWriteLockAnswersAStoreFailureInBoun
 
 TEST_F(LockedStoreTest, AStopThatMeetsAReaderDoesNotWaitForIt) {
   ASSERT_TRUE(Answer(*CreateGroup("g1", "One"))->succeeded);
-  OtherConnection reader;
+  OtherProcess reader;
   ASSERT_EQ(reader.Run("BEGIN; SELECT count(*) FROM logical_table;"), "1\n");
   EXPECT_LT(Seconds([&] { Close(); }), kBoundSeconds);
   reader.Run("COMMIT;");
