@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "doubles/component_driver.h"
+#include "doubles/recording_event_queue.h"
 #include "group/group_application.h"
-#include "host/component_driver.h"
-#include "host/recording_event_queue.h"
 #include "runtime/event.h"
 #include "runtime/object_allocator.h"
 

@@ -7,8 +7,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -19,10 +19,10 @@
 #include "bench/bench_requests.h"
 #include "bench/bench_tree.h"
 #include "bench/stopwatch.h"
+#include "doubles/component_driver.h"
+#include "doubles/recording_event_queue.h"
 #include "group/channel_list_param.h"
 #include "group/group_request_param.h"
-#include "host/component_driver.h"
-#include "host/recording_event_queue.h"
 #include "store/change_notice.h"
 #include "store/open_group_store.h"
 #include "store/postgres_group_repository.h"
@@ -74,8 +74,9 @@ class BenchSchema {
   void Reinstall() const {
     schema_.Exec("TRUNCATE logical_table, logical_change_log");
     PGconn* connection = PQconnectdb(schema_.conninfo().c_str());
-    PQclear(PQexec(connection, "COPY logical_table (uuid, parent_uuid, name, type, order_, "
-                               "created_time) FROM STDIN"));
+    PQclear(PQexec(connection,
+                   "COPY logical_table (uuid, parent_uuid, name, type, order_, "
+                   "created_time) FROM STDIN"));
     std::string data;
     for (const TreeRow& row : tree_.rows()) {
       data += row.id + "\t" + row.parent + "\t" + row.name + "\t" + row.type + "\t" +
@@ -103,7 +104,8 @@ class Libpq {
  public:
   explicit Libpq(const std::string& conninfo) : connection_(PQconnectdb(conninfo.c_str())) {
     if (PQstatus(connection_) != CONNECTION_OK) throw std::runtime_error("cannot connect");
-    PQsetNoticeProcessor(connection_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        connection_, [](void*, const char*) {}, nullptr);
   }
   Libpq(const Libpq&) = delete;
   Libpq& operator=(const Libpq&) = delete;
@@ -136,7 +138,8 @@ class Libpq {
     std::vector<std::string> arrays = {"{", "{"};
     for (const ChangeNotice& notice : notices) {
       const LoggedNotice logged = ToLogged(notice);
-      for (auto [array, text] : {std::pair{&arrays[0], &logged.kind}, {&arrays[1], &logged.record}}) {
+      for (auto [array, text] :
+           {std::pair{&arrays[0], &logged.kind}, {&arrays[1], &logged.record}}) {
         if (array->size() > 1) *array += ',';
         *array += '"';
         for (char c : *text) {
@@ -228,8 +231,8 @@ void BM_LibpqCreateGroup(benchmark::State& state) {
     notices.back().record->logicalItems->push_back(ItemOf(id, parent, "Group", 21));
     notices.push_back({"LogicalMappingModified", std::make_shared<WebsocketEventModel>()});
     for (std::size_t i = 0; i < tree.crowded_channels().size(); ++i) {
-      notices.back().record->logicalItems->push_back(ItemOf(
-          tree.crowded_channels()[i], parent, "Channel", static_cast<int32_t>(22 + i)));
+      notices.back().record->logicalItems->push_back(
+          ItemOf(tree.crowded_channels()[i], parent, "Channel", static_cast<int32_t>(22 + i)));
     }
     watch.Start();
     db.Simple("BEGIN");
@@ -330,7 +333,11 @@ void BM_Start(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_Start)->Arg(kStoredItems)->MinTime(2.0)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Start)
+    ->Arg(kStoredItems)
+    ->MinTime(2.0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The same SQL: the log's end, then every row read into values. Each round
 // reads on a connection opened just before, as the component's start does
@@ -420,7 +427,9 @@ void BM_PropagationLatency(benchmark::State& state) {
     std::vector<double> after_ack;
     std::vector<double> after_request;
     using Clock = std::chrono::steady_clock;
-    auto micros = [](Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); };
+    auto micros = [](Clock::duration d) {
+      return std::chrono::duration<double, std::micro>(d).count();
+    };
     for (auto _ : state) {
       for (int64_t i = 0; i < state.range(0); ++i) {
         auto group = std::make_shared<GroupModel>();

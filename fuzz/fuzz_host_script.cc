@@ -12,16 +12,16 @@
 #include <sstream>
 #include <string>
 
+#include "doubles/component_driver.h"
+#include "doubles/recording_event_queue.h"
 #include "fuzz/fuzz_support.h"
 #include "group/group_application.h"
-#include "store/group_service.h"
-#include "store/sqlite_group_repository.h"
-#include "host/component_driver.h"
 #include "host/delivery_outcome.h"
-#include "host/recording_event_queue.h"
 #include "host/reply_writer.h"
 #include "host/script_command.h"
 #include "runtime/exception.h"
+#include "store/group_service.h"
+#include "store/sqlite_group_repository.h"
 
 namespace {
 
@@ -64,8 +64,8 @@ class LiveComponent {
   // Delivers `command` and writes what came back.
   void Run(ScriptCommand command, ReplyWriter& writer) {
     DeliveryOutcome outcome;
-    outcome.event = driver_->MakeEvent(command.event_type, command.arguments,
-                                       command.payload.release());
+    outcome.event =
+        driver_->MakeEvent(command.event_type, command.arguments, command.payload.release());
     if (outcome.event != nullptr) {
       try {
         outcome.handled = driver_->Deliver(*outcome.event);

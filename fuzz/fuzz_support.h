@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/counting_allocator.h"
+#include "doubles/counting_allocator.h"
 #include "runtime/event.h"
 
 namespace fuzz {

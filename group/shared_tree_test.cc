@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "doubles/component_driver.h"
+#include "doubles/counting_allocator.h"
+#include "doubles/recording_event_queue.h"
 #include "group/channel_list_param.h"
 #include "group/group_application.h"
 #include "group/group_request_param.h"
-#include "host/component_driver.h"
-#include "host/counting_allocator.h"
-#include "host/recording_event_queue.h"
 #include "records/i_device_dispatcher.h"
 #include "records/i_device_listener.h"
 #include "records/i_group_application.h"
@@ -105,8 +105,8 @@ class Site {
     move->itemId = id;
     move->parentId = parent;
     move->order = order;
-    return Request(eModifyLogicalMapping, std::make_shared<GroupOrderModelList>(
-                                              GroupOrderModelList{move}));
+    return Request(eModifyLogicalMapping,
+                   std::make_shared<GroupOrderModelList>(GroupOrderModelList{move}));
   }
 
   // "id|parent|name|type|order|time" of every cached item, by id, read
@@ -312,7 +312,8 @@ TEST_F(SharedTreeTest, AChangeTheStoreDoesNotCommitIsAFailureAndLeavesNoTrace) {
   a_->Notifications();
   b_->Notifications();
   schema_->Exec(
-      "CREATE FUNCTION " + schema_->name() + ".refuse() RETURNS trigger LANGUAGE plpgsql AS "
+      "CREATE FUNCTION " + schema_->name() +
+      ".refuse() RETURNS trigger LANGUAGE plpgsql AS "
       "$$ BEGIN IF NEW.uuid LIKE 'refused%' THEN RAISE EXCEPTION 'refused at commit'; END IF; "
       "RETURN NULL; END $$;"
       "CREATE CONSTRAINT TRIGGER refuse AFTER INSERT OR UPDATE ON logical_table "

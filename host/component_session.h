@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "host/component_driver.h"
+#include "doubles/component_driver.h"
+#include "doubles/recording_event_queue.h"
 #include "host/delivery_outcome.h"
 #include "host/plugin_library.h"
-#include "host/recording_event_queue.h"
 #include "host/script_command.h"
 #include "runtime/component.h"
 #include "runtime/object_allocator.h"

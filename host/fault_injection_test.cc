@@ -24,12 +24,14 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "host/fault_run.h"
-#include "host/recording_repository.h"
+#include "doubles/fault_run.h"
+#include "doubles/recording_repository.h"
+#include "host/script_command.h"
 
 namespace {
 
@@ -46,6 +48,14 @@ std::vector<std::string> Lines(const std::string& file) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+// A script line as the reference host reads it.
+std::optional<ScriptEvent> ReadLine(const std::string& line) {
+  ParsedLine parsed = ParseScriptCommand(line);
+  if (parsed.kind != ParsedLine::Kind::kCommand) return std::nullopt;
+  return ScriptEvent{parsed.command.event_type, parsed.command.arguments,
+                     std::move(parsed.command.payload)};
 }
 
 std::vector<NamedScenario> Scenarios() {
@@ -140,7 +150,7 @@ struct FaultKind {
 void RunLoop(const NamedScenario& scenario, const FaultKind& kind, double share_seconds,
              Tally& kind_tally) {
   const Clock::time_point start = Clock::now();
-  const FaultRunReport clean = RunWithFault(scenario.lives, FaultPlan());
+  const FaultRunReport clean = RunWithFault(scenario.lives, FaultPlan(), ReadLine);
   const double clean_seconds = std::chrono::duration<double>(Clock::now() - start).count();
   Tally clean_tally;
   clean_tally.Add(clean, scenario.name + " without faults");
@@ -156,7 +166,7 @@ void RunLoop(const NamedScenario& scenario, const FaultKind& kind, double share_
   // Every point: past the clean run's count the loop goes on until no fault
   // is met, since a faulted run can take other paths, with more calls.
   for (std::uint64_t nth = first; every_point || nth <= calls; nth += stride) {
-    const FaultRunReport report = RunWithFault(scenario.lives, kind.plan(nth));
+    const FaultRunReport report = RunWithFault(scenario.lives, kind.plan(nth), ReadLine);
     if (!report.fired) break;
     tally.Add(report, scenario.name + ", " + kind.name + " #" + std::to_string(nth));
   }
@@ -273,7 +283,7 @@ TEST(FaultInjectionTest, TheChecksCatchAStoreThatLosesAnAcknowledgedChange) {
   plan.store = [](std::shared_ptr<IGroupRepository> real) -> std::shared_ptr<IGroupRepository> {
     return std::make_shared<ForgetfulStore>(std::move(real));
   };
-  const FaultRunReport report = RunWithFault({Lines("requests.jsonl")}, plan);
+  const FaultRunReport report = RunWithFault({Lines("requests.jsonl")}, plan, ReadLine);
   ASSERT_FALSE(report.problems.empty());
   EXPECT_EQ(report.problems.front().first, FaultProblem::kLostChange)
       << report.problems.front().second;

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <string>
 
+#include "doubles/counting_allocator.h"
 #include "host/component_session.h"
-#include "host/counting_allocator.h"
 #include "host/host_options.h"
 #include "host/plugin_library.h"
 #include "host/protocol_channel.h"

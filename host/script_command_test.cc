@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "doubles/counting_allocator.h"
 #include "group/group_request_param.h"
-#include "host/counting_allocator.h"
 #include "runtime/event.h"
 #include "runtime/vector.h"
 

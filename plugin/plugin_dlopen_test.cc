@@ -7,15 +7,15 @@
 #include <memory>
 #include <string>
 
+#include "doubles/component_driver.h"
+#include "doubles/counting_allocator.h"
+#include "doubles/recording_event_queue.h"
 #include "group/group_application.h"
 #include "group/group_request_param.h"
-#include "store/temp_store_dir.h"
-#include "host/component_driver.h"
-#include "host/counting_allocator.h"
-#include "host/recording_event_queue.h"
 #include "plugin/group_plugin.h"
 #include "records/i_device_listener.h"
 #include "runtime/exception.h"
+#include "store/temp_store_dir.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host/counting_allocator.h"
+#include "doubles/counting_allocator.h"
 #include "runtime/event.h"
 
 class AllocatorTest : public ::testing::Test {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "host/recording_event_queue.h"
+#include "doubles/recording_event_queue.h"
 #include "runtime/allocator_test_fixture.h"
 
 // Payload of the sending tests; outside any unnamed namespace so that its

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/recording_event_queue.h"
+#include "doubles/recording_event_queue.h"
 #include "runtime/allocator_test_fixture.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // the store's transactions will keep or drop them, with the store's answers.
 // A test compares the stored table with these records to tell whether the
 // store kept what it acknowledged and kept each transaction whole.
-#ifndef PGA_HOST_RECORDING_REPOSITORY_H_
-#define PGA_HOST_RECORDING_REPOSITORY_H_
+#ifndef PGA_DOUBLES_RECORDING_REPOSITORY_H_
+#define PGA_DOUBLES_RECORDING_REPOSITORY_H_
 
 #include <cstdint>
 #include <functional>
@@ -68,4 +68,4 @@ class RecordingRepository : public IGroupRepository {
   std::unique_ptr<StoreUnit> batch_;
 };
 
-#endif  // PGA_HOST_RECORDING_REPOSITORY_H_
+#endif  // PGA_DOUBLES_RECORDING_REPOSITORY_H_

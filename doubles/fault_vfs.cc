@@ -1,4 +1,4 @@
-#include "host/fault_vfs.h"
+#include "doubles/fault_vfs.h"
 
 #include <sqlite3.h>
 

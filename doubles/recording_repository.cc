@@ -1,4 +1,4 @@
-#include "host/recording_repository.h"
+#include "doubles/recording_repository.h"
 
 #include <utility>
 

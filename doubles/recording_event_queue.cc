@@ -1,4 +1,4 @@
-#include "host/recording_event_queue.h"
+#include "doubles/recording_event_queue.h"
 
 #include <stdexcept>
 #include <thread>
@@ -15,6 +15,7 @@ bool RecordingEventQueue::PutOrdered(Event* event) { return Put(event, true); }
 
 bool RecordingEventQueue::Put(Event* event, bool ordered) {
   ++put_calls_;
+  if (on_put_ && event != nullptr) on_put_(*event);
   const int running = ++in_put_;
   int seen = max_concurrent_.load();
   while (running > seen && !max_concurrent_.compare_exchange_weak(seen, running)) {

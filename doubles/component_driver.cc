@@ -1,4 +1,4 @@
-#include "host/component_driver.h"
+#include "doubles/component_driver.h"
 
 #include <cstdint>
 

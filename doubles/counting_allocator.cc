@@ -1,4 +1,4 @@
-#include "host/counting_allocator.h"
+#include "doubles/counting_allocator.h"
 
 #include <cstdint>
 #include <cstdlib>

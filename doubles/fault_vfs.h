@@ -2,8 +2,8 @@
 // SQLite uses by default, counts the calls of each kind that go through it,
 // and makes one of them fail when told to, as a failing or full disk would.
 // Tests only: the plug-in and the tools never install it.
-#ifndef PGA_HOST_FAULT_VFS_H_
-#define PGA_HOST_FAULT_VFS_H_
+#ifndef PGA_DOUBLES_FAULT_VFS_H_
+#define PGA_DOUBLES_FAULT_VFS_H_
 
 #include <array>
 #include <atomic>
@@ -79,4 +79,4 @@ class FaultVfs {
   std::atomic<std::uint64_t> failures_{0};
 };
 
-#endif  // PGA_HOST_FAULT_VFS_H_
+#endif  // PGA_DOUBLES_FAULT_VFS_H_

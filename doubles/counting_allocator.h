@@ -1,8 +1,8 @@
 // CountingAllocator: a test double of the host's ObjectAllocator. It keeps a
 // size word in front of every block, counts live blocks and bytes, notices
 // frees of blocks it does not hold, and can be told to fail.
-#ifndef PGA_HOST_COUNTING_ALLOCATOR_H_
-#define PGA_HOST_COUNTING_ALLOCATOR_H_
+#ifndef PGA_DOUBLES_COUNTING_ALLOCATOR_H_
+#define PGA_DOUBLES_COUNTING_ALLOCATOR_H_
 
 #include <cstddef>
 #include <map>
@@ -89,4 +89,4 @@ class CountingAllocator : public ObjectAllocator {
   std::optional<std::string> failed_at_;   // GUARDED_BY(mutex_)
 };
 
-#endif  // PGA_HOST_COUNTING_ALLOCATOR_H_
+#endif  // PGA_DOUBLES_COUNTING_ALLOCATOR_H_

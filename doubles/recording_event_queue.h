@@ -1,14 +1,16 @@
 // RecordingEventQueue: a test double of the host's EventQueue. It keeps the
 // events it takes (and owns them), and can be told to refuse or to throw.
-#ifndef PGA_HOST_RECORDING_EVENT_QUEUE_H_
-#define PGA_HOST_RECORDING_EVENT_QUEUE_H_
+#ifndef PGA_DOUBLES_RECORDING_EVENT_QUEUE_H_
+#define PGA_DOUBLES_RECORDING_EVENT_QUEUE_H_
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "runtime/event.h"
@@ -42,6 +44,10 @@ class RecordingEventQueue : public EventQueue {
   // Makes every put wait this long before answering, so that overlapping
   // puts from several threads become visible.
   void SetPutDelay(std::chrono::microseconds delay) { delay_.store(delay); }
+  // Calls `look` with every event put, on the putting thread, before the
+  // put answers: a test sees the state the sender was in when it sent.
+  // Set it while no put runs.
+  void SetOnPut(std::function<void(const Event&)> look) { on_put_ = std::move(look); }
 
   // The value to put into a UId's event_queue_ptr for this queue.
   unsigned long long Address() {
@@ -73,6 +79,7 @@ class RecordingEventQueue : public EventQueue {
   std::atomic<int> in_put_{0};
   std::atomic<int> max_concurrent_{0};
   std::atomic<int> put_calls_{0};
+  std::function<void(const Event&)> on_put_;
 };
 
-#endif  // PGA_HOST_RECORDING_EVENT_QUEUE_H_
+#endif  // PGA_DOUBLES_RECORDING_EVENT_QUEUE_H_

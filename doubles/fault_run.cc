@@ -1,4 +1,4 @@
-#include "host/fault_run.h"
+#include "doubles/fault_run.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,13 +15,12 @@
 #include <thread>
 #include <utility>
 
+#include "doubles/component_driver.h"
+#include "doubles/recording_event_queue.h"
+#include "doubles/recording_repository.h"
+#include "doubles/stored_tree.h"
 #include "group/group_application.h"
 #include "group/group_request_param.h"
-#include "host/component_driver.h"
-#include "host/recording_event_queue.h"
-#include "host/recording_repository.h"
-#include "host/script_command.h"
-#include "host/stored_tree.h"
 #include "records/i_device_dispatcher.h"
 #include "runtime/exception.h"
 #include "store/group_service.h"
@@ -124,8 +123,8 @@ bool AnyFailed(const std::vector<StoreUnit>& units) {
 
 class FaultRun {
  public:
-  FaultRun(const Scenario& scenario, const FaultPlan& plan)
-      : scenario_(scenario), plan_(plan), vfs_(FaultVfs::Install()) {}
+  FaultRun(const Scenario& scenario, const FaultPlan& plan, const LineReader& read)
+      : scenario_(scenario), plan_(plan), read_(read), vfs_(FaultVfs::Install()) {}
 
   FaultRunReport Run() {
     QuietStdout quiet;
@@ -305,13 +304,13 @@ class FaultRun {
     Answer answer;
     // Without a table (cleared) nothing can succeed until the next start.
     const bool had_table = expected_.has_table;
-    ParsedLine parsed = ParseScriptCommand(line);
-    if (parsed.kind != ParsedLine::Kind::kCommand || app_ == nullptr) return answer;
-    const std::uint32_t type = parsed.command.event_type;
-    answer.had_request = dynamic_cast<GroupRequestParam*>(parsed.command.payload.get()) != nullptr;
+    std::optional<ScriptEvent> command = read_(line);
+    if (!command || app_ == nullptr) return answer;
+    const std::uint32_t type = command->type;
+    answer.had_request = dynamic_cast<GroupRequestParam*>(command->payload.get()) != nullptr;
     const std::size_t failures = FailureCount();
     std::unique_ptr<Event> event =
-        driver_->MakeEvent(type, parsed.command.arguments, parsed.command.payload.release());
+        driver_->MakeEvent(type, command->arguments, command->payload.release());
     if (event != nullptr) {
       answer.delivered = true;
       try {
@@ -472,6 +471,7 @@ class FaultRun {
 
   const Scenario& scenario_;
   const FaultPlan plan_;
+  const LineReader& read_;
   FaultVfs& vfs_;
   CountingAllocator allocator_;
   RecordingEventQueue listener_;
@@ -508,12 +508,13 @@ const char* FaultProblemName(FaultProblem problem) {
   return "?";
 }
 
-FaultRunReport RunWithFault(const Scenario& scenario, const FaultPlan& plan) {
+FaultRunReport RunWithFault(const Scenario& scenario, const FaultPlan& plan,
+                            const LineReader& read) {
   const std::string what =
       plan.kind == FaultPlan::Kind::kIo
           ? std::string(IoCallName(plan.io.kind)) + " #" + std::to_string(plan.io.nth)
       : plan.kind == FaultPlan::Kind::kMemory ? "allocation #" + std::to_string(plan.allocation)
                                               : std::string("no fault");
   Watchdog watchdog(what);
-  return FaultRun(scenario, plan).Run();
+  return FaultRun(scenario, plan, read).Run();
 }

@@ -1,8 +1,8 @@
 // StoredTree: what "group.db" holds, read through SQLite itself, and the
 // changes that the store's writes make to it. Tests compare the two to check
 // that the store kept what it acknowledged.
-#ifndef PGA_HOST_STORED_TREE_H_
-#define PGA_HOST_STORED_TREE_H_
+#ifndef PGA_DOUBLES_STORED_TREE_H_
+#define PGA_DOUBLES_STORED_TREE_H_
 
 #include <cstdint>
 #include <map>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/recording_repository.h"
+#include "doubles/recording_repository.h"
 
 // One row of "logical_table", as stored.
 struct StoredRow {
@@ -57,4 +57,4 @@ struct StoredTree {
   std::string Difference(const StoredTree& other, int limit = 3) const;
 };
 
-#endif  // PGA_HOST_STORED_TREE_H_
+#endif  // PGA_DOUBLES_STORED_TREE_H_

@@ -1,10 +1,10 @@
-#include "host/counting_allocator.h"
+#include "doubles/counting_allocator.h"
+
+#include <gtest/gtest.h>
 
 #include <map>
 #include <optional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/stored_tree.h"
+#include "doubles/stored_tree.h"
 
 #include <sqlite3.h>
 

@@ -3,15 +3,15 @@
 // lifecycle events and delivers other events one at a time. Used by the
 // reference host and by the tests, whatever way the component was created
 // (linked in, or loaded with dlopen).
-#ifndef PGA_HOST_COMPONENT_DRIVER_H_
-#define PGA_HOST_COMPONENT_DRIVER_H_
+#ifndef PGA_DOUBLES_COMPONENT_DRIVER_H_
+#define PGA_DOUBLES_COMPONENT_DRIVER_H_
 
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
 
-#include "host/recording_event_queue.h"
+#include "doubles/recording_event_queue.h"
 #include "runtime/component.h"
 #include "runtime/component_part.h"
 #include "runtime/event.h"
@@ -73,4 +73,4 @@ class ComponentDriver {
   std::list<AssociatedPart> associated_;
 };
 
-#endif  // PGA_HOST_COMPONENT_DRIVER_H_
+#endif  // PGA_DOUBLES_COMPONENT_DRIVER_H_

@@ -12,19 +12,34 @@
 //   - every block of the counting allocator went back, exactly once.
 // The component is linked in; the store goes through FaultVfs and a
 // RecordingRepository in front of the real repository.
-#ifndef PGA_HOST_FAULT_RUN_H_
-#define PGA_HOST_FAULT_RUN_H_
+#ifndef PGA_DOUBLES_FAULT_RUN_H_
+#define PGA_DOUBLES_FAULT_RUN_H_
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "host/counting_allocator.h"
-#include "host/fault_vfs.h"
+#include "doubles/counting_allocator.h"
+#include "doubles/fault_vfs.h"
+#include "runtime/base_object.h"
 #include "store/i_group_repository.h"
+
+// The event that one script line stands for: its type, its arguments and its
+// payload object (null for none), which the run hands over to the event.
+struct ScriptEvent {
+  std::uint32_t type = 0;
+  long long arguments = 0;
+  std::unique_ptr<BaseObject> payload;
+};
+// Turns one script line into its event; nullopt for a line that is no
+// command (a comment, or one that cannot be run). Called with the run's
+// allocator installed, which the payload must come from.
+using LineReader = std::function<std::optional<ScriptEvent>(const std::string&)>;
 
 // The lives of one scenario: each is a script (its lines) run by one
 // component, started and stopped, on the data directory the previous ones
@@ -71,9 +86,11 @@ struct FaultRunReport {
 };
 
 // Runs `scenario` with `plan` in a temporary directory (the process's
-// working directory meanwhile) and reports. The component's own printing is
+// working directory meanwhile) and reports; `read` turns its lines, and the
+// probe requests of a create and a delete, into events. The component's own printing is
 // sent to /dev/null for the length of the run. Needs FaultVfs installed;
 // installs its own counting allocator in the runtime while it runs.
-FaultRunReport RunWithFault(const Scenario& scenario, const FaultPlan& plan);
+FaultRunReport RunWithFault(const Scenario& scenario, const FaultPlan& plan,
+                            const LineReader& read);
 
-#endif  // PGA_HOST_FAULT_RUN_H_
+#endif  // PGA_DOUBLES_FAULT_RUN_H_
