@@ -39,7 +39,8 @@ void ChannelReportHandler::OnChannelsAdded(Event& event) {
   service_.AddChannels(kChannelTable, items);
 
   GroupOrderModelList added;
-  for (const GroupOrderModel& item : items) added.push_back(std::make_shared<GroupOrderModel>(item));
+  for (const GroupOrderModel& item : items)
+    added.push_back(std::make_shared<GroupOrderModel>(item));
   notifier_.SendNotification(kLogicalMappingCreated, ItemsRecord(std::move(added)));
 }
 
@@ -48,12 +49,11 @@ void ChannelReportHandler::OnChannelsRemoved(Event& event) {
   if (ids == nullptr || ids->empty()) return;
 
   // Parents are read before each channel goes, and judged only once every
-  // channel of the event is gone, each parent once, in byte order. All of
-  // the removals are one batch of the store; the notices follow it.
+  // channel of the event is gone and announced, each parent once, in byte
+  // order. The removals of the channels are one batch of the store, and
+  // those of the emptied groups another.
   GroupOrderModelList removed;
   std::set<std::string> parents;
-  auto groups = std::make_shared<WebsocketEventModel>();
-  auto items = std::make_shared<WebsocketEventModel>();
   service_.RunBatch([&] {
     for (const std::string& id : *ids) {
       auto item = std::make_shared<GroupOrderModel>();
@@ -65,12 +65,17 @@ void ChannelReportHandler::OnChannelsRemoved(Event& event) {
       }
       service_.RemoveItem(kChannelTable, id);
     }
+  });
+  notifier_.SendNotification(kLogicalMappingDeleted, ItemsRecord(std::move(removed)));
+  if (parents.empty()) return;
+
+  auto groups = std::make_shared<WebsocketEventModel>();
+  auto items = std::make_shared<WebsocketEventModel>();
+  service_.RunBatch([&] {
     for (const std::string& parent : parents) {
       service_.RemoveEmptyGroup(parent, *groups->groups, *items->logicalItems);
     }
   });
-  notifier_.SendNotification(kLogicalMappingDeleted, ItemsRecord(std::move(removed)));
-  if (parents.empty()) return;
   notifier_.SendNotification(kLogicalGroupDeleted, std::move(groups));
   notifier_.SendNotification(kLogicalMappingDeleted, std::move(items));
 }

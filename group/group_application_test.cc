@@ -49,7 +49,7 @@ class GroupRequestsTest : public GroupApplicationTest {
     move->parentId = std::move(parent);
     move->order = order;
     moves->push_back(move);
-    EXPECT_TRUE(Answer(*Request(eModifyLogicalMapping, moves))->succeeded);
+    EXPECT_TRUE(Succeeded(*Request(eModifyLogicalMapping, moves)));
   }
 };
 
@@ -85,11 +85,13 @@ TEST_F(GroupRequestsTest, CreateNumbersAfterLastGroupAndShiftsStoredSiblings) {
 // The refusals and the 32 wide characters are in the end-to-end failures
 // script.
 TEST_F(GroupRequestsTest, CreateTakesAThirtyTwoByteNameAndTheTimeOfHandling) {
-  EXPECT_TRUE(Answer(*CreateGroup("a32", std::string(32, 'x')))->succeeded);
+  EXPECT_TRUE(Succeeded(*CreateGroup("a32", std::string(32, 'x'))));
   auto dated = Group("t", "dated");
   dated->createdTime = 5;
   auto event = Request(eCreateLogicalGroup, dated);
-  EXPECT_GT(*Answer(*event)->Group()->createdTime, 5u);
+  const GroupRequestParam* answer = Answer(*event);
+  ASSERT_NE(answer, nullptr);
+  EXPECT_GT(*answer->Group()->createdTime, 5u);
   EXPECT_EQ(StoredRows().size(), 2u);
 }
 
@@ -98,7 +100,7 @@ TEST_F(GroupRequestsTest, RenameAnnouncesTheCachedParent) {
   CreateGroup("g1", "One");
   CreateGroup("g2", "Two", "g1");
   Notifications();
-  EXPECT_TRUE(Answer(*Request(eModifyLogicalGroup, Group("g2", "Deux")))->succeeded);
+  EXPECT_TRUE(Succeeded(*Request(eModifyLogicalGroup, Group("g2", "Deux"))));
   EXPECT_EQ(Notifications(), Strings{Note("LogicalGroupModified",
                                           "{\"groups\":[{\"groupId\":\"g2\",\"groupName\":\"Deux\","
                                           "\"parentId\":\"g1\",\"createdTime\":T}]}")});
@@ -131,6 +133,25 @@ TEST_F(GroupRequestsTest, ATopLevelChannelAddedDuringTheRunIsRemovedWithOneNotic
   EXPECT_EQ(Notifications(),
             Strings{Note("LogicalMappingDeleted",
                          "{\"logicalItems\":[{\"itemId\":\"c3\",\"type\":\"\",\"order\":-1}]}")});
+  EXPECT_TRUE(StoredRows().empty());
+}
+
+// The removed channels are announced before the groups they emptied are
+// looked at: when the first "LogicalMappingDeleted" goes out, the channel
+// is gone from the store and its groups are still there.
+TEST_F(GroupRequestsTest, RemovedChannelsAreAnnouncedBeforeTheirEmptiedGroupsGo) {
+  CreateGroup("g1", "One");
+  CreateGroup("g2", "Two", "g1");
+  AddChannels({"c1"}, {1});
+  Move("c1", "g2", 1);
+  Notifications();
+  std::vector<Strings> stored_at_put;
+  listener_.SetOnPut([&](const Event&) { stored_at_put.push_back(StoredRows()); });
+  RemoveChannels({"c1"});
+  listener_.SetOnPut(nullptr);
+  ASSERT_EQ(stored_at_put.size(), 3u);
+  EXPECT_EQ(stored_at_put[0], (Strings{"g1||One|Group|1", "g2|g1|Two|Group|1"}));
+  EXPECT_TRUE(stored_at_put[1].empty());
   EXPECT_TRUE(StoredRows().empty());
 }
 
@@ -176,7 +197,7 @@ TEST_F(GroupRequestsTest, EventsWithoutPayloadOrNotOursAreHandledAndChangeNothin
 
 TEST_F(GroupRequestsTest, LostNotificationsDoNotLeakOrUndoTheChange) {
   listener_.SetMode(RecordingEventQueue::Mode::kRefuse);
-  EXPECT_TRUE(Answer(*CreateGroup("g1", "One"))->succeeded);
+  EXPECT_TRUE(Succeeded(*CreateGroup("g1", "One")));
   AddChannels({"c1"}, {1});
   RemoveChannels({"c1"});
   EXPECT_EQ(listener_.PutCalls(), 4);
@@ -186,7 +207,7 @@ TEST_F(GroupRequestsTest, LostNotificationsDoNotLeakOrUndoTheChange) {
   // Without storage for the notification record nothing is sent either.
   listener_.SetMode(RecordingEventQueue::Mode::kAccept);
   allocator_.FailWith(CountingAllocator::Failure::kReturnNull, "EventParam");
-  EXPECT_TRUE(Answer(*CreateGroup("g2", "Two"))->succeeded);
+  EXPECT_TRUE(Succeeded(*CreateGroup("g2", "Two")));
   allocator_.FailWith(CountingAllocator::Failure::kNone);
   EXPECT_TRUE(Notifications().empty());
 }
@@ -229,7 +250,7 @@ TEST_F(GroupRequestsTest, CreateWhoseBatchFailsKeepsNoRowAndTheNextOneWorks) {
   EXPECT_EQ(app_->service()->FindItem("c3")->order, 4);
 
   TempStoreDir::Query("DROP TRIGGER give_up");
-  EXPECT_TRUE(Answer(*CreateGroup("H", "Other", "P"))->succeeded);
+  EXPECT_TRUE(Succeeded(*CreateGroup("H", "Other", "P")));
   EXPECT_EQ(Notifications().size(), 3u);
   EXPECT_EQ(StoredRows(),
             (Strings{"H|P|Other|Group|1", "P||Parent|Group|1", "c1|P|cam c1|Channel|3",

@@ -4,22 +4,22 @@
 #ifndef PGA_GROUP_GROUP_APPLICATION_TEST_SUPPORT_H_
 #define PGA_GROUP_GROUP_APPLICATION_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "doubles/component_driver.h"
+#include "doubles/counting_allocator.h"
+#include "doubles/recording_event_queue.h"
 #include "group/group_application.h"
 #include "group/group_request_param.h"
-#include "store/temp_store_dir.h"
-#include "host/component_driver.h"
-#include "host/counting_allocator.h"
-#include "host/recording_event_queue.h"
 #include "records/i_device_dispatcher.h"
 #include "records/i_device_listener.h"
+#include "store/temp_store_dir.h"
 
 class GroupApplicationTest : public ::testing::Test {
  protected:
@@ -74,8 +74,7 @@ class GroupApplicationTest : public ::testing::Test {
     return event;
   }
 
-  static std::shared_ptr<GroupModel> Group(const std::string& id,
-                                           std::optional<std::string> name,
+  static std::shared_ptr<GroupModel> Group(const std::string& id, std::optional<std::string> name,
                                            std::optional<std::string> parent = std::nullopt) {
     auto group = std::make_shared<GroupModel>();
     group->groupId = id;
@@ -89,8 +88,18 @@ class GroupApplicationTest : public ::testing::Test {
     return Request(eCreateLogicalGroup, Group(id, std::move(name), std::move(parent)));
   }
 
+  // The request record the event carries, or null (a failure of the test)
+  // when the component answered with a result record instead.
   static GroupRequestParam* Answer(Event& event) {
-    return dynamic_cast<GroupRequestParam*>(event.GetObjectArgument());
+    auto* request = dynamic_cast<GroupRequestParam*>(event.GetObjectArgument());
+    if (request == nullptr) ADD_FAILURE() << "answered " << Failure(event);
+    return request;
+  }
+
+  // Whether the request was answered as done.
+  static bool Succeeded(Event& event) {
+    const GroupRequestParam* request = Answer(event);
+    return request != nullptr && request->succeeded;
   }
 
   // "code message" of the result record the event carries, or "none".

@@ -2,6 +2,8 @@
 // The component serialises its group handling; afterwards the item cache and
 // the store must hold exactly the same tree. A host may also deliver from
 // inside a put, on the same thread: that must never hang.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "group/channel_list_param.h"
 #include "group/group_application_test_support.h"
@@ -99,12 +99,12 @@ TEST_F(GroupConcurrencyTest, ThreadsDeliveringAtOnceLeaveCacheAndStoreInStep) {
 
   std::map<std::string, std::string> cached;
   for (const auto& [id, item] : app_->service()->GetItems()) {
-    cached[id] = item.ParentText() + "|" + item.name + "|" + item.type + "|" +
-                 std::to_string(item.order);
+    cached[id] =
+        item.ParentText() + "|" + item.name + "|" + item.type + "|" + std::to_string(item.order);
   }
   std::map<std::string, std::string> stored;
-  for (const auto& row : TempStoreDir::Query(
-           "SELECT uuid, parent_uuid, name, type, order_ FROM logical_table")) {
+  for (const auto& row :
+       TempStoreDir::Query("SELECT uuid, parent_uuid, name, type, order_ FROM logical_table")) {
     stored[row[0]] = row[1] + "|" + row[2] + "|" + row[3] + "|" + row[4];
   }
   EXPECT_EQ(cached, stored);
@@ -125,7 +125,7 @@ TEST_F(GroupConcurrencyTest, DeliveryFromInsideANotificationPutIsRefusedAndNever
   ASSERT_TRUE(driver_->AssociateReceiver("DeviceListener", inline_listener, 78));
 
   WithinSeconds(20, [&] {
-    EXPECT_TRUE(Answer(*CreateGroup("g1", "First"))->succeeded);
+    EXPECT_TRUE(Succeeded(*CreateGroup("g1", "First")));
     // The request delivered from inside each of the two notifications was
     // refused with a message that says why, and the group was made.
     ASSERT_EQ(inline_listener.outcomes.size(), 2u);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/host_process.h"
 #include "host/shared_hosts_support.h"
 #include "runtime/json.h"
 #include "store/postgres_test_schema.h"
@@ -65,6 +67,32 @@ std::string Mask(const std::string& line) {
   return std::regex_replace(line, kTime, R"("$1":"<time>")");
 }
 
+// The diagnostics of a run with the times of its log lines and the data
+// directory `dir` masked. The lines of the worker thread, which come at any
+// moment, are left out.
+std::string MaskDiagnostics(const std::string& err, const std::string& dir) {
+  static const std::regex kStamp(R"(^\[[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}\])",
+                                 std::regex::ECMAScript | std::regex::multiline);
+  static const std::regex kWorker(R"(^.*GroupApplication::Run\(\) .*\n)",
+                                  std::regex::ECMAScript | std::regex::multiline);
+  std::string masked = std::regex_replace(std::regex_replace(err, kWorker, ""), kStamp, "[<time>]");
+  for (std::size_t at; (at = masked.find(dir)) != std::string::npos;) {
+    masked.replace(at, dir.size(), "<dir>");
+  }
+  return masked;
+}
+
+// The path of `program` on the PATH, or `program` itself.
+std::string Which(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const fs::path candidate = fs::path(dir) / program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return program;
+}
+
 // The rows of `sql` on the database `path`, each row's columns joined by "|".
 std::vector<std::string> Query(const fs::path& path, const char* sql) {
   std::vector<std::string> rows;
@@ -98,7 +126,14 @@ class GroupHostTest : public ::testing::Test {
   // Runs group_host with `args` in the test's directory; standard input
   // comes from `input` when it is not empty.
   Result Run(const std::vector<std::string>& args, const std::string& input = "") const {
-    std::string command = Quote(PGA_GROUP_HOST);
+    return RunAs({}, args, input);
+  }
+  // As Run(), group_host started through the command `prefix`.
+  Result RunAs(const std::vector<std::string>& prefix, const std::vector<std::string>& args,
+               const std::string& input = "") const {
+    std::string command;
+    for (const std::string& word : prefix) command += Quote(word) + " ";
+    command += Quote(PGA_GROUP_HOST);
     for (const std::string& arg : store_args_) command += " " + Quote(arg);
     for (const std::string& arg : args) command += " " + Quote(arg);
     command += " <" + (input.empty() ? std::string("/dev/null") : Quote(input)) + " >out 2>err";
@@ -458,6 +493,62 @@ INSTANTIATE_TEST_SUITE_P(BothStores, GroupHostStoreTest,
                          [](const testing::TestParamInfo<Store>& info) {
                            return info.param == Store::kSqlite ? "Sqlite" : "Postgres";
                          });
+
+// How a store that fails is made to fail, beyond the SQL it is made from.
+enum class Refusal { kNone, kReadOnlyFile, kLockedByAnotherProcess };
+
+// Each script runs on a store that fails in its own way. Every statement
+// that fails prints its line and fails alone, and each request answers as
+// its last store operation did; only a lock that another process keeps past
+// the wait fails a batch whole. Standard output and standard error (times
+// and the directory masked) are compared with testdata/<name>.expected and
+// testdata/<name>.expected_err.
+TEST_F(GroupHostTest, FailingStoresGiveEachStatementsLineAndTheRequestsOwnAnswer) {
+  const struct {
+    const char* name;
+    const char* script;
+    const char* sql;
+    Refusal refusal;
+  } cases[] = {
+      {"cleared_cold", "cleared_cold", nullptr, Refusal::kNone},
+      {"cleared_twice", "cleared_twice", nullptr, Refusal::kNone},
+      {"read_only_store", "refusing_store", "refusing_store.sql", Refusal::kReadOnlyFile},
+      {"view_store", "refusing_store", "view_store.sql", Refusal::kNone},
+      {"no_order_store", "no_order_store", "no_order_store.sql", Refusal::kNone},
+      {"locked_store", "locked_store", "refusing_store.sql", Refusal::kLockedByAnotherProcess},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all("data");
+    fs::create_directories("data");
+    if (c.sql != nullptr) MakeStoreFromSql(c.sql);
+    std::vector<std::string> prefix;
+    if (c.refusal == Refusal::kReadOnlyFile) {
+      fs::permissions("data/group.db",
+                      fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      // Root writes whatever the mode says: the host runs as nobody then.
+      if (geteuid() == 0) {
+        fs::permissions(".", fs::perms::all);
+        fs::permissions("data", fs::perms::all);
+        prefix = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+      }
+    }
+    std::unique_ptr<HostProcess> holder;
+    if (c.refusal == Refusal::kLockedByAnotherProcess) {
+      holder = std::make_unique<HostProcess>(Which("sqlite3"), std::vector<std::string>{"group.db"},
+                                             "data", "holder.err");
+      holder->Send("BEGIN IMMEDIATE; SELECT 'held';");
+      ASSERT_EQ(holder->ReadLine(kMinute), "held");
+    }
+    const Result run =
+        RunAs(prefix, {"--data-dir", "data", Data(std::string(c.script) + ".jsonl")});
+    if (holder) holder->Wait();
+    EXPECT_EQ(run.status, 0) << run.err;
+    ExpectLines(run.out, std::string(c.name) + ".expected");
+    ExpectLines(MaskDiagnostics(run.err, fs::absolute("data").string()),
+                std::string(c.name) + ".expected_err");
+  }
+}
 
 TEST_F(GroupHostTest, AbsurdLinesAreRefusedAndTheRunGoesOn) {
   const fs::path script = "absurd.jsonl";

@@ -145,7 +145,7 @@ class HostileStoreTest : public GroupApplicationTest {
           type != eDeleteLogicalGroup && type != eModifyLogicalMapping) {
         continue;
       }
-      const GroupRequestParam* answer = Answer(*event);
+      const auto* answer = dynamic_cast<GroupRequestParam*>(event->GetObjectArgument());
       const std::string failure = Failure(*event);
       EXPECT_TRUE((answer != nullptr && answer->succeeded) ||
                   failure == "5000000 Internal Server Error" || failure.rfind("4000000 ", 0) == 0)

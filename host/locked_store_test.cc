@@ -122,7 +122,7 @@ class LockedStoreTest : public GroupApplicationTest {
 };
 
 TEST_F(LockedStoreTest, AStartThatMeetsAReaderOrAWriterWaitsNoLongerThanTheBound) {
-  ASSERT_TRUE(Answer(*CreateGroup("g1", "One"))->succeeded);
+  ASSERT_TRUE(Succeeded(*CreateGroup("g1", "One")));
   Close();
   ASSERT_FALSE(InWriteAheadLog());
 
@@ -142,7 +142,7 @@ TEST_F(LockedStoreTest, AStartThatMeetsAReaderOrAWriterWaitsNoLongerThanTheBound
     EXPECT_LT(Seconds([&] { refused = CreateGroup("g2", "Two"); }), kBoundSeconds);
     EXPECT_EQ(Failure(*refused), "5000000 Internal Server Error");
     reader.Run("COMMIT;");
-    EXPECT_TRUE(Answer(*CreateGroup("g3", "Three"))->succeeded);
+    EXPECT_TRUE(Succeeded(*CreateGroup("g3", "Three")));
   }
   Close();
 
@@ -166,10 +166,10 @@ TEST_F(LockedStoreTest, AStartThatMeetsAReaderOrAWriterWaitsNoLongerThanTheBound
 }
 
 TEST_F(LockedStoreTest, EveryChangeThatMeetsAWriteLockAnswersAStoreFailureInBoundedTime) {
-  ASSERT_TRUE(Answer(*CreateGroup("g1", "One"))->succeeded);
+  ASSERT_TRUE(Succeeded(*CreateGroup("g1", "One")));
   AddChannel("c1");
   AddChannel("c2");
-  ASSERT_TRUE(Answer(*Move("c1", "g1"))->succeeded);
+  ASSERT_TRUE(Succeeded(*Move("c1", "g1")));
   ASSERT_TRUE(InWriteAheadLog());
   const std::vector<std::string> acknowledged = StoredRows();
 
@@ -191,11 +191,13 @@ TEST_F(LockedStoreTest, EveryChangeThatMeetsAWriteLockAnswersAStoreFailureInBoun
   EXPECT_LT(Seconds([&] { RemoveChannel("c1"); }), kBoundSeconds);
   // Readers are not held up by the writer.
   auto groups = Request(eGetLogicalGroups, std::monostate());
-  EXPECT_EQ(Answer(*groups)->Groups()->size(), 1u);
+  const GroupRequestParam* answer = Answer(*groups);
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer->Groups()->size(), 1u);
   EXPECT_EQ(StoredRows(), acknowledged);
 
   writer.Run("ROLLBACK;");
-  EXPECT_TRUE(Answer(*CreateGroup("g5", "Five"))->succeeded);
+  EXPECT_TRUE(Succeeded(*CreateGroup("g5", "Five")));
   Close();
   Open();
   std::vector<std::string> expected = acknowledged;
@@ -204,7 +206,7 @@ TEST_F(LockedStoreTest, EveryChangeThatMeetsAWriteLockAnswersAStoreFailureInBoun
 }
 
 TEST_F(LockedStoreTest, AStopThatMeetsAReaderDoesNotWaitForIt) {
-  ASSERT_TRUE(Answer(*CreateGroup("g1", "One"))->succeeded);
+  ASSERT_TRUE(Succeeded(*CreateGroup("g1", "One")));
   OtherProcess reader;
   ASSERT_EQ(reader.Run("BEGIN; SELECT count(*) FROM logical_table;"), "1\n");
   EXPECT_LT(Seconds([&] { Close(); }), kBoundSeconds);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "store/group_service.h"
@@ -75,8 +76,8 @@ TEST_P(GroupStoreTest, RowsComeBackWithEveryBitAndTheirQuirks) {
   ASSERT_TRUE(store->Save(0, Item("c1", std::nullopt, kChannelType, 1, 5, long_name)));
   ASSERT_TRUE(store->Save(0, Item("g1", "p", kGroupType, -3, UINT64_MAX, odd_bytes)));
   ASSERT_TRUE(store->Save(0, Item("g2", "", kGroupType, INT32_MIN, 1ull << 63)));
-  ASSERT_TRUE(store->Save(0, Item("c2", "g1", kChannelType, INT32_MAX, 0,
-                                  std::string("cut\0here", 8))));
+  ASSERT_TRUE(
+      store->Save(0, Item("c2", "g1", kChannelType, INT32_MAX, 0, std::string("cut\0here", 8))));
 
   auto c1 = store->Get(0, "c1");
   ASSERT_NE(c1, nullptr);
@@ -140,7 +141,8 @@ TEST_P(GroupStoreTest, BatchesJoinAndAFailureInsideIsLinesNotExceptions) {
   testing::internal::CaptureStdout();
   EXPECT_TRUE(store->RunBatch([&] {
     EXPECT_TRUE(store->Save(0, Item("a", "", kChannelType, 1)));
-    EXPECT_TRUE(store->RunBatch([&] { EXPECT_TRUE(store->Save(0, Item("b", "", kChannelType, 2))); }));
+    EXPECT_TRUE(
+        store->RunBatch([&] { EXPECT_TRUE(store->Save(0, Item("b", "", kChannelType, 2))); }));
     EXPECT_TRUE(store->Update(0, {Item("a", "g", "", 7), Item("none", "g", "", 8)}));
   }));
   EXPECT_TRUE(store->Update(0, {}));
@@ -170,11 +172,22 @@ TEST_P(GroupStoreTest, BatchesJoinAndAFailureInsideIsLinesNotExceptions) {
     EXPECT_EQ(Query(kRows), (Rows{{"a", "g", "7"}, {"b", "", "2"}}));
   } else {
     EXPECT_TRUE(kept);
-    EXPECT_EQ(Query(kRows), (Rows{{"a", "g", "7"}, {"b", "", "2"}, {"c", "", "3"}, {"d", "", "5"}}));
+    EXPECT_EQ(Query(kRows),
+              (Rows{{"a", "g", "7"}, {"b", "", "2"}, {"c", "", "3"}, {"d", "", "5"}}));
   }
   // Nothing is left open.
   EXPECT_TRUE(store->RunBatch([&] { store->Remove(0, "a"); }));
   EXPECT_EQ(Query("SELECT count(*) FROM logical_table WHERE uuid = 'a'"), Rows{{"0"}});
+
+  // An exception out of the writes rolls their batch back and passes on;
+  // the next batch keeps only its own writes.
+  EXPECT_THROW(store->RunBatch([&] {
+    store->Save(0, Item("e", "", kChannelType, 6));
+    throw std::runtime_error("writer failed");
+  }),
+               std::runtime_error);
+  EXPECT_TRUE(store->RunBatch([&] { store->Save(0, Item("f", "", kChannelType, 7)); }));
+  EXPECT_EQ(Query("SELECT uuid FROM logical_table WHERE uuid IN ('e', 'f')"), Rows{{"f"}});
 
   // Keys without a table answer neutrally and write nothing.
   testing::internal::CaptureStdout();
@@ -208,8 +221,8 @@ TEST_P(GroupStoreTest, ServiceChangesReachTheTableAndLoadBack) {
                               Item("c10", std::nullopt, kChannelType, -1, 10),
                               Item("c20", std::nullopt, kChannelType, -1, 20)};
   EXPECT_TRUE(service->AddChannels(0, channels));
-  EXPECT_TRUE(service->UpdateItems(0, {Item("c10", "p", kChannelType, 1, 10),
-                                       Item("c20", "p", kChannelType, 2, 20)}));
+  EXPECT_TRUE(service->UpdateItems(
+      0, {Item("c10", "p", kChannelType, 1, 10), Item("c20", "p", kChannelType, 2, 20)}));
   GroupOrderModel group = Item("g", "p", kGroupType, -1);
   GroupOrderModelList shifted;
   ASSERT_TRUE(service->CreateGroup(0, group, shifted));
@@ -243,7 +256,7 @@ TEST_P(GroupStoreTest, ServiceChangesReachTheTableAndLoadBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothStores, GroupStoreTest, testing::Values(Store::kSqlite, Store::kPostgres),
-                         StoreName);
+INSTANTIATE_TEST_SUITE_P(BothStores, GroupStoreTest,
+                         testing::Values(Store::kSqlite, Store::kPostgres), StoreName);
 
 }  // namespace

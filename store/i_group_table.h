@@ -52,6 +52,12 @@ class IGroupTable {
   // Drops the table; only CreateTable() makes it again. False on failure.
   virtual bool Clear() = 0;
 
+  // Whether the last operation that failed did so because another
+  // connection held a lock on the database (it waited as long as the store
+  // waits and gave up), as opposed to a failure of the statement itself or
+  // of the disk. This default: never.
+  virtual bool LastFailureWasLock() const { return false; }
+
   // As GetAll(), as plain values: for a reader that takes the items over
   // whole, without a shared record each. This default converts GetAll().
   virtual GroupOrderItems GetAllItems() {

@@ -24,14 +24,19 @@ GroupOrderModel ItemFromRow(const Row& row) {
                          row.get<5>());
 }
 
-void PrintFailure(const char* operation, const std::string& message) {
-  std::printf("%s %s\n", operation, message.c_str());
-}
+// Why a statement failed: the connector's text for it, and whether another
+// connection held a lock that the statement needed.
+struct Failure {
+  std::string text;
+  bool lock = false;
+};
 
-void PrintFailure(const char* operation, const Poco::Exception& error) {
-  // displayText() carries the connector's class and SQLite's own message;
-  // what() would give only the class name.
-  PrintFailure(operation, error.displayText());
+// SQLITE_BUSY and SQLITE_LOCKED, whatever their extended code says: the
+// statement met a lock, which is the only failure that says nothing of the
+// statement itself.
+bool IsLock(int extended_code) {
+  const int primary = extended_code & 0xff;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 // The text the connector gives for the SQLite result `rc` just returned on
@@ -93,7 +98,7 @@ class LogicalGroupTable::KeptStatement {
   // would not even prepare afresh (its table is gone). The statement is
   // reset whatever happens, so it never holds a lock.
   template <typename Bind, typename Read>
-  bool Run(sqlite3* db, const Bind& bind, const Read& read, std::string& failure) {
+  bool Run(sqlite3* db, const Bind& bind, const Read& read, Failure& failure) {
     if (statement_ == nullptr && !Prepare(db, failure)) return false;
     int rc = SQLITE_OK;
     {
@@ -103,8 +108,8 @@ class LogicalGroupTable::KeptStatement {
         while ((rc = sqlite3_step(statement_)) == SQLITE_ROW) read(statement_);
       }
       if (rc == SQLITE_DONE) return true;
-      // Worded before anything else changes the connection's last error.
-      failure = ConnectorMessage(db, rc, false);
+      // Read before anything else changes the connection's last error.
+      failure = {ConnectorMessage(db, rc, false), IsLock(sqlite3_extended_errcode(db))};
     }
     sqlite3_finalize(statement_);
     statement_ = nullptr;
@@ -118,10 +123,10 @@ class LogicalGroupTable::KeptStatement {
     ~Resetter() { sqlite3_reset(statement); }
   };
 
-  bool Prepare(sqlite3* db, std::string& failure) {
+  bool Prepare(sqlite3* db, Failure& failure) {
     const int rc = sqlite3_prepare_v2(db, sql_.c_str(), -1, &statement_, nullptr);
     if (rc == SQLITE_OK) return true;
-    failure = ConnectorMessage(db, rc, true);
+    failure = {ConnectorMessage(db, rc, true), IsLock(sqlite3_extended_errcode(db))};
     sqlite3_finalize(statement_);
     statement_ = nullptr;
     return false;
@@ -151,6 +156,21 @@ sqlite3* LogicalGroupTable::Connection() {
   return connection_;
 }
 
+void LogicalGroupTable::Failed(const char* operation, const std::string& text, bool lock) {
+  std::printf("%s %s\n", operation, text.c_str());
+  last_failure_was_lock_ = lock;
+}
+
+void LogicalGroupTable::Failed(const char* operation, const Poco::Exception& error) {
+  // The connector throws these two for SQLITE_BUSY and SQLITE_LOCKED.
+  const bool lock =
+      dynamic_cast<const Poco::Data::SQLite::DBLockedException*>(&error) != nullptr ||
+      dynamic_cast<const Poco::Data::SQLite::TableLockedException*>(&error) != nullptr;
+  // displayText() carries the connector's class and SQLite's own message;
+  // what() would give only the class name.
+  Failed(operation, error.displayText(), lock);
+}
+
 void LogicalGroupTable::CreateTable() {
   try {
     const std::string sql = "CREATE TABLE IF NOT EXISTS " + table_name_ + " (" +
@@ -159,7 +179,7 @@ void LogicalGroupTable::CreateTable() {
                             ",created_time INTEGER" + ")";
     *session_ << sql, now;
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::CreateTable", error);
+    Failed("LogicalGroupTable::CreateTable", error);
     return;
   }
   CreateIndexes();
@@ -201,9 +221,9 @@ bool LogicalGroupTable::ReadAll(const Add& add) {
                         ColumnText(row, 3), sqlite3_column_int(row, 4),
                         static_cast<uint64_t>(sqlite3_column_int64(row, 5))));
   };
-  std::string failure;
+  Failure failure;
   if (get_all_->Run(Connection(), NoParameters, read, failure)) return true;
-  PrintFailure("LogicalGroupTable::GetAll", failure);
+  Failed("LogicalGroupTable::GetAll", failure.text, failure.lock);
   return false;
 }
 
@@ -235,7 +255,7 @@ int32_t LogicalGroupTable::GetLastOrder(std::string type, std::string parent_id)
     *session_ << sql, use(parent_id), into(last), now;
     return last;
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::GetLastOrder", error);
+    Failed("LogicalGroupTable::GetLastOrder", error);
     return -1;
   }
 }
@@ -246,7 +266,7 @@ std::shared_ptr<GroupOrderModel> LogicalGroupTable::Get(std::string uuid) {
     *session_ << "SELECT * FROM " + table_name_ + " WHERE uuid = ?", use(uuid), into(row), now;
     return std::make_shared<GroupOrderModel>(ItemFromRow(row));
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::Get", error);
+    Failed("LogicalGroupTable::Get", error);
     return nullptr;
   }
 }
@@ -258,9 +278,9 @@ bool LogicalGroupTable::Update(const GroupOrderModel& item) {
     if (rc == SQLITE_OK) rc = BindText(update, 3, item.itemId);
     return rc;
   };
-  std::string failure;
+  Failure failure;
   if (update_->Run(Connection(), bind, NoRows, failure)) return true;
-  PrintFailure("LogicalGroupTable::Update", failure);
+  Failed("LogicalGroupTable::Update", failure.text, failure.lock);
   return false;
 }
 
@@ -275,20 +295,20 @@ bool LogicalGroupTable::Save(const GroupOrderModel& item) {
     if (rc == SQLITE_OK) rc = sqlite3_bind_int64(insert, 6, static_cast<int64_t>(item.createdTime));
     return rc;
   };
-  std::string failure;
+  Failure failure;
   if (save_->Run(Connection(), bind, NoRows, failure)) return true;
-  PrintFailure("LogicalGroupTable::Save", failure);
+  Failed("LogicalGroupTable::Save", failure.text, failure.lock);
   return false;
 }
 
 bool LogicalGroupTable::Remove(std::string uuid) {
-  std::string failure;
+  Failure failure;
   if (remove_->Run(
           Connection(), [&](sqlite3_stmt* remove) { return BindText(remove, 1, uuid); }, NoRows,
           failure)) {
     return true;
   }
-  PrintFailure("LogicalGroupTable::Remove", failure);
+  Failed("LogicalGroupTable::Remove", failure.text, failure.lock);
   return false;
 }
 
@@ -297,7 +317,7 @@ bool LogicalGroupTable::Clear() {
     *session_ << "DROP TABLE " + table_name_, now;
     return true;
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
-    PrintFailure("LogicalGroupTable::Clear", error);
+    Failed("LogicalGroupTable::Clear", error);
     return false;
   }
 }

@@ -55,6 +55,8 @@ class LogicalGroupTable : public IGroupTable {
   bool Remove(std::string uuid) override;
   bool Clear() override;
   GroupOrderItems GetAllItems() override;
+  // SQLite's SQLITE_BUSY and SQLITE_LOCKED, with their extended codes.
+  bool LastFailureWasLock() const override { return last_failure_was_lock_; }
 
  private:
   class KeptStatement;
@@ -69,10 +71,15 @@ class LogicalGroupTable : public IGroupTable {
 
   // The SQLite connection under the session, asked for once.
   sqlite3* Connection();
+  // Prints the line "<operation> <text>" of a failure and remembers whether
+  // it was a lock of another connection.
+  void Failed(const char* operation, const std::string& text, bool lock);
+  void Failed(const char* operation, const Poco::Exception& error);
 
   const std::string table_name_;
   std::shared_ptr<Poco::Data::Session> session_;
   sqlite3* connection_ = nullptr;
+  bool last_failure_was_lock_ = false;
   // Declared after session_, so they are finalized first.
   std::unique_ptr<KeptStatement> get_all_;
   std::unique_ptr<KeptStatement> update_;

@@ -59,8 +59,8 @@ TEST_F(PostgresStoreTest, TheVariableChoosesTheStoreAndAnUnreachableOneThrowsAsA
   const std::string server = PostgresTestSchema::Server();
   const std::string uri = "postgresql://" + ValueOf(server, "user") + "@/" +
                           ValueOf(server, "dbname") + "?host=" + ValueOf(server, "host") +
-                          "&port=" + ValueOf(server, "port") +
-                          "&options=-csearch_path%3D" + schema_->name();
+                          "&port=" + ValueOf(server, "port") + "&options=-csearch_path%3D" +
+                          schema_->name();
   setenv(kStoreVariable, uri.c_str(), 1);
   {
     std::shared_ptr<IGroupRepository> shared = OpenGroupStore();
@@ -97,7 +97,10 @@ TEST_F(PostgresStoreTest, TheLogHandsEveryKeptChangeToTheOthersOnceInCommitOrder
     own.StartAtEnd();
     for (int i = 0; i < kBatches; ++i) {
       const std::string id = (i % 4 == 3 ? "bad" : "ok") + std::to_string(writer * 1000 + i);
-      const std::string record = "{\"w\":" + std::to_string(writer) + ",\"i\":" + std::to_string(i) + "}";
+      // A name with a quote and a backslash, which the log's writer must
+      // escape and its reader give back byte for byte.
+      const std::string record = "{\"w\":" + std::to_string(writer) +
+                                 ",\"i\":" + std::to_string(i) + R"(,"name":"q\"u\\o"})";
       const bool done = store.RunBatch([&] {
         store.Save(0, Channel(id));
         own.Append({{"First", record}, {"Second", record}});

@@ -147,18 +147,18 @@ bool SqliteGroupRepository::Update(int32_t table_key, const GroupOrderItems& ite
   if (table == nullptr) return false;
   // An item that fails has printed its own line; the batch goes on.
   return RunInTransaction("SqliteGroupRepository::Update", [&] {
-    for (const GroupOrderModel& item : items) Write([&] { return table->Update(item); });
+    for (const GroupOrderModel& item : items) Write(*table, [&] { return table->Update(item); });
   });
 }
 
 bool SqliteGroupRepository::Save(int32_t table_key, const GroupOrderModel& item) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::Save");
-  return table != nullptr && Write([&] { return table->Save(item); });
+  return table != nullptr && Write(*table, [&] { return table->Save(item); });
 }
 
 bool SqliteGroupRepository::Remove(int32_t table_key, std::string uuid) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::Remove");
-  return table != nullptr && Write([&] { return table->Remove(uuid); });
+  return table != nullptr && Write(*table, [&] { return table->Remove(uuid); });
 }
 
 bool SqliteGroupRepository::RunBatch(const std::function<void()>& writes) {
@@ -186,8 +186,9 @@ bool SqliteGroupRepository::RunInTransaction(const char* operation,
   return transaction.Commit();
 }
 
-bool SqliteGroupRepository::Write(const std::function<bool()>& write) {
-  return batch_ == nullptr ? write() : batch_->Write(write);
+bool SqliteGroupRepository::Write(const IGroupTable& table, const std::function<bool()>& write) {
+  if (batch_ == nullptr) return write();
+  return batch_->Write(write, [&table] { return table.LastFailureWasLock(); });
 }
 
 bool SqliteGroupRepository::Clear() {

@@ -61,9 +61,10 @@ class SqliteGroupRepository : public IGroupRepository {
   // transaction itself (a full disk, for one), the later writes are skipped
   // and the line "SqliteGroupRepository::RunBatch transaction ended by a
   // failed write" is written. So it is, with "a write could not take the
-  // write lock", when a write fails before the transaction holds the write
-  // lock (another connection kept it past the lock wait): the batch is then
-  // rolled back instead of committing nothing as if all were kept.
+  // write lock", when a write fails on SQLITE_BUSY or SQLITE_LOCKED
+  // (another connection kept a lock past the lock wait): the batch is then
+  // rolled back instead of committing the rest as if all were kept. Every
+  // other failing write fails alone, and the batch goes on and commits.
   bool RunBatch(const std::function<void()>& writes) override;
 
  private:
@@ -81,8 +82,9 @@ class SqliteGroupRepository : public IGroupRepository {
   // Runs `writes` in one transaction, or inside the one already open;
   // `operation` names the lines of a failed begin or commit.
   bool RunInTransaction(const char* operation, const std::function<void()>& writes);
-  // Runs `write` as one write of the open transaction, if there is one.
-  bool Write(const std::function<bool()>& write);
+  // Runs `write`, a statement of `table`, as one write of the open
+  // transaction, if there is one.
+  bool Write(const IGroupTable& table, const std::function<bool()>& write);
 
   std::shared_ptr<Poco::Data::Session> session_;
   // The connection's waits for locks of others; released before the session.

@@ -29,13 +29,13 @@ SqliteTransaction::~SqliteTransaction() {
   if (!committed_) RollBack();
 }
 
-bool SqliteTransaction::Write(const std::function<bool()>& write) {
+bool SqliteTransaction::Write(const std::function<bool()>& write,
+                              const std::function<bool()>& met_lock) {
   if (failed_) return false;
   if (write()) return true;
-  sqlite3* db = Poco::Data::SQLite::Utility::dbHandle(session_);
-  if (sqlite3_get_autocommit(db) != 0) {
+  if (!Open()) {
     write_failure_ = "transaction ended by a failed write";
-  } else if (sqlite3_txn_state(db, "main") != SQLITE_TXN_WRITE) {
+  } else if (met_lock()) {
     write_failure_ = "a write could not take the write lock";
   }
   failed_ = write_failure_ != nullptr;

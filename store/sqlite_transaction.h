@@ -16,13 +16,15 @@ class Session;
 // and the text the SQLite connector's message or the reason below.
 //
 // A transaction fails when it cannot begin, and when a write fails in one of
-// two ways that leave nothing to commit: SQLite ended the transaction itself
-// (a full disk, an I/O error), after which the later writes would each be
-// kept on their own ("transaction ended by a failed write"); or the write
-// could not take the write lock (another connection kept it past the lock
-// wait), so that committing would acknowledge writes that were never made
-// ("a write could not take the write lock"). A failed transaction runs no
-// more writes and is rolled back instead of committed.
+// two ways after which committing would acknowledge writes that were never
+// made: SQLite ended the transaction itself (a full disk, an I/O error), so
+// that the writes before were undone and the later ones would each be kept
+// on their own ("transaction ended by a failed write"); or the write met a
+// lock that another connection kept past the lock wait ("a write could not
+// take the write lock"). A failed transaction runs no more writes and is
+// rolled back instead of committed. Any other failed write (a statement
+// that does not prepare, a read-only file, a constraint) fails alone: it
+// has printed its line and changed nothing, and the transaction goes on.
 //
 // Not thread-safe: the session is used from one thread at a time.
 class SqliteTransaction {
@@ -35,8 +37,9 @@ class SqliteTransaction {
 
   // Runs `write`, a statement that answers whether it succeeded, inside the
   // transaction, and gives its answer; false without running it once the
-  // transaction has failed.
-  bool Write(const std::function<bool()>& write);
+  // transaction has failed. After a failed write, `met_lock` tells whether
+  // it failed on a lock of another connection.
+  bool Write(const std::function<bool()>& write, const std::function<bool()>& met_lock);
 
   bool failed() const { return failed_; }
 
