@@ -11,15 +11,16 @@
 
 namespace {
 
-// The installed demo script, found relative to the executable as the
-// installed layout puts it (PGA_DEMO_FROM_BINDIR); in a build tree, the one
-// in the source tree.
+// The demo script: beside the executable, where a build puts a copy of it,
+// or where the installed layout puts it relative to the executable
+// (PGA_DEMO_FROM_BINDIR). The binary names no path of the tree it was built
+// in.
 std::string DemoScriptPath() {
-  const std::filesystem::path installed =
-      std::filesystem::path(ExecutableDirectory()) / PGA_DEMO_FROM_BINDIR / "demo.jsonl";
+  const std::filesystem::path dir = ExecutableDirectory();
   std::error_code error;
-  if (std::filesystem::exists(installed, error)) return installed.lexically_normal().string();
-  return PGA_DEMO_SCRIPT;
+  const std::filesystem::path beside = dir / "demo.jsonl";
+  if (std::filesystem::exists(beside, error)) return beside.string();
+  return (dir / PGA_DEMO_FROM_BINDIR / "demo.jsonl").lexically_normal().string();
 }
 
 }  // namespace

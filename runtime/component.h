@@ -179,23 +179,23 @@ class Component : public ComponentPart, public ComponentInterface {
 
   // Enters the attribute `key` bound to `variable` (not owned; it must live
   // as long as this component), replacing an earlier item of that key.
-  // `variable` must point to exactly the type that `typeCode` names (see
+  // `variable` must point to exactly the type that `type_code` names (see
   // attribute_value.h), to the first of `count` elements when `count` is
   // above 1; a pointer of another type counts as no variable when the files
   // are read or written. Lists ('v') take sub-type 's'.
   template <typename T>
-  void RegisterAttribute(const String& key, int count, char typeCode, T* variable,
-                         char subTypeCode = 'x') {
+  void RegisterAttribute(const String& key, int count, char type_code, T* variable,
+                         char sub_type_code = 'x') {
     AttributeItem& item = attributeMap[key];
     item = AttributeItem();
     item.count = count;
-    item.typeCode = typeCode;
-    item.subTypeCode = subTypeCode;
+    item.typeCode = type_code;
+    item.subTypeCode = sub_type_code;
     item.variable = variable;
   }
   // Enters an attribute without a variable (type 'm': traits only).
-  void RegisterAttribute(const String& key, int count, char typeCode) {
-    RegisterAttribute(key, count, typeCode, static_cast<void*>(nullptr));
+  void RegisterAttribute(const String& key, int count, char type_code) {
+    RegisterAttribute(key, count, type_code, static_cast<void*>(nullptr));
   }
 
   // Child parts by key; not owned.

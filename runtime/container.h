@@ -7,7 +7,8 @@
 
 class Container : public BaseObject {
  public:
-  Container(unsigned long long type_code, const char* name) : BaseObject(type_code, name) {}
+  Container(unsigned long long type_code, const char* object_name)
+      : BaseObject(type_code, object_name) {}
   Container(const Container& other) = default;
   Container& operator=(const Container& other) = default;
   ~Container() override = default;

@@ -24,8 +24,9 @@ class Map : public Container {
   // Type 1007000, name "Map".
   Map() : Container(kTypeCode, "Map") {}
   // Type 1007000 under another name ("ReceiversMap", "TargetMap").
-  explicit Map(const char* name) : Container(kTypeCode, name) {}
-  Map(unsigned long long type_code, const char* name) : Container(type_code, name) {}
+  explicit Map(const char* object_name) : Container(kTypeCode, object_name) {}
+  Map(unsigned long long type_code, const char* object_name)
+      : Container(type_code, object_name) {}
   Map(const Map& other) = default;
   Map& operator=(const Map& other) = default;
   // Destroys the entries. Pointer values are not deleted: whoever put them in

@@ -20,7 +20,8 @@ class Vector : public Container {
 
   // Type 1006000, name "Vector".
   Vector() : Container(kTypeCode, "Vector") {}
-  Vector(unsigned long long type_code, const char* name) : Container(type_code, name) {}
+  Vector(unsigned long long type_code, const char* object_name)
+      : Container(type_code, object_name) {}
   // Copies the elements; the copy draws a fresh instance tag.
   Vector(const Vector& other) = default;
   Vector& operator=(const Vector& other) = default;
