@@ -7,6 +7,7 @@
 // number after "eventTimeMsec" or "createdTime" reads "<time>".
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -264,6 +265,136 @@ TEST_F(StoreToolsTest, DamagedStoresAreReportedAndNeverImportedOrRestored) {
   EXPECT_EQ(broken.out.rfind("problem integrity: ", 0), 0u) << broken.out;
   EXPECT_EQ(Run({"--data-dir", "broken", "backup", "x.db"}).status, 2);
   EXPECT_FALSE(fs::exists("x.db"));
+  // What can be read is saved into a store of the component's own form.
+  const Result salvaged = Run({"--data-dir", "broken", "backup", "--salvage", "x.db"});
+  EXPECT_EQ(salvaged.status, 0) << salvaged.err;
+  fs::create_directories("saved");
+  fs::rename("x.db", "saved/group.db");
+  EXPECT_EQ(Run({"--data-dir", "saved", "check"}).out, "sound: 8 items, 0 problems, 0 warnings\n");
+}
+
+TEST_F(StoreToolsTest, ForeignSchemasAreProblemsAndSalvageStepsOverDamage) {
+  // What the component does not create changes what its writes do: a
+  // trigger that wipes the tree, a view, an index, a table without its key.
+  MakeDemoStore("foreign");
+  sqlite3* db = nullptr;
+  sqlite3_open("foreign/group.db", &db);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TRIGGER wipe AFTER INSERT ON logical_table BEGIN DELETE FROM "
+                         "logical_table; END; CREATE VIEW v AS SELECT 1;"
+                         "CREATE INDEX by_name ON logical_table (name)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  fs::create_directories("data");
+  sqlite3_open("data/group.db", &db);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE logical_table (uuid TEXT, parent_uuid TEXT, name "
+                         "VARCHAR(32), type TEXT, order_ INTEGER, created_time INTEGER);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+                         "i < 600) INSERT INTO logical_table SELECT 'c' || i, '', 'Camera ' || "
+                         "i || printf('%.900c', '.'), 'Channel', i, 0 FROM n",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  for (const char* dir : {"foreign", "data"}) {
+    const Result check = Run({"--data-dir", dir, "check"});
+    EXPECT_EQ(check.status, 1) << dir;
+    std::size_t schema = 0;
+    for (const std::string& line : Lines(check.out)) schema += line.rfind("problem schema: ", 0) == 0;
+    EXPECT_EQ(schema, std::string(dir) == "foreign" ? 3u : 1u) << check.out;
+    ASSERT_EQ(Run({"--data-dir", dir, "backup", std::string(dir) + ".db"}).status, 0);
+  }
+  MakeDemoStore("sound");
+  const std::string sound = Export("sound");
+  for (const char* copy : {"foreign.db", "data.db"}) {
+    EXPECT_EQ(Run({"--data-dir", "sound", "restore", copy}).status, 1) << copy;
+    EXPECT_EQ(Export("sound"), sound);
+  }
+
+  // A damaged page of the table (four rows of 600): nothing reads the
+  // table whole, the salvage saves all but the rows around the damage.
+  {
+    std::fstream file("data/group.db", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(99 * 4096);
+    file.write("\xff\xff\xff\xff\xff\xff\xff\xff", 8);
+  }
+  EXPECT_NE(Run({"--data-dir", "data", "check"}).out.find("cannot read logical_table"),
+            std::string::npos);
+  const Result salvaged = Run({"--data-dir", "data", "backup", "--salvage", "s.db"});
+  ASSERT_EQ(salvaged.status, 0) << salvaged.err;
+  EXPECT_NE(salvaged.out.find("1 damaged part was stepped over"), std::string::npos)
+      << salvaged.out;
+  EXPECT_EQ(Query("s.db", "PRAGMA integrity_check"), std::vector<std::string>{"ok"});
+  const int saved = std::stoi(Query("s.db", "SELECT count(*) FROM logical_table").front());
+  EXPECT_GE(saved, 580);
+  EXPECT_LT(saved, 600);
+  fs::create_directories("saved");
+  fs::rename("s.db", "saved/group.db");
+  EXPECT_EQ(Run({"--data-dir", "saved", "check"}).status, 0);
+}
+
+TEST_F(StoreToolsTest, NewFilesKeepTheStoresModeAndKilledWritersLeaveNothingBehind) {
+  MakeDemoStore();
+  fs::permissions("data/group.db", fs::perms(0640));
+  const std::string demo = Export();
+  EXPECT_EQ(Run({"--data-dir", "data", "export", "e.json"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "export", "e.json", "--force"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "backup", "b.db"}).status, 0);
+  EXPECT_EQ(Run({"--data-dir", "data", "backup", "--salvage", "s.db"}).status, 0);
+  for (const char* file : {"e.json", "b.db", "s.db"}) {
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640)) << file;
+  }
+
+  // A document long enough to kill its import in the middle.
+  constexpr int kItems = 60000;
+  {
+    std::ofstream big("big.json");
+    big << "{\"formatVersion\":1,\"items\":[";
+    for (int i = 0; i < kItems; ++i) {
+      big << (i ? "," : "") << "\n{\"itemId\":\"c" << i
+          << R"(","parentId":"","name":"Camera","type":"Channel","order":1,"createdTime":0})";
+    }
+    big << "\n]}\n";
+  }
+  ASSERT_EQ(Run({"--data-dir", "data", "import", "big.json"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "backup", "big.db"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "data", "import", "e.json"}).status, 0);
+  fs::permissions("data/group.db", fs::perms(0600));
+  // Each writer is killed once its work shows in the data directory: the
+  // rollback journal of import's transaction, the copy restore makes first.
+  const struct {
+    const char* verb;
+    const char* file;
+    const char* shows;
+  } writers[] = {{"import", "big.json", "group.db-journal"}, {"restore", "big.db", ".group.db.tmp-"}};
+  for (const auto& writer : writers) {
+    bool seen = false;
+    {
+      HostProcess run(PGA_GROUP_HOST, {"--data-dir", "data", writer.verb, writer.file}, ".",
+                      "killed.err");
+      const auto deadline = std::chrono::steady_clock::now() + kMinute;
+      while (!seen && std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : fs::directory_iterator("data")) {
+          if (entry.path().filename().string().rfind(writer.shows, 0) != 0) continue;
+          seen = true;
+          if (writer.verb == std::string("restore")) {
+            EXPECT_EQ(entry.status().permissions(), fs::perms(0600));
+          }
+        }
+      }
+      run.Kill();
+    }
+    EXPECT_TRUE(seen) << writer.verb;
+    // Every verb works at once, the store as it was, and nothing is left.
+    const Result check = Run({"--data-dir", "data", "check"});
+    EXPECT_EQ(check.status, 0) << writer.verb << ": " << check.err;
+    EXPECT_EQ(Export(), demo) << writer.verb;
+    EXPECT_EQ(Run({"--data-dir", "data", "tree"}).status, 0);
+    for (const auto& entry : fs::directory_iterator("data")) {
+      EXPECT_EQ(entry.path().filename(), "group.db") << writer.verb;
+    }
+  }
 }
 
 TEST_F(StoreToolsTest, OddValuesSurviveExportImportExport) {
@@ -402,6 +533,11 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
   fs::copy_file("text.txt", "notdb/group.db");
   std::ofstream("huge.json").close();
   fs::resize_file("huge.json", (std::uintmax_t{1} << 30) + 1);  // sparse: no disk used
+  // A document with a NUL byte and more after it; destinations that are
+  // not regular files.
+  std::ofstream("nul.json", std::ios::binary) << ReadFile("e.json") << std::string(1, '\0') << "{}";
+  fs::create_symlink("e.json", "link.json");
+  ASSERT_EQ(mkfifo("fifo", 0600), 0);
 
   const std::string store = ReadFile("data/group.db");
   // Each case: the arguments, " | ", a text the one line must hold.
@@ -426,6 +562,17 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
   EXPECT_FALSE(fs::exists("nowhere"));
   EXPECT_TRUE(fs::is_empty("empty"));
   EXPECT_EQ(ReadFile("notdb/group.db"), "not a database");
+  EXPECT_TRUE(fs::is_symlink("link.json"));
+  EXPECT_TRUE(fs::is_fifo("fifo"));
+
+  // check --json says why it could not check, as JSON.
+  const Result json = Run({"--data-dir", "notdb", "check", "--json"});
+  EXPECT_EQ(json.status, 2);
+  rapidjson::Document doc;
+  ASSERT_TRUE(pga_json::Parse(doc, json.out)) << json.out;
+  const rapidjson::Value* reason = pga_json::FindMember(doc, "error");
+  ASSERT_TRUE(reason != nullptr && reason->IsString()) << json.out;
+  EXPECT_NE(pga_json::GetString(*reason).find("not a database"), std::string::npos);
   EXPECT_EQ(std::distance(fs::directory_iterator("data"), fs::directory_iterator()), 1);
 }
 

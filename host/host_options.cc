@@ -86,8 +86,9 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
     }
     bool* flag = arg == "--json"     ? &options.json
                  : arg == "--strict" ? &options.strict
-                 : arg == "--force"  ? &options.force
-                                     : nullptr;
+                 : arg == "--force"   ? &options.force
+                 : arg == "--salvage" ? &options.salvage
+                                      : nullptr;
     if (flag != nullptr) {
       *flag = true;
       continue;
@@ -123,8 +124,13 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
     error = "--json and --strict go with check only";
     return false;
   }
-  if (options.force && options.mode != HostOptions::Mode::kBackup) {
-    error = "--force goes with backup only";
+  if (options.force && options.mode != HostOptions::Mode::kBackup &&
+      options.mode != HostOptions::Mode::kExport) {
+    error = "--force goes with backup and export only";
+    return false;
+  }
+  if (options.salvage && options.mode != HostOptions::Mode::kBackup) {
+    error = "--salvage goes with backup only";
     return false;
   }
   // The other store verbs work on the file group.db.
@@ -142,11 +148,12 @@ std::string HostUsage() {
          "       group_host [options] tree           print the stored tree\n"
          "       group_host [options] check [--json] [--strict]\n"
          "                                 check the store: 0 sound, 1 problems, 2 cannot open\n"
-         "       group_host [options] backup DEST [--force]\n"
-         "                                 copy the store to DEST, also while a component runs\n"
+         "       group_host [options] backup DEST [--force] [--salvage]\n"
+         "                                 copy the store to DEST, also while a component runs;\n"
+         "                                 --salvage: the rows a damaged store still gives\n"
          "       group_host [options] restore SRC\n"
          "                                 replace the store with the copy SRC (no component)\n"
-         "       group_host [options] export [FILE | -]\n"
+         "       group_host [options] export [FILE | -] [--force]\n"
          "                                 write the stored tree as a JSON document\n"
          "       group_host [options] import FILE\n"
          "                                 replace the stored tree with a document (no component)\n"

@@ -41,7 +41,8 @@ struct HostOptions {
   std::string path = "-";
   bool json = false;    // check: one JSON document instead of lines
   bool strict = false;  // check: warnings make the store unsound too
-  bool force = false;   // backup: replace an existing file
+  bool force = false;    // backup, export: replace an existing regular file
+  bool salvage = false;  // backup: save the rows that can be read from a damaged store
 };
 
 // True for the modes that work on the store without the plug-in.

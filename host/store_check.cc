@@ -1,9 +1,22 @@
 #include "host/store_check.h"
 
+#include <sqlite3.h>
+
+#include <cstring>
 #include <utility>
 
+#include "host/sqlite_statement.h"
 #include "host/store_table.h"
+#include "host/text_bytes.h"
 #include "host/tree_document.h"
+
+const char kStoreTableSql[] =
+    "CREATE TABLE logical_table (uuid TEXT PRIMARY KEY NOT NULL,parent_uuid TEXT ,name "
+    "VARCHAR(32),type TEXT,order_ INTEGER,created_time INTEGER)";
+const char kStoreIndexSql[2][160] = {
+    "CREATE INDEX logical_table_parent_order ON logical_table (parent_uuid, order_)",
+    "CREATE INDEX logical_table_group_order ON logical_table (parent_uuid, order_) WHERE "
+    "type='Group' AND parent_uuid IS NOT NULL"};
 
 namespace {
 
@@ -17,7 +30,60 @@ Finding IntegrityFinding(std::string message) {
   return finding;
 }
 
+Finding SchemaFinding(std::string message) {
+  Finding finding;
+  finding.kind = "schema";
+  finding.message = std::move(message);
+  return finding;
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int index) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+  return text != nullptr ? std::string(text, sqlite3_column_bytes(statement, index)) : "";
+}
+
+// Whether the schema row (type, name, sql) is one the component creates.
+bool IsOwnObject(const std::string& type, const std::string& name, const std::string& sql,
+                 bool sql_null) {
+  if (type == "table" && name == "logical_table") return sql == kStoreTableSql;
+  if (type == "index" && name == "sqlite_autoindex_logical_table_1") return sql_null;
+  if (type == "index" && name == "logical_table_parent_order") return sql == kStoreIndexSql[0];
+  if (type == "index" && name == "logical_table_group_order") return sql == kStoreIndexSql[1];
+  // The statistics ANALYZE keeps belong to SQLite itself.
+  return type == "table" && name.rfind("sqlite_stat", 0) == 0;
+}
+
 }  // namespace
+
+bool CheckSchema(SqliteConnection& connection, std::vector<Finding>& findings,
+                 std::string& error) {
+  SqliteStatement schema(connection,
+                         "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY rowid");
+  while (schema.Next()) {
+    sqlite3_stmt* row = schema.get();
+    const std::string type = ColumnText(row, 0);
+    const std::string name = ColumnText(row, 1);
+    const std::string table = ColumnText(row, 2);
+    const std::string sql = ColumnText(row, 3);
+    if (IsOwnObject(type, name, sql, sqlite3_column_type(row, 3) == SQLITE_NULL)) continue;
+    if (type == "table" && name == "logical_table") {
+      findings.push_back(SchemaFinding(
+          "logical_table is not the table the component creates (its primary key, columns "
+          "or constraints differ): " +
+          QuoteText(sql)));
+    } else {
+      findings.push_back(SchemaFinding(
+          (type == "index" ? "an " : "a ") + type + " the component does not create: " + QuoteText(name) +
+          (table != name ? " on " + QuoteText(table) : std::string()) +
+          (sql.empty() ? std::string() : ": " + QuoteText(sql))));
+    }
+  }
+  if (schema.failed()) {
+    error = "cannot read the schema: " + connection.Message();
+    return false;
+  }
+  return true;
+}
 
 bool StoreCheck::Run(SqliteConnection& connection, std::string& error) {
   StoreTable table(connection);
@@ -37,8 +103,11 @@ bool StoreCheck::Run(SqliteConnection& connection, std::string& error) {
     findings_.push_back(IntegrityFinding(std::to_string(damage.size() - kIntegrityLines) +
                                          " more lines from integrity_check"));
   }
-  std::vector<StoreRow> rows;
   std::string unreadable;
+  if (!CheckSchema(connection, findings_, unreadable)) {
+    findings_.push_back(IntegrityFinding(unreadable));
+  }
+  std::vector<StoreRow> rows;
   if (!table.Read(rows, unreadable)) {
     // The rows read before the failure are not the tree: checking them
     // would report parents as missing that are only unreadable.
@@ -80,6 +149,20 @@ std::vector<std::string> StoreCheck::ProblemLines() const {
     if (finding.severity == Finding::Severity::kProblem) lines.push_back(finding.Line());
   }
   return lines;
+}
+
+std::string StoreCheck::FailureJson(const std::string& store, const std::string& error) {
+  rapidjson::StringBuffer buffer;
+  JsonWriter writer(buffer);
+  writer.StartObject();
+  writer.Key("store");
+  WriteStoreValue(writer, StoreValue::Text(store));
+  writer.Key("sound");
+  writer.Bool(false);
+  writer.Key("error");
+  WriteStoreValue(writer, StoreValue::Text(error));
+  writer.EndObject();
+  return std::string(buffer.GetString(), buffer.GetSize());
 }
 
 std::string StoreCheck::Json(const std::string& store, bool strict) const {

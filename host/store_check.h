@@ -1,5 +1,8 @@
 // StoreCheck: whether a database is a sound group store: SQLite's
-// integrity_check first, then the tree's rules over its rows.
+// integrity_check first, then its schema (exactly the table and indexes the
+// component creates, nothing else: a trigger, a view, another index or a
+// table without its primary key changes what every write does), then the
+// tree's rules over its rows.
 #ifndef PGA_HOST_STORE_CHECK_H_
 #define PGA_HOST_STORE_CHECK_H_
 
@@ -10,6 +13,18 @@
 #include "host/sqlite_connection.h"
 #include "host/store_row.h"
 #include "host/tree_checker.h"
+
+// The statements the component creates its table and indexes with, as
+// SQLite keeps them in sqlite_schema. A store of an older build may lack
+// the two indexes, which the component adds at its next start.
+extern const char kStoreTableSql[];
+extern const char kStoreIndexSql[2][160];
+
+// Findings for every object of the database at `connection` that the
+// component does not create, and for a table logical_table of another
+// form. False with a reason when the schema cannot be read.
+bool CheckSchema(SqliteConnection& connection, std::vector<Finding>& findings,
+                 std::string& error);
 
 class StoreCheck {
  public:
@@ -32,6 +47,9 @@ class StoreCheck {
   // One JSON document: {"store", "items", "sound", "problems", "warnings",
   // "findings": [{"severity", "kind", "items", "hides", "message"}]}.
   std::string Json(const std::string& store, bool strict) const;
+  // The document of a check that could not run: {"store", "sound": false,
+  // "error"}.
+  static std::string FailureJson(const std::string& store, const std::string& error);
 
  private:
   std::size_t items_ = 0;

@@ -14,6 +14,7 @@
 #include "host/store_check.h"
 #include "host/store_lock.h"
 #include "host/store_paths.h"
+#include "host/store_salvage.h"
 #include "host/store_table.h"
 #include "host/tree_document.h"
 #include "host/tree_printer.h"
@@ -21,6 +22,39 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The name start of the temporaries that restore makes beside group.db.
+constexpr char kStoreTempPrefix[] = ".group.db";
+
+// Clears what a writer killed in the middle of a transaction left: its
+// rollback journal. A read-only connection cannot roll a journal back and
+// fails every read ("attempt to write a readonly database") until some
+// writer opens the file; a connection that may write rolls it back at its
+// first read, as every writer of SQLite does. A journal that is still
+// there once that connection holds the write lock belongs to nobody (a
+// writer killed before it wrote anything leaves an empty one).
+void RollBackInterrupted(const fs::path& path) {
+  std::error_code code;
+  const fs::path journal = path.string() + "-journal";
+  if (!fs::exists(journal, code)) return;
+  SqliteConnection writer;
+  std::string ignored;
+  if (!writer.Open(path.string(), SqliteConnection::Mode::kReadWrite, ignored)) return;
+  if (!writer.Exec("SELECT count(*) FROM sqlite_schema", ignored)) return;
+  writer.SetBusyTimeout(0);
+  if (!writer.Exec("BEGIN IMMEDIATE", ignored)) return;
+  fs::remove(journal, code);
+  writer.Exec("ROLLBACK", ignored);
+}
+
+// Finds the store of `data_dir` and clears what a killed restore or
+// import left: a half-made copy beside it, an interrupted transaction.
+bool FindStore(const std::string& data_dir, StorePaths& paths, std::string& error) {
+  if (!StorePaths::Find(data_dir, paths, error)) return false;
+  AtomicFile::RemoveStale(paths.dir, kStoreTempPrefix);
+  RollBackInterrupted(paths.db);
+  return true;
+}
 
 // Opens `path` read-only as a group store.
 bool OpenStore(const fs::path& path, SqliteConnection& connection, std::string& error) {
@@ -37,20 +71,25 @@ bool OpenStore(const fs::path& path, SqliteConnection& connection, std::string& 
   return true;
 }
 
-// Refuses a file name that the verb must not write to: the store, a
-// directory, standard output.
-bool CheckDestination(const StorePaths& paths, const std::string& dest, std::string& error) {
-  std::error_code code;
+// Refuses a file name that the verb must not write to: the store,
+// standard output, anything but a regular file, and an existing file
+// without `replace`. Clears the temporaries a killed run of the same verb
+// left beside it.
+bool CheckDestination(const StorePaths& paths, const std::string& dest, bool replace,
+                      std::string& error) {
   if (dest == "-") {
     error = "this verb writes a file, not standard output";
-  } else if (paths.IsStoreFile(dest)) {
-    error = dest + " is the store itself";
-  } else if (fs::is_directory(dest, code)) {
-    error = dest + " is a directory";
-  } else {
-    return true;
+    return false;
   }
-  return false;
+  if (paths.IsStoreFile(dest)) {
+    error = dest + " is the store itself";
+    return false;
+  }
+  if (!AtomicFile::MayWrite(dest, replace, error)) return false;
+  const fs::path path(dest);
+  AtomicFile::RemoveStale(path.has_parent_path() ? path.parent_path() : fs::path("."),
+                          "." + path.filename().string());
+  return true;
 }
 
 // The largest document import reads. An export takes about 150 bytes per
@@ -139,7 +178,7 @@ bool StoreTools::TreeLines(const std::string& data_dir, std::vector<std::string>
   StorePaths paths;
   SqliteConnection connection;
   std::vector<StoreRow> rows;
-  if (!StorePaths::Find(data_dir, paths, error) || !OpenStore(paths.db, connection, error) ||
+  if (!FindStore(data_dir, paths, error) || !OpenStore(paths.db, connection, error) ||
       !StoreTable(connection).Read(rows, error)) {
     return false;
   }
@@ -158,15 +197,25 @@ int StoreTools::Tree() {
   return kSuccess;
 }
 
+int StoreTools::FailCheck(const std::string& store, const std::string& error) const {
+  if (options_.json) Print(StoreCheck::FailureJson(store, error));
+  return Fail(error);
+}
+
 int StoreTools::Check() {
   StorePaths paths;
   SqliteConnection connection;
   StoreCheck check;
   std::string error;
-  if (!StorePaths::Find(options_.data_dir, paths, error)) return Fail(error);
+  if (!FindStore(options_.data_dir, paths, error)) {
+    std::error_code code;
+    const fs::path dir =
+        options_.data_dir.empty() ? fs::current_path(code) : fs::path(options_.data_dir);
+    return FailCheck((dir / "group.db").string(), error);
+  }
   if (!connection.Open(paths.db.string(), SqliteConnection::Mode::kReadOnly, error) ||
       !check.Run(connection, error)) {
-    return Fail(paths.db.string() + ": " + error);
+    return FailCheck(paths.db.string(), paths.db.string() + ": " + error);
   }
   if (options_.json) {
     Print(check.Json(paths.db.string(), options_.strict));
@@ -185,14 +234,14 @@ int StoreTools::Backup() {
   AtomicFile copy;
   const std::string& dest = options_.path;
   std::string error;
-  std::error_code code;
-  if (!StorePaths::Find(options_.data_dir, paths, error) || !CheckDestination(paths, dest, error)) {
+  if (!FindStore(options_.data_dir, paths, error) ||
+      !CheckDestination(paths, dest, options_.force, error)) {
     return Fail(error);
   }
-  if (fs::exists(dest, code) && !options_.force) {
-    return Fail(dest + " exists; add --force to replace it");
+  if (options_.salvage) return Salvage(paths);
+  if (!OpenStore(paths.db, store, error) || !copy.Create(dest, FileMode(paths.db), error)) {
+    return Fail(error);
   }
-  if (!OpenStore(paths.db, store, error) || !copy.Create(dest, error)) return Fail(error);
   bool copied;
   {
     ProgressMeter meter("backup", "pages");
@@ -203,13 +252,38 @@ int StoreTools::Backup() {
   return kSuccess;
 }
 
+int StoreTools::Salvage(const StorePaths& paths) {
+  SqliteConnection store;
+  std::vector<StoreRow> rows;
+  std::size_t damaged = 0;
+  AtomicFile copy;
+  const std::string& dest = options_.path;
+  std::string error;
+  if (!store.Open(paths.db.string(), SqliteConnection::Mode::kReadOnly, error) ||
+      !SalvageRows(store, rows, damaged, error)) {
+    return Fail(paths.db.string() + ": nothing can be salvaged: " + error);
+  }
+  if (!copy.Create(dest, FileMode(paths.db), error) ||
+      !WriteNewStore(copy.temp_path().string(), rows, error) ||
+      !copy.Commit(options_.force, error)) {
+    return Fail("salvage failed: " + error);
+  }
+  Print("salvaged " + std::to_string(rows.size()) + " items from " + paths.db.string() + " to " +
+        dest +
+        (damaged == 0 ? std::string("; every row could be read")
+                      : "; " + std::to_string(damaged) + " damaged part" +
+                            (damaged == 1 ? " was" : "s were") + " stepped over") +
+        "; run check on it before restoring it");
+  return kSuccess;
+}
+
 int StoreTools::Restore() {
   StorePaths paths;
   SqliteConnection source;
   AtomicFile copy;
   const std::string& src = options_.path;
   std::string error;
-  if (!StorePaths::Find(options_.data_dir, paths, error)) return Fail(error);
+  if (!FindStore(options_.data_dir, paths, error)) return Fail(error);
   if (src == "-" || paths.IsStoreFile(src)) {
     return Fail(src == "-" ? "restore reads a file, not standard input"
                            : src + " is the store itself");
@@ -222,7 +296,7 @@ int StoreTools::Restore() {
   bool copied;
   {
     ProgressMeter meter("restore: copying", "pages");
-    copied = copy.Create(paths.db, error) &&
+    copied = copy.Create(paths.db, FileMode(paths.db), error) &&
              CopyDatabaseToFile(source, copy.temp_path().string(), &meter, error);
   }
   if (!copied ||
@@ -247,11 +321,13 @@ int StoreTools::Export() {
   SqliteConnection store;
   std::vector<StoreRow> rows;
   std::string error;
-  if (!StorePaths::Find(options_.data_dir, paths, error) || !OpenStore(paths.db, store, error)) {
+  if (!FindStore(options_.data_dir, paths, error) || !OpenStore(paths.db, store, error)) {
     return Fail(error);
   }
   const bool to_file = options_.path != "-";
-  if (to_file && !CheckDestination(paths, options_.path, error)) return Fail(error);
+  if (to_file && !CheckDestination(paths, options_.path, options_.force, error)) {
+    return Fail(error);
+  }
   if (!StoreTable(store).Read(rows, error)) return Fail(paths.db.string() + ": " + error);
   std::string text;
   {
@@ -264,7 +340,8 @@ int StoreTools::Export() {
     return std::fflush(out_) == 0 ? kSuccess : Fail("cannot write standard output");
   }
   AtomicFile file;
-  if (!file.Create(options_.path, error) || !file.Write(text, error) || !file.Commit(true, error)) {
+  if (!file.Create(options_.path, FileMode(paths.db), error) || !file.Write(text, error) ||
+      !file.Commit(options_.force, error)) {
     return Fail(error);
   }
   Print("exported " + std::to_string(rows.size()) + " items to " + options_.path);
@@ -277,7 +354,7 @@ int StoreTools::Import() {
   std::vector<StoreRow> rows;
   std::string error;
   const std::string& file = options_.path;
-  if (!StorePaths::Find(options_.data_dir, paths, error) || !ReadWholeFile(file, text, error)) {
+  if (!FindStore(options_.data_dir, paths, error) || !ReadWholeFile(file, text, error)) {
     return Fail(error);
   }
   if (!ReadTreeDocument(text, rows, error)) return Fail(file + ": " + error);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/host_options.h"
+#include "host/store_paths.h"
 
 class StoreTools {
  public:
@@ -41,6 +42,10 @@ class StoreTools {
   int Restore();
   int Export();
   int Import();
+  // backup --salvage: the rows that can still be read into a new store.
+  int Salvage(const StorePaths& paths);
+  // Fails check: with --json, the document of the failure first.
+  int FailCheck(const std::string& store, const std::string& error) const;
   // Writes "group_host: <message>" to the error stream; returns kCannot.
   int Fail(const std::string& message) const;
   void Print(const std::string& line) const;

@@ -135,6 +135,11 @@ bool Parse(rapidjson::Document& doc, const char* text, std::size_t length, Parse
     rapidjson::Reader reader;
     result = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(
         in, builder);
+    // The reader takes a NUL byte for the end of the text: one after the
+    // document (and whatever follows it) is not white space.
+    if (!result.IsError() && in.Tell() < length) {
+      result.Set(rapidjson::kParseErrorDocumentRootNotSingular, in.Tell());
+    }
     return !result.IsError() && !builder.exceeded();
   };
   doc.Populate(generate);

@@ -20,6 +20,10 @@ TEST(JsonTest, ParseRefusesDeepNestingAndBadTextWithAnEmptyObject) {
   EXPECT_TRUE(doc.IsObject());
   EXPECT_EQ(failure.message, "Invalid value.");
   EXPECT_EQ(failure.offset, 8u);
+  // A NUL byte after the document is not white space, nor what follows it.
+  EXPECT_TRUE(pga_json::Parse(doc, std::string("{} \n\t")));
+  EXPECT_FALSE(pga_json::Parse(doc, std::string("{} \0 {\"a\":1}", 11), &failure));
+  EXPECT_EQ(failure.offset, 3u);
   // Too deep and broken further on: the broken text is what is reported.
   EXPECT_FALSE(
       pga_json::Parse(doc, std::string(600, '[') + "1,]" + std::string(599, ']'), &failure));
