@@ -576,6 +576,68 @@ TEST_F(StoreToolsTest, BadInputChangesNothingAndSaysWhyInOneLine) {
   EXPECT_EQ(std::distance(fs::directory_iterator("data"), fs::directory_iterator()), 1);
 }
 
+// check, export and import on the shared store: the same documents,
+// rules and statuses as on group.db, never a local group.db instead; a
+// site moved from one to the other and back keeps every byte of its export.
+TEST_F(StoreToolsTest, TheSharedStoreTakesTheSameVerbsAndMovesBothWays) {
+  if (PostgresTestSchema::Server().empty()) GTEST_SKIP() << "no test server";
+  PostgresTestSchema schema;
+  MakeDemoStore();
+  const std::string site = Export();
+  std::ofstream("site.json") << site;
+  // A stale group.db where the verbs run: never the store they work on.
+  fs::copy_file("data/group.db", "group.db");
+  const std::vector<std::string> shared = {"env", "PGA_STORE=" + schema.conninfo()};
+
+  // The component makes the shared store's tables; a server follows it.
+  ASSERT_EQ(Run({"--store", schema.conninfo(), "--data-dir", "data", "-"}).status, 0);
+  EXPECT_EQ(RunAs(shared, {"check"}).out, "sound: 0 items, 0 problems, 0 warnings\n");
+  HostProcess live(PGA_GROUP_HOST, {"--store", schema.conninfo(), "--data-dir", "data", "-"}, ".",
+                   "live.err");
+  live.Send(R"({"request": "GetLogicalList"})");
+  ASSERT_TRUE(live.AwaitLine(IsReply, kMinute).has_value());
+
+  const Result imported = RunAs(shared, {"import", "site.json"});
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  const Result exported = Run({"--store", schema.conninfo(), "export"});
+  EXPECT_EQ(exported.out, site);
+  EXPECT_EQ(RunAs(shared, {"check", "--strict"}).status, 0);
+  // The running server reads the replaced tree whole.
+  live.Send(R"({"request": "GetLogicalList"})");
+  const std::optional<std::string> list = live.AwaitLine(IsReply, kMinute);
+  ASSERT_TRUE(list.has_value());
+  EXPECT_NE(list->find(R"("cam-lobby")"), std::string::npos) << *list;
+
+  // Back to a file store, byte for byte.
+  fs::create_directories("back");
+  ASSERT_EQ(Run({"--data-dir", "back", "-"}).status, 0);
+  ASSERT_EQ(Run({"--data-dir", "back", "import", "site.json"}).status, 0);
+  EXPECT_EQ(Export("back"), site);
+
+  // The same refusals: problems (1), values the store cannot hold and
+  // unreadable documents (2), with the store unchanged; backup and restore
+  // name PostgreSQL's own tools.
+  EXPECT_EQ(RunAs(shared, {"import", Data("odd_values.json").string()}).status, 2);
+  std::string orphan = site;
+  orphan.insert(orphan.rfind("\n]}"),
+                ",\n" R"({"itemId":"zz","parentId":"gone","name":"Z","type":"Group","order":1,)"
+                R"("createdTime":1})");
+  std::ofstream("orphan.json") << orphan;
+  EXPECT_EQ(RunAs(shared, {"import", "orphan.json"}).status, 1);
+  for (const auto& verb : std::vector<std::pair<std::string, std::string>>{
+           {"backup", "pg_dump"}, {"restore", "pg_restore"}}) {
+    const Result refused = RunAs(shared, {verb.first, "data/group.db"});
+    EXPECT_EQ(refused.status, 2) << verb.first;
+    EXPECT_NE(refused.err.find(verb.second), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(Run({"--store", schema.conninfo(), "export"}).out, site);
+  ASSERT_EQ(RunAs(shared, {"export", "e.json"}).status, 0);
+  EXPECT_EQ(ReadFile("e.json"), site);
+  EXPECT_EQ(fs::status("e.json").permissions(), fs::perms(0600));
+  live.Send(R"({"request": "GetLogicalList"})");
+  live.Kill();
+}
+
 enum class Store { kSqlite, kPostgres };
 
 // The scripts' answers do not depend on the store they run on.

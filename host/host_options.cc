@@ -133,12 +133,6 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
     error = "--salvage goes with backup only";
     return false;
   }
-  // The other store verbs work on the file group.db.
-  if (!options.store.empty() && IsStoreVerb(options.mode) &&
-      options.mode != HostOptions::Mode::kTree) {
-    error = "--store goes with scripts, demo and tree only";
-    return false;
-  }
   return true;
 }
 
@@ -159,8 +153,10 @@ std::string HostUsage() {
          "                                 replace the stored tree with a document (no component)\n"
          "options: --data-dir DIR (where group.db is; default: the current directory)\n"
          "         --plugin PATH, --config-dir DIR, --instance N (scripts and demo)\n"
-         "         --store URI (scripts, demo and tree: the tree is kept in that\n"
-         "                 PostgreSQL database, shared with every host that uses it)\n"
+         "         --store URI (the tree is kept in that PostgreSQL database, shared\n"
+         "                 with every host that uses it; PGA_STORE says the same;\n"
+         "                 check, export and import work on it, backup and restore\n"
+         "                 are PostgreSQL's pg_dump and pg_restore)\n"
          "A script holds one JSON command per line, for example\n"
          "  {\"request\": \"CreateLogicalGroup\", \"group\": {\"groupId\": \"g1\"}}\n"
          "With --store the other hosts' changes are printed as notifications when\n"

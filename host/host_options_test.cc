@@ -32,8 +32,8 @@ TEST(HostOptionsTest, DefaultsAndRefusedCommandLines) {
       {"tree", "--json"},
       {"check", "--force"},
       {"import", "--strict", "a"},
-      {"--store", "dbname=x", "check"},
-      {"export", "--store", "dbname=x"},
+      {"export", "--salvage"},
+      {"restore", "a", "--force"},
   };
   ASSERT_TRUE(ParseHostOptions({"--force", "backup", "b.db", "--data-dir", "d"}, options, error));
   EXPECT_EQ(options.mode, HostOptions::Mode::kBackup);

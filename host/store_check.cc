@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <cstring>
 #include <utility>
 
 #include "host/sqlite_statement.h"
@@ -19,9 +18,6 @@ const char kStoreIndexSql[2][160] = {
     "type='Group' AND parent_uuid IS NOT NULL"};
 
 namespace {
-
-// integrity_check lines shown at most; a badly damaged file gives many.
-constexpr std::size_t kIntegrityLines = 10;
 
 Finding IntegrityFinding(std::string message) {
   Finding finding;
@@ -85,30 +81,12 @@ bool CheckSchema(SqliteConnection& connection, std::vector<Finding>& findings,
   return true;
 }
 
-bool StoreCheck::Run(SqliteConnection& connection, std::string& error) {
-  StoreTable table(connection);
-  if (!table.Verify(error)) return false;
+bool StoreCheck::Run(StoreAccess& store, std::string& error) {
   findings_.clear();
-  std::vector<std::string> damage;
-  if (!connection.IntegrityCheck(damage, error)) {
-    // A writer that would not let go is a reason to give up; damage so bad
-    // that integrity_check stops is one more finding.
-    if (connection.WasBusy()) return false;
-    damage.insert(damage.begin(), error);
-  }
-  for (std::size_t i = 0; i < damage.size() && i < kIntegrityLines; ++i) {
-    findings_.push_back(IntegrityFinding(damage[i]));
-  }
-  if (damage.size() > kIntegrityLines) {
-    findings_.push_back(IntegrityFinding(std::to_string(damage.size() - kIntegrityLines) +
-                                         " more lines from integrity_check"));
-  }
-  std::string unreadable;
-  if (!CheckSchema(connection, findings_, unreadable)) {
-    findings_.push_back(IntegrityFinding(unreadable));
-  }
+  if (!store.CheckStorage(findings_, error)) return false;
   std::vector<StoreRow> rows;
-  if (!table.Read(rows, unreadable)) {
+  std::string unreadable;
+  if (!store.Read(rows, unreadable)) {
     // The rows read before the failure are not the tree: checking them
     // would report parents as missing that are only unreadable.
     findings_.push_back(IntegrityFinding(unreadable));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/sqlite_connection.h"
+#include "host/store_access.h"
 #include "host/store_row.h"
 #include "host/tree_checker.h"
 
@@ -28,11 +29,11 @@ bool CheckSchema(SqliteConnection& connection, std::vector<Finding>& findings,
 
 class StoreCheck {
  public:
-  // Checks the database open on `connection`. Fails with a one-line reason
-  // when it cannot be read as a group store at all (not a database, no
-  // table logical_table); damage that integrity_check reports, rows that
+  // Checks `store`. Fails with a one-line reason when it cannot be read as
+  // a group store at all (not a database, no table logical_table); damage
+  // the store reports, objects the component does not create, rows that
   // cannot be read and broken tree rules are findings instead.
-  bool Run(SqliteConnection& connection, std::string& error);
+  bool Run(StoreAccess& store, std::string& error);
   // Checks rows that are not in a store (a document to import).
   void RunOnRows(const std::vector<StoreRow>& rows);
 

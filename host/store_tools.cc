@@ -1,6 +1,8 @@
 #include "host/store_tools.h"
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -9,8 +11,10 @@
 
 #include "host/atomic_file.h"
 #include "host/database_copy.h"
+#include "host/postgres_store_access.h"
 #include "host/progress_meter.h"
 #include "host/sqlite_connection.h"
+#include "host/sqlite_store_access.h"
 #include "host/store_check.h"
 #include "host/store_lock.h"
 #include "host/store_paths.h"
@@ -18,6 +22,7 @@
 #include "host/store_table.h"
 #include "host/tree_document.h"
 #include "host/tree_printer.h"
+#include "store/open_group_store.h"
 
 namespace fs = std::filesystem;
 
@@ -81,7 +86,7 @@ bool CheckDestination(const StorePaths& paths, const std::string& dest, bool rep
     error = "this verb writes a file, not standard output";
     return false;
   }
-  if (paths.IsStoreFile(dest)) {
+  if (!paths.db.empty() && paths.IsStoreFile(dest)) {
     error = dest + " is the store itself";
     return false;
   }
@@ -203,22 +208,19 @@ int StoreTools::FailCheck(const std::string& store, const std::string& error) co
 }
 
 int StoreTools::Check() {
-  StorePaths paths;
-  SqliteConnection connection;
+  std::unique_ptr<StoreAccess> store;
   StoreCheck check;
   std::string error;
-  if (!FindStore(options_.data_dir, paths, error)) {
+  if (!OpenAccess(store, error)) {
     std::error_code code;
     const fs::path dir =
         options_.data_dir.empty() ? fs::current_path(code) : fs::path(options_.data_dir);
-    return FailCheck((dir / "group.db").string(), error);
+    return FailCheck(SharedStore().empty() ? (dir / "group.db").string() : "the shared store",
+                     error);
   }
-  if (!connection.Open(paths.db.string(), SqliteConnection::Mode::kReadOnly, error) ||
-      !check.Run(connection, error)) {
-    return FailCheck(paths.db.string(), paths.db.string() + ": " + error);
-  }
+  if (!check.Run(*store, error)) return FailCheck(store->name(), error);
   if (options_.json) {
-    Print(check.Json(paths.db.string(), options_.strict));
+    Print(check.Json(store->name(), options_.strict));
   } else {
     for (const std::string& line : check.Lines()) Print(line);
   }
@@ -229,6 +231,7 @@ int StoreTools::Check() {
 // destroyed, before the verb prints its result or its error.
 
 int StoreTools::Backup() {
+  if (!SharedStore().empty()) return RefuseShared();
   StorePaths paths;
   SqliteConnection store;
   AtomicFile copy;
@@ -278,6 +281,7 @@ int StoreTools::Salvage(const StorePaths& paths) {
 }
 
 int StoreTools::Restore() {
+  if (!SharedStore().empty()) return RefuseShared();
   StorePaths paths;
   SqliteConnection source;
   AtomicFile copy;
@@ -300,8 +304,11 @@ int StoreTools::Restore() {
              CopyDatabaseToFile(source, copy.temp_path().string(), &meter, error);
   }
   if (!copied ||
-      !checked.Open(copy.temp_path().string(), SqliteConnection::Mode::kReadOnly, error) ||
-      !check.Run(checked, error)) {
+      !checked.Open(copy.temp_path().string(), SqliteConnection::Mode::kReadOnly, error)) {
+    return Fail("cannot restore from " + src + ": " + error);
+  }
+  SqliteStoreAccess checked_store(checked, src);
+  if (!check.Run(checked_store, error)) {
     return Fail("cannot restore from " + src + ": " + error);
   }
   if (!check.Sound(false)) return Refuse(check.ProblemLines(), src);
@@ -317,18 +324,20 @@ int StoreTools::Restore() {
 }
 
 int StoreTools::Export() {
-  StorePaths paths;
-  SqliteConnection store;
+  std::unique_ptr<StoreAccess> store;
   std::vector<StoreRow> rows;
   std::string error;
-  if (!FindStore(options_.data_dir, paths, error) || !OpenStore(paths.db, store, error)) {
-    return Fail(error);
-  }
+  if (!OpenAccess(store, error)) return Fail(error);
   const bool to_file = options_.path != "-";
-  if (to_file && !CheckDestination(paths, options_.path, options_.force, error)) {
+  if (to_file && !CheckDestination(paths_, options_.path, options_.force, error)) {
     return Fail(error);
   }
-  if (!StoreTable(store).Read(rows, error)) return Fail(paths.db.string() + ": " + error);
+  bool read;
+  {
+    ProgressMeter meter("export: reading", "items");
+    read = store->Read(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+  }
+  if (!read) return Fail(store->name() + ": " + error);
   std::string text;
   {
     ProgressMeter meter("export", "items");
@@ -340,7 +349,7 @@ int StoreTools::Export() {
     return std::fflush(out_) == 0 ? kSuccess : Fail("cannot write standard output");
   }
   AtomicFile file;
-  if (!file.Create(options_.path, FileMode(paths.db), error) || !file.Write(text, error) ||
+  if (!file.Create(options_.path, store->file_mode(), error) || !file.Write(text, error) ||
       !file.Commit(options_.force, error)) {
     return Fail(error);
   }
@@ -349,31 +358,50 @@ int StoreTools::Export() {
 }
 
 int StoreTools::Import() {
-  StorePaths paths;
+  std::unique_ptr<StoreAccess> store;
   std::string text;
   std::vector<StoreRow> rows;
   std::string error;
   const std::string& file = options_.path;
-  if (!FindStore(options_.data_dir, paths, error) || !ReadWholeFile(file, text, error)) {
-    return Fail(error);
-  }
+  if (!OpenAccess(store, error) || !ReadWholeFile(file, text, error)) return Fail(error);
   if (!ReadTreeDocument(text, rows, error)) return Fail(file + ": " + error);
   StoreCheck check;
   check.RunOnRows(rows);
   if (!check.Sound(false)) return Refuse(check.ProblemLines(), file);
-  StoreLock lock;
-  if (!lock.Acquire(paths, error)) return Fail(error);
-  StoreTable table(lock.connection());
   bool replaced;
   {
     ProgressMeter meter("import", "items");
     meter.SetTotal(rows.size());
-    replaced = table.Verify(error) &&
-               table.Replace(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+    replaced = store->Replace(rows, error, [&meter](std::size_t done) { meter.Update(done); });
   }
-  if (!replaced) {
-    return Fail(paths.db.string() + ": import failed, the store is unchanged: " + error);
-  }
-  Print("imported " + std::to_string(rows.size()) + " items into " + paths.db.string());
+  if (!replaced) return Fail(error);
+  Print("imported " + std::to_string(rows.size()) + " items into " + store->name());
   return kSuccess;
+}
+
+std::string StoreTools::SharedStore() const {
+  if (!options_.store.empty()) return options_.store;
+  const char* shared = std::getenv(kStoreVariable);
+  return shared != nullptr ? shared : "";
+}
+
+bool StoreTools::OpenAccess(std::unique_ptr<StoreAccess>& store, std::string& error) {
+  const std::string shared = SharedStore();
+  if (!shared.empty()) {
+    auto postgres = std::make_unique<PostgresStoreAccess>();
+    if (!postgres->Connect(shared, error)) return false;
+    store = std::move(postgres);
+    return true;
+  }
+  if (!FindStore(options_.data_dir, paths_, error)) return false;
+  store = std::make_unique<SqliteStoreAccess>(paths_);
+  return true;
+}
+
+int StoreTools::RefuseShared() const {
+  return Fail(std::string(options_.mode == HostOptions::Mode::kBackup ? "backup" : "restore") +
+              " works on group.db only; a shared store is backed up with PostgreSQL's own "
+              "tools: pg_dump --format=custom --file=DEST \"$" + kStoreVariable +
+              "\", restored with pg_restore --clean --single-transaction --dbname=\"$" +
+              kStoreVariable + "\" DEST while no server runs (see the README)");
 }

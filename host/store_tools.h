@@ -1,8 +1,10 @@
-// StoreTools: the store verbs of group_host. They work on group.db through
-// SQLite itself, without the plug-in: read-only where they only read (tree,
+// StoreTools: the store verbs of group_host. They work without the plug-in
+// on group.db through SQLite itself: read-only where they only read (tree,
 // check, backup, export, and restore's source), and only while no component
-// holds the store where they write (restore, import). None of them creates
-// a directory or a store.
+// holds the store where they write (restore, import). check, export and
+// import work the same on a shared PostgreSQL store (--store or PGA_STORE);
+// backup and restore of that store are PostgreSQL's own tools. None of them
+// creates a directory or a store.
 //
 // Exit statuses: 0 done (check: sound), 1 problems found (check) or input
 // refused for its problems (restore, import), 2 cannot work (bad input,
@@ -13,10 +15,12 @@
 #define PGA_HOST_STORE_TOOLS_H_
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/host_options.h"
+#include "host/store_access.h"
 #include "host/store_paths.h"
 
 class StoreTools {
@@ -44,6 +48,13 @@ class StoreTools {
   int Import();
   // backup --salvage: the rows that can still be read into a new store.
   int Salvage(const StorePaths& paths);
+  // The PostgreSQL store named by --store or PGA_STORE, or empty.
+  std::string SharedStore() const;
+  // The store the verb works on: the shared one, or group.db of the data
+  // directory (whose paths_ it fills in).
+  bool OpenAccess(std::unique_ptr<StoreAccess>& store, std::string& error);
+  // backup and restore of a shared store: PostgreSQL's tools do that.
+  int RefuseShared() const;
   // Fails check: with --json, the document of the failure first.
   int FailCheck(const std::string& store, const std::string& error) const;
   // Writes "group_host: <message>" to the error stream; returns kCannot.
@@ -53,6 +64,7 @@ class StoreTools {
   int Refuse(const std::vector<std::string>& problems, const std::string& what) const;
 
   HostOptions options_;
+  StorePaths paths_;  // of group.db, when the verb works on it
   std::FILE* out_;
   std::FILE* err_;
 };
