@@ -90,9 +90,9 @@ void AppendCopyField(std::string& line, const StoreValue& value) {
 }
 
 // Why the shared store cannot hold `value` in column `column` (0 to 5), or
-// empty. Its columns are typed: texts without NUL bytes in valid UTF-8,
-// 32- and 64-bit integers.
-std::string Unstorable(const StoreValue& value, std::size_t column) {
+// empty. Its columns are typed: texts without NUL bytes (in valid UTF-8
+// unless the database keeps `bytes`), 32- and 64-bit integers.
+std::string Unstorable(const StoreValue& value, std::size_t column, bool bytes) {
   using Kind = StoreValue::Kind;
   const bool integer_column = column >= 4;
   if (value.kind == Kind::kNull) return column == 0 ? "no id" : "";
@@ -105,7 +105,7 @@ std::string Unstorable(const StoreValue& value, std::size_t column) {
   }
   if (value.kind != Kind::kText) return "a value that is not text";
   if (value.bytes.find('\0') != std::string::npos) return "a text with a NUL byte";
-  if (!IsUtf8(value.bytes)) return "a text that is not UTF-8";
+  if (!bytes && !IsUtf8(value.bytes)) return "a text that is not UTF-8";
   return "";
 }
 
@@ -126,8 +126,12 @@ bool PostgresStoreAccess::Connect(const std::string& conninfo, std::string& erro
   }
   PQsetNoticeProcessor(
       connection_, [](void*, const char*) {}, nullptr);
-  if (PQsetClientEncoding(connection_, "UTF8") != 0) {
-    error = "cannot talk UTF-8 with the shared store: " + Message(connection_);
+  // A database of SQL_ASCII keeps texts byte for byte, and so do its
+  // clients that use the same; any other one holds UTF-8 only.
+  const char* encoding = PQparameterStatus(connection_, "server_encoding");
+  bytes_ = encoding != nullptr && std::string(encoding) == "SQL_ASCII";
+  if (PQsetClientEncoding(connection_, bytes_ ? "SQL_ASCII" : "UTF8") != 0) {
+    error = "cannot set the encoding of the shared store's texts: " + Message(connection_);
     return false;
   }
   name_ = std::string("the shared store ") + PQdb(connection_) + " on " + PQhost(connection_);
@@ -257,7 +261,7 @@ bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string
     const StoreValue* values[] = {&row.item_id, &row.parent_id, &row.name,
                                   &row.type,    &row.order,     &row.created_time};
     for (std::size_t column = 0; column < 6; ++column) {
-      const std::string why = Unstorable(*values[column], column);
+      const std::string why = Unstorable(*values[column], column, bytes_);
       if (!why.empty()) {
         error = "the shared store cannot hold item " + std::to_string(i + 1) + ": its " +
                 kColumns[column][0] + " is " + why + "; nothing was changed";

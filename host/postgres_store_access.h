@@ -42,6 +42,7 @@ class PostgresStoreAccess : public StoreAccess {
 
   pg_conn* connection_ = nullptr;
   std::string name_;
+  bool bytes_ = false;  // the database keeps texts as bytes (SQL_ASCII)
 };
 
 #endif  // PGA_HOST_POSTGRES_STORE_ACCESS_H_
