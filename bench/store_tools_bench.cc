@@ -9,8 +9,7 @@
 
 #include "bench/bench_tree.h"
 #include "bench/stopwatch.h"
-#include "host/host_options.h"
-#include "host/store_tools.h"
+#include "tools/store_tools.h"
 
 namespace {
 
@@ -18,9 +17,9 @@ constexpr std::size_t kItems = 100000;
 
 // Runs one store verb on the store of the current directory; what it prints
 // goes nowhere. Returns its exit status.
-int RunVerb(HostOptions::Mode mode, const std::string& path = "-") {
-  HostOptions options;
-  options.mode = mode;
+int RunVerb(StoreVerb::Kind mode, const std::string& path = "-") {
+  StoreVerb options;
+  options.kind = mode;
   options.path = path;
   options.force = true;  // each run writes the same file again
   std::FILE* sink = std::fopen("/dev/null", "w");
@@ -30,7 +29,7 @@ int RunVerb(HostOptions::Mode mode, const std::string& path = "-") {
 }
 
 // One timed run of `mode` per iteration on a fresh copy of the tree.
-void TimeVerb(benchmark::State& state, HostOptions::Mode mode, const std::string& path) {
+void TimeVerb(benchmark::State& state, StoreVerb::Kind mode, const std::string& path) {
   Stopwatch watch(state);
   const BenchTree& tree = SharedTree(state.range(0));
   for (auto _ : state) {
@@ -45,7 +44,7 @@ void TimeVerb(benchmark::State& state, HostOptions::Mode mode, const std::string
   }
 }
 
-void BM_StoreCheck(benchmark::State& state) { TimeVerb(state, HostOptions::Mode::kCheck, "-"); }
+void BM_StoreCheck(benchmark::State& state) { TimeVerb(state, StoreVerb::Kind::kCheck, "-"); }
 BENCHMARK(BM_StoreCheck)
     ->Arg(kItems)
     ->Iterations(5)
@@ -53,7 +52,7 @@ BENCHMARK(BM_StoreCheck)
     ->Unit(benchmark::kMillisecond);
 
 void BM_StoreExport(benchmark::State& state) {
-  TimeVerb(state, HostOptions::Mode::kExport, "export.json");
+  TimeVerb(state, StoreVerb::Kind::kExport, "export.json");
 }
 BENCHMARK(BM_StoreExport)
     ->Arg(kItems)
@@ -65,11 +64,11 @@ BENCHMARK(BM_StoreExport)
 // deleted and written again.
 void BM_StoreImport(benchmark::State& state) {
   SharedTree(state.range(0)).Install();
-  if (RunVerb(HostOptions::Mode::kExport, "import.json") != StoreTools::kSuccess) {
+  if (RunVerb(StoreVerb::Kind::kExport, "import.json") != StoreTools::kSuccess) {
     state.SkipWithError("export failed");
     return;
   }
-  TimeVerb(state, HostOptions::Mode::kImport, "import.json");
+  TimeVerb(state, StoreVerb::Kind::kImport, "import.json");
 }
 BENCHMARK(BM_StoreImport)
     ->Arg(kItems)

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "host/tree_checker.h"
-#include "host/tree_document.h"
+#include "tools/tree_checker.h"
+#include "tools/tree_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<StoreRow> rows;

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "host/script_reader.h"
-#include "host/store_tools.h"
+#include "tools/store_tools.h"
 #include "group/group_event_type.h"
-#include "host/tree_printer.h"
+#include "tools/tree_printer.h"
 #include "records/i_group_application.h"
 #include "runtime/event.h"
 #include "store/open_group_store.h"
@@ -101,7 +101,7 @@ int GroupHostApp::Run() {
   // store's tree is read through the plug-in.
   const bool shared_tree = options_.mode == HostOptions::Mode::kTree && SharedStore();
   if (IsStoreVerb(options_.mode) && !shared_tree) {
-    return StoreTools(options_, stdout, stderr).Run();
+    return StoreTools(ToStoreVerb(options_), stdout, stderr).Run();
   }
   // Everything the host's own runtime allocates (events, payloads) comes
   // from the same allocator as the plug-in's objects.

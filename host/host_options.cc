@@ -75,6 +75,38 @@ bool IsStoreVerb(HostOptions::Mode mode) {
          mode == Mode::kRestore || mode == Mode::kExport || mode == Mode::kImport;
 }
 
+StoreVerb ToStoreVerb(const HostOptions& options) {
+  using Mode = HostOptions::Mode;
+  StoreVerb verb;
+  switch (options.mode) {
+    case Mode::kTree:
+      verb.kind = StoreVerb::Kind::kTree;
+      break;
+    case Mode::kBackup:
+      verb.kind = StoreVerb::Kind::kBackup;
+      break;
+    case Mode::kRestore:
+      verb.kind = StoreVerb::Kind::kRestore;
+      break;
+    case Mode::kExport:
+      verb.kind = StoreVerb::Kind::kExport;
+      break;
+    case Mode::kImport:
+      verb.kind = StoreVerb::Kind::kImport;
+      break;
+    default:
+      verb.kind = StoreVerb::Kind::kCheck;
+  }
+  verb.data_dir = options.data_dir;
+  verb.store = options.store;
+  verb.path = options.path;
+  verb.json = options.json;
+  verb.strict = options.strict;
+  verb.force = options.force;
+  verb.salvage = options.salvage;
+  return verb;
+}
+
 bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options,
                       std::string& error) {
   std::vector<std::string> operands;

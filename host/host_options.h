@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/store_tools.h"
+
 struct HostOptions {
   // What the host does.
   enum class Mode {
@@ -47,6 +49,10 @@ struct HostOptions {
 
 // True for the modes that work on the store without the plug-in.
 bool IsStoreVerb(HostOptions::Mode mode);
+
+// The store verb of `options` (a mode for which IsStoreVerb holds) for the
+// store tools.
+StoreVerb ToStoreVerb(const HostOptions& options);
 
 // Reads `args` (the arguments after the program name) into `options`.
 // Returns false with a one-line reason in `error` for an unknown option, a

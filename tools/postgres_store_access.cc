@@ -1,0 +1,335 @@
+#include "tools/postgres_store_access.h"
+
+#include <libpq-fe.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
+#include "tools/text_bytes.h"
+
+namespace {
+
+constexpr std::size_t kProgressStep = 4096;
+// Bytes handed to the server per COPY message.
+constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
+// The type numbers of PostgreSQL's integers.
+constexpr Oid kInt8 = 20;
+constexpr Oid kInt4 = 23;
+
+// The component's columns, in the table's order, with their types as
+// format_type() names them.
+constexpr const char* kColumns[][2] = {{"uuid", "text"},       {"parent_uuid", "text"},
+                                       {"name", "text"},       {"type", "text"},
+                                       {"order_", "integer"},  {"created_time", "bigint"}};
+
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+Result Query(PGconn* connection, const std::string& sql) {
+  return Result(PQexec(connection, sql.c_str()), &PQclear);
+}
+
+bool Succeeded(const Result& result) {
+  const ExecStatusType status = PQresultStatus(result.get());
+  return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+// The server's message on one line.
+std::string Message(PGconn* connection) {
+  std::string message = PQerrorMessage(connection);
+  for (char& c : message) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  }
+  while (!message.empty() && message.back() == ' ') message.pop_back();
+  return message;
+}
+
+std::string Text(const Result& result, int row, int column) {
+  return std::string(PQgetvalue(result.get(), row, column),
+                     static_cast<std::size_t>(PQgetlength(result.get(), row, column)));
+}
+
+Finding SchemaFinding(std::string message) {
+  Finding finding;
+  finding.kind = "schema";
+  finding.message = std::move(message);
+  return finding;
+}
+
+// Appends `value` as a field of COPY's text format.
+void AppendCopyField(std::string& line, const StoreValue& value) {
+  switch (value.kind) {
+    case StoreValue::Kind::kNull:
+      line += "\\N";
+      return;
+    case StoreValue::Kind::kInteger:
+      line += std::to_string(value.integer);
+      return;
+    default:
+      break;
+  }
+  for (char c : value.bytes) {
+    switch (c) {
+      case '\\':
+        line += "\\\\";
+        break;
+      case '\n':
+        line += "\\n";
+        break;
+      case '\r':
+        line += "\\r";
+        break;
+      case '\t':
+        line += "\\t";
+        break;
+      default:
+        line += c;
+    }
+  }
+}
+
+// Why the shared store cannot hold `value` in column `column` (0 to 5), or
+// empty. Its columns are typed: texts without NUL bytes (in valid UTF-8
+// unless the database keeps `bytes`), 32- and 64-bit integers.
+std::string Unstorable(const StoreValue& value, std::size_t column, bool bytes) {
+  using Kind = StoreValue::Kind;
+  const bool integer_column = column >= 4;
+  if (value.kind == Kind::kNull) return column == 0 ? "no id" : "";
+  if (integer_column) {
+    if (value.kind != Kind::kInteger) return "a value that is not an integer";
+    if (column == 4 && (value.integer < INT32_MIN || value.integer > INT32_MAX)) {
+      return "an order beyond 32 bits";
+    }
+    return "";
+  }
+  if (value.kind != Kind::kText) return "a value that is not text";
+  if (value.bytes.find('\0') != std::string::npos) return "a text with a NUL byte";
+  if (!bytes && !IsUtf8(value.bytes)) return "a text that is not UTF-8";
+  return "";
+}
+
+}  // namespace
+
+PostgresStoreAccess::~PostgresStoreAccess() { PQfinish(connection_); }
+
+bool PostgresStoreAccess::Connect(const std::string& conninfo, std::string& error) {
+  // A server that does not answer is given up after a while; the
+  // operator's own connect_timeout, if any, comes later and wins.
+  const char* keywords[] = {"connect_timeout", "dbname", nullptr};
+  const char* values[] = {"10", conninfo.c_str(), nullptr};
+  connection_ = PQconnectdbParams(keywords, values, 1);
+  if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
+    error = "cannot connect to the shared store: " +
+            (connection_ != nullptr ? Message(connection_) : std::string("out of memory"));
+    return false;
+  }
+  PQsetNoticeProcessor(
+      connection_, [](void*, const char*) {}, nullptr);
+  // A database of SQL_ASCII keeps texts byte for byte, and so do its
+  // clients that use the same; any other one holds UTF-8 only.
+  const char* encoding = PQparameterStatus(connection_, "server_encoding");
+  bytes_ = encoding != nullptr && std::string(encoding) == "SQL_ASCII";
+  if (PQsetClientEncoding(connection_, bytes_ ? "SQL_ASCII" : "UTF8") != 0) {
+    error = "cannot set the encoding of the shared store's texts: " + Message(connection_);
+    return false;
+  }
+  name_ = std::string("the shared store ") + PQdb(connection_) + " on " + PQhost(connection_);
+  return true;
+}
+
+bool PostgresStoreAccess::Exec(const std::string& sql, std::string& error) {
+  const Result result = Query(connection_, sql);
+  if (Succeeded(result)) return true;
+  error = Message(connection_);
+  return false;
+}
+
+bool PostgresStoreAccess::HasTable(std::string& error) {
+  const Result result = Query(connection_, "SELECT to_regclass('logical_table') IS NOT NULL");
+  if (!Succeeded(result) || PQntuples(result.get()) != 1) {
+    error = name_ + ": cannot read it: " + Message(connection_);
+    return false;
+  }
+  if (Text(result, 0, 0) != "t") {
+    error = name_ + ": not a group store: it has no table logical_table";
+    return false;
+  }
+  return true;
+}
+
+bool PostgresStoreAccess::CheckStorage(std::vector<Finding>& findings, std::string& error) {
+  if (!HasTable(error)) return false;
+  // Columns, then everything that changes what a write does or what a
+  // read sees: other indexes, triggers, rules, row policies, another kind
+  // of relation.
+  const Result columns = Query(connection_,
+                               "SELECT string_agg(attname || ' ' || format_type(atttypid, "
+                               "atttypmod), ', ' ORDER BY attnum) FROM pg_attribute WHERE "
+                               "attrelid = 'logical_table'::regclass AND attnum > 0 AND NOT "
+                               "attisdropped");
+  const Result objects = Query(
+      connection_,
+      "SELECT 'relation', relkind::text FROM pg_class WHERE oid = 'logical_table'::regclass "
+      "AND relkind <> 'r' UNION ALL "
+      "SELECT 'primary key', string_agg(a.attname, ', ') FROM pg_index i JOIN pg_attribute a "
+      "ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) WHERE i.indrelid = "
+      "'logical_table'::regclass AND i.indisprimary HAVING string_agg(a.attname, ', ') IS "
+      "DISTINCT FROM 'uuid' UNION ALL "
+      "SELECT 'index', c.relname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+      "WHERE i.indrelid = 'logical_table'::regclass AND c.relname NOT IN "
+      "('logical_table_pkey', 'logical_table_parent_order', 'logical_table_group_order') "
+      "UNION ALL SELECT 'trigger', tgname::text FROM pg_trigger WHERE tgrelid = "
+      "'logical_table'::regclass AND NOT tgisinternal UNION ALL "
+      "SELECT 'rule', rulename::text FROM pg_rewrite WHERE ev_class = "
+      "'logical_table'::regclass UNION ALL "
+      "SELECT 'policy', polname::text FROM pg_policy WHERE polrelid = "
+      "'logical_table'::regclass ORDER BY 1, 2");
+  if (!Succeeded(columns) || !Succeeded(objects)) {
+    error = name_ + ": cannot read its schema: " + Message(connection_);
+    return false;
+  }
+  std::string expected;
+  for (const auto& column : kColumns) {
+    expected += (expected.empty() ? "" : ", ") + std::string(column[0]) + " " + column[1];
+  }
+  const std::string found = Text(columns, 0, 0);
+  if (found != expected) {
+    findings.push_back(SchemaFinding(
+        "logical_table is not the table the component creates: its columns are " +
+        QuoteText(found) + ", not " + QuoteText(expected)));
+  }
+  for (int row = 0; row < PQntuples(objects.get()); ++row) {
+    const std::string kind = Text(objects, row, 0);
+    const std::string what = Text(objects, row, 1);
+    if (kind == "relation") {
+      findings.push_back(SchemaFinding("logical_table is not a plain table (kind " + what + ")"));
+    } else if (kind == "primary key") {
+      findings.push_back(SchemaFinding("logical_table's primary key is " + QuoteText(what) +
+                                       ", not \"uuid\""));
+    } else {
+      findings.push_back(SchemaFinding((kind == "index" ? "an " : "a ") + kind +
+                                       " the component does not create: " + QuoteText(what) +
+                                       " on \"logical_table\""));
+    }
+  }
+  return true;
+}
+
+bool PostgresStoreAccess::Read(std::vector<StoreRow>& rows, std::string& error,
+                               const Progress& progress) {
+  rows.clear();
+  if (!HasTable(error)) return false;
+  // Byte-wise id order, as SQLite's BINARY gives it: both stores export
+  // the same tree as the same bytes.
+  if (!Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", error)) return false;
+  const Result result = Query(connection_,
+                              "SELECT uuid, parent_uuid, name, type, order_, created_time FROM "
+                              "logical_table ORDER BY uuid COLLATE \"C\"");
+  std::string ignored;
+  Exec("COMMIT", ignored);
+  if (!Succeeded(result) || PQnfields(result.get()) != 6) {
+    error = "cannot read logical_table: " + Message(connection_);
+    return false;
+  }
+  const int count = PQntuples(result.get());
+  rows.reserve(static_cast<std::size_t>(count));
+  for (int row = 0; row < count; ++row) {
+    StoreRow stored;
+    StoreValue* values[] = {&stored.item_id, &stored.parent_id, &stored.name,
+                            &stored.type,    &stored.order,     &stored.created_time};
+    for (int column = 0; column < 6; ++column) {
+      if (PQgetisnull(result.get(), row, column)) continue;  // stays NULL
+      const Oid type = PQftype(result.get(), column);
+      if (type == kInt4 || type == kInt8) {
+        *values[column] =
+            StoreValue::Integer(std::strtoll(PQgetvalue(result.get(), row, column), nullptr, 10));
+      } else {
+        *values[column] = StoreValue::Text(Text(result, row, column));
+      }
+    }
+    rows.push_back(std::move(stored));
+    if (progress && rows.size() % kProgressStep == 0) progress(rows.size());
+  }
+  return true;
+}
+
+bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string& error,
+                                  const Progress& progress) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const StoreRow& row = rows[i];
+    const StoreValue* values[] = {&row.item_id, &row.parent_id, &row.name,
+                                  &row.type,    &row.order,     &row.created_time};
+    for (std::size_t column = 0; column < 6; ++column) {
+      const std::string why = Unstorable(*values[column], column, bytes_);
+      if (!why.empty()) {
+        error = "the shared store cannot hold item " + std::to_string(i + 1) + ": its " +
+                kColumns[column][0] + " is " + why + "; nothing was changed";
+        return false;
+      }
+    }
+  }
+  if (!HasTable(error)) return false;
+  const auto fail = [this, &error](const std::string& reason) {
+    error = name_ + ": import failed, the store is unchanged: " + reason;
+    std::string ignored;
+    Exec("ROLLBACK", ignored);
+    return false;
+  };
+  std::string reason;
+  // The table alone first (a server's change in progress ends before),
+  // then the lock of the change log that every server's change takes after
+  // its writes: the same order as theirs, so neither waits on the other.
+  if (!Exec("BEGIN", reason) || !Exec("SET LOCAL lock_timeout = '10s'", reason) ||
+      !Exec("LOCK TABLE logical_table IN EXCLUSIVE MODE", reason)) {
+    return fail(reason);
+  }
+  const Result log = Query(connection_,
+                           "SELECT to_regclass('logical_change_log') IS NOT NULL AND "
+                           "to_regclass('logical_change_trim') IS NOT NULL");
+  if (!Succeeded(log)) return fail(Message(connection_));
+  const bool followed = Text(log, 0, 0) == "t";
+  if ((followed && !Exec("SELECT pg_advisory_xact_lock(25068, 0)", reason)) ||
+      !Exec("DELETE FROM logical_table", reason)) {
+    return fail(reason);
+  }
+  const Result copy = Query(connection_,
+                            "COPY logical_table (uuid, parent_uuid, name, type, order_, "
+                            "created_time) FROM STDIN");
+  if (PQresultStatus(copy.get()) != PGRES_COPY_IN) return fail(Message(connection_));
+  std::string chunk;
+  bool sent = true;
+  for (std::size_t i = 0; sent && i < rows.size(); ++i) {
+    const StoreRow& row = rows[i];
+    std::size_t column = 0;
+    for (const StoreValue* value :
+         {&row.item_id, &row.parent_id, &row.name, &row.type, &row.order, &row.created_time}) {
+      if (column++ > 0) chunk += '\t';
+      AppendCopyField(chunk, *value);
+    }
+    chunk += '\n';
+    if (chunk.size() >= kCopyChunk || i + 1 == rows.size()) {
+      sent = PQputCopyData(connection_, chunk.data(), static_cast<int>(chunk.size())) == 1;
+      chunk.clear();
+    }
+    if (progress && (i + 1) % kProgressStep == 0) progress(i + 1);
+  }
+  if (PQputCopyEnd(connection_, sent ? nullptr : "cancelled") != 1) {
+    return fail(Message(connection_));
+  }
+  const Result copied(PQgetResult(connection_), &PQclear);
+  while (PGresult* more = PQgetResult(connection_)) PQclear(more);
+  if (!sent || !Succeeded(copied)) return fail(Message(connection_));
+  // The servers that follow the store learn that every change up to a new
+  // number is gone from the log: they read the whole tree again.
+  if (followed &&
+      !Exec("WITH replaced AS (SELECT nextval(pg_get_serial_sequence('logical_change_log', "
+            "'seq')) AS seq), trimmed AS (UPDATE logical_change_trim SET upto = (SELECT seq "
+            "FROM replaced) RETURNING upto) SELECT pg_notify('logical_table_changes', "
+            "upto::text) FROM trimmed",
+            reason)) {
+    return fail(reason);
+  }
+  if (!Exec("COMMIT", reason)) return fail(reason);
+  return true;
+}

@@ -1,0 +1,91 @@
+#include "tools/sqlite_store_access.h"
+
+#include <utility>
+
+#include "tools/atomic_file.h"
+#include "tools/store_check.h"
+#include "tools/store_lock.h"
+#include "tools/store_table.h"
+
+namespace {
+
+// integrity_check lines shown at most; a badly damaged file gives many.
+constexpr std::size_t kIntegrityLines = 10;
+
+Finding IntegrityFinding(std::string message) {
+  Finding finding;
+  finding.kind = "integrity";
+  finding.message = std::move(message);
+  return finding;
+}
+
+}  // namespace
+
+SqliteStoreAccess::SqliteStoreAccess(StorePaths paths)
+    : paths_(std::move(paths)), name_(paths_.db.string()) {}
+
+SqliteStoreAccess::SqliteStoreAccess(SqliteConnection& connection, std::string name)
+    : name_(std::move(name)), connection_(&connection) {}
+
+bool SqliteStoreAccess::Connect(std::string& error) {
+  if (connection_ != nullptr) return true;
+  if (!own_.Open(paths_.db.string(), SqliteConnection::Mode::kReadOnly, error)) {
+    error = name_ + ": " + error;
+    return false;
+  }
+  connection_ = &own_;
+  return true;
+}
+
+bool SqliteStoreAccess::CheckStorage(std::vector<Finding>& findings, std::string& error) {
+  if (!Connect(error)) return false;
+  if (!StoreTable(*connection_).Verify(error)) {
+    error = name_ + ": " + error;
+    return false;
+  }
+  std::vector<std::string> damage;
+  if (!connection_->IntegrityCheck(damage, error)) {
+    // A writer that would not let go is a reason to give up; damage so bad
+    // that integrity_check stops is one more finding.
+    if (connection_->WasBusy()) {
+      error = name_ + ": " + error;
+      return false;
+    }
+    damage.insert(damage.begin(), error);
+  }
+  for (std::size_t i = 0; i < damage.size() && i < kIntegrityLines; ++i) {
+    findings.push_back(IntegrityFinding(damage[i]));
+  }
+  if (damage.size() > kIntegrityLines) {
+    findings.push_back(IntegrityFinding(std::to_string(damage.size() - kIntegrityLines) +
+                                        " more lines from integrity_check"));
+  }
+  std::string unreadable;
+  if (!CheckSchema(*connection_, findings, unreadable)) {
+    findings.push_back(IntegrityFinding(unreadable));
+  }
+  return true;
+}
+
+bool SqliteStoreAccess::Read(std::vector<StoreRow>& rows, std::string& error,
+                             const Progress& progress) {
+  return Connect(error) && StoreTable(*connection_).Read(rows, error, progress);
+}
+
+bool SqliteStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string& error,
+                                const Progress& progress) {
+  if (paths_.db.empty()) {
+    error = name_ + " is read only here";
+    return false;
+  }
+  StoreLock lock;
+  if (!lock.Acquire(paths_, error)) return false;
+  StoreTable table(lock.connection());
+  if (!table.Verify(error) || !table.Replace(rows, error, progress)) {
+    error = name_ + ": import failed, the store is unchanged: " + error;
+    return false;
+  }
+  return true;
+}
+
+mode_t SqliteStoreAccess::file_mode() const { return FileMode(paths_.db); }

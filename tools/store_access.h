@@ -1,0 +1,50 @@
+// StoreAccess: the stored tree as the store verbs see it, whichever store
+// keeps it (group.db through SQLite, or a PostgreSQL database that several
+// servers share). A verb reads, checks and replaces the rows through it and
+// never needs to know which store it is on.
+#ifndef PGA_TOOLS_STORE_ACCESS_H_
+#define PGA_TOOLS_STORE_ACCESS_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/store_row.h"
+#include "tools/tree_checker.h"
+
+class StoreAccess {
+ public:
+  // Called now and then while rows go by, with the number done so far.
+  using Progress = std::function<void(std::size_t done)>;
+
+  virtual ~StoreAccess() = default;
+
+  // How the verbs name the store in what they print.
+  virtual std::string name() const = 0;
+
+  // Findings about the store below its rows: damage its database reports,
+  // and every object that the component does not create (or of another
+  // form) on or beside its table. False with a one-line reason when it is
+  // not a group store at all.
+  virtual bool CheckStorage(std::vector<Finding>& findings, std::string& error) = 0;
+
+  // Every row, in id order (byte-wise), from one consistent state of the
+  // store even while a component writes.
+  virtual bool Read(std::vector<StoreRow>& rows, std::string& error,
+                    const Progress& progress = {}) = 0;
+
+  // Replaces every row with `rows` in one transaction: all of them or, on
+  // failure, none. Fails, with a reason, when the store cannot hold a value
+  // or cannot be had alone.
+  virtual bool Replace(const std::vector<StoreRow>& rows, std::string& error,
+                       const Progress& progress = {}) = 0;
+
+  // The permission bits that files made from the store's content get.
+  virtual mode_t file_mode() const = 0;
+};
+
+#endif  // PGA_TOOLS_STORE_ACCESS_H_

@@ -1,0 +1,107 @@
+#include "tools/store_row.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <utility>
+
+StoreValue StoreValue::Integer(int64_t value) {
+  StoreValue v;
+  v.kind = Kind::kInteger;
+  v.integer = value;
+  return v;
+}
+
+StoreValue StoreValue::Real(double value) {
+  StoreValue v;
+  v.kind = Kind::kReal;
+  v.real = value;
+  return v;
+}
+
+StoreValue StoreValue::Text(std::string bytes) {
+  StoreValue v;
+  v.kind = Kind::kText;
+  v.bytes = std::move(bytes);
+  return v;
+}
+
+StoreValue StoreValue::Blob(std::string bytes) {
+  StoreValue v;
+  v.kind = Kind::kBlob;
+  v.bytes = std::move(bytes);
+  return v;
+}
+
+StoreValue StoreValue::FromColumn(sqlite3_stmt* statement, int index) {
+  switch (sqlite3_column_type(statement, index)) {
+    case SQLITE_INTEGER:
+      return Integer(sqlite3_column_int64(statement, index));
+    case SQLITE_FLOAT:
+      return Real(sqlite3_column_double(statement, index));
+    case SQLITE_TEXT: {
+      // The pointer first, then the length: the order SQLite documents.
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+      return Text(std::string(text ? text : "", sqlite3_column_bytes(statement, index)));
+    }
+    case SQLITE_BLOB: {
+      const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement, index));
+      return Blob(std::string(blob ? blob : "", sqlite3_column_bytes(statement, index)));
+    }
+    default:
+      return Null();
+  }
+}
+
+int StoreValue::Bind(sqlite3_stmt* statement, int index) const {
+  switch (kind) {
+    case Kind::kInteger:
+      return sqlite3_bind_int64(statement, index, integer);
+    case Kind::kReal:
+      return sqlite3_bind_double(statement, index, real);
+    case Kind::kText:
+      return sqlite3_bind_text64(statement, index, bytes.data(), bytes.size(), SQLITE_STATIC,
+                                 SQLITE_UTF8);
+    case Kind::kBlob:
+      return sqlite3_bind_blob64(statement, index, bytes.data(), bytes.size(), SQLITE_STATIC);
+    case Kind::kNull:
+      break;
+  }
+  return sqlite3_bind_null(statement, index);
+}
+
+const std::string& StoreValue::TextOrEmpty() const {
+  static const std::string kEmpty;
+  return kind == Kind::kText ? bytes : kEmpty;
+}
+
+bool StoreValue::operator==(const StoreValue& other) const {
+  if (kind != other.kind) return false;
+  switch (kind) {
+    case Kind::kInteger:
+      return integer == other.integer;
+    case Kind::kReal:
+      // Bit for bit: the tools promise the same stored value, not an equal one.
+      return std::memcmp(&real, &other.real, sizeof(real)) == 0;
+    case Kind::kText:
+    case Kind::kBlob:
+      return bytes == other.bytes;
+    case Kind::kNull:
+      break;
+  }
+  return true;
+}
+
+GroupOrderModel StoreRow::ToItem() const {
+  const auto number = [](const StoreValue& value) {
+    return value.kind == StoreValue::Kind::kInteger ? value.integer : 0;
+  };
+  return GroupOrderModel(item_id.TextOrEmpty(), parent_id.TextOrEmpty(), name.TextOrEmpty(),
+                         type.TextOrEmpty(), static_cast<int32_t>(number(order)),
+                         static_cast<uint64_t>(number(created_time)));
+}
+
+bool StoreRow::operator==(const StoreRow& other) const {
+  return item_id == other.item_id && parent_id == other.parent_id && name == other.name &&
+         type == other.type && order == other.order && created_time == other.created_time;
+}

@@ -1,0 +1,28 @@
+// Salvage: what can still be read from a damaged store, into a new one. A
+// damaged page makes every full read of the table fail, so a backup and
+// an export refuse the store; the rows on the pages around the damage are
+// still there, and an operator wants them saved before repairing anything.
+#ifndef PGA_TOOLS_STORE_SALVAGE_H_
+#define PGA_TOOLS_STORE_SALVAGE_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "tools/sqlite_connection.h"
+#include "tools/store_row.h"
+
+// Reads every row of logical_table that can be read, in row order,
+// stepping over the damaged parts of the table; `damaged` counts the parts
+// stepped over. Fails with a reason when the table cannot be read at all
+// (a damaged schema or table root).
+bool SalvageRows(SqliteConnection& source, std::vector<StoreRow>& rows, std::size_t& damaged,
+                 std::string& error);
+
+// Makes a store in the empty file `path` with the component's own table
+// and indexes and `rows` in it (the first row of an id that repeats),
+// in the default journal mode. Fails with a reason.
+bool WriteNewStore(const std::string& path, const std::vector<StoreRow>& rows,
+                   std::string& error);
+
+#endif  // PGA_TOOLS_STORE_SALVAGE_H_

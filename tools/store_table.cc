@@ -1,0 +1,96 @@
+#include "tools/store_table.h"
+
+#include <sqlite3.h>
+
+#include <set>
+
+#include "tools/sqlite_statement.h"
+
+namespace {
+
+constexpr char kColumns[] = "uuid, parent_uuid, name, type, order_, created_time";
+// Progress is reported every this many rows.
+constexpr std::size_t kProgressStep = 4096;
+
+void Report(const StoreTable::Progress& progress, std::size_t done) {
+  if (progress && done % kProgressStep == 0) progress(done);
+}
+
+}  // namespace
+
+bool StoreTable::Verify(std::string& error) {
+  SqliteStatement info(connection_, "PRAGMA table_info(logical_table)");
+  std::set<std::string> columns;
+  while (info.Next()) {
+    const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
+    if (name != nullptr) columns.insert(name);
+  }
+  if (info.failed()) {
+    error = "cannot read it as a database: " + connection_.Message();
+    return false;
+  }
+  if (columns.empty()) {
+    error = "not a group store: it has no table logical_table";
+    return false;
+  }
+  for (const char* column : {"uuid", "parent_uuid", "name", "type", "order_", "created_time"}) {
+    if (columns.count(column) == 0) {
+      error = std::string("not a group store: logical_table has no column ") + column;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress) {
+  // One statement is one read transaction: the rows are one consistent
+  // state of the table even while a component writes.
+  const std::string sql =
+      std::string("SELECT ") + kColumns + " FROM logical_table ORDER BY uuid COLLATE BINARY";
+  SqliteStatement select(connection_, sql.c_str());
+  rows.clear();
+  while (select.Next()) {
+    sqlite3_stmt* s = select.get();
+    rows.push_back(StoreRow{StoreValue::FromColumn(s, 0), StoreValue::FromColumn(s, 1),
+                            StoreValue::FromColumn(s, 2), StoreValue::FromColumn(s, 3),
+                            StoreValue::FromColumn(s, 4), StoreValue::FromColumn(s, 5)});
+    Report(progress, rows.size());
+  }
+  if (select.failed()) {
+    error = "cannot read logical_table: " + connection_.Message();
+    return false;
+  }
+  return true;
+}
+
+bool StoreTable::Replace(const std::vector<StoreRow>& rows, std::string& error,
+                         const Progress& progress) {
+  if (!connection_.Exec("BEGIN IMMEDIATE", error)) return false;
+  const std::string sql =
+      std::string("INSERT INTO logical_table (") + kColumns + ") VALUES(?,?,?,?,?,?)";
+  bool ok = connection_.Exec("DELETE FROM logical_table", error);
+  if (ok) {
+    SqliteStatement insert(connection_, sql.c_str());
+    ok = insert.ok();
+    for (std::size_t i = 0; ok && i < rows.size(); ++i) {
+      const StoreRow& row = rows[i];
+      int index = 1;
+      for (const StoreValue* value :
+           {&row.item_id, &row.parent_id, &row.name, &row.type, &row.order, &row.created_time}) {
+        value->Bind(insert.get(), index++);
+      }
+      insert.Next();
+      ok = !insert.failed();
+      insert.Reset();
+      Report(progress, i + 1);
+    }
+    if (!ok) error = connection_.Message();
+  }
+  if (ok && connection_.Exec("COMMIT", error)) return true;
+  // A failed statement may have ended the transaction already.
+  if (!sqlite3_get_autocommit(connection_.get())) {
+    std::string ignored;
+    connection_.Exec("ROLLBACK", ignored);
+  }
+  return false;
+}

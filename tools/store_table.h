@@ -1,0 +1,38 @@
+// StoreTable: the rows of "logical_table" read and written through a
+// SqliteConnection, every column with its storage class intact.
+#ifndef PGA_TOOLS_STORE_TABLE_H_
+#define PGA_TOOLS_STORE_TABLE_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/sqlite_connection.h"
+#include "tools/store_row.h"
+
+class StoreTable {
+ public:
+  // Called now and then while rows go by, with the number done so far.
+  using Progress = std::function<void(std::size_t done)>;
+
+  // Does not own `connection`, which must outlive the table.
+  explicit StoreTable(SqliteConnection& connection) : connection_(connection) {}
+
+  // True when the database holds "logical_table" with its six columns. A
+  // file that is not a database, or a database without the table, gives
+  // false and a one-line reason.
+  bool Verify(std::string& error);
+
+  // Every row, in id order (byte-wise for texts), in one read transaction.
+  bool Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress = {});
+
+  // Replaces every row with `rows` in one transaction: all of them or, on
+  // failure, none (the old rows stay). The caller holds the store's lock.
+  bool Replace(const std::vector<StoreRow>& rows, std::string& error,
+               const Progress& progress = {});
+
+ private:
+  SqliteConnection& connection_;
+};
+
+#endif  // PGA_TOOLS_STORE_TABLE_H_

@@ -1,0 +1,406 @@
+#include "tools/store_tools.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <system_error>
+#include <utility>
+
+#include "tools/atomic_file.h"
+#include "tools/database_copy.h"
+#include "tools/postgres_store_access.h"
+#include "tools/progress_meter.h"
+#include "tools/sqlite_connection.h"
+#include "tools/sqlite_store_access.h"
+#include "tools/store_check.h"
+#include "tools/store_lock.h"
+#include "tools/store_paths.h"
+#include "tools/store_salvage.h"
+#include "tools/store_table.h"
+#include "tools/tree_document.h"
+#include "tools/tree_printer.h"
+#include "store/open_group_store.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The name start of the temporaries that restore makes beside group.db.
+constexpr char kStoreTempPrefix[] = ".group.db";
+
+// Clears what a writer killed in the middle of a transaction left: its
+// rollback journal. A read-only connection cannot roll a journal back and
+// fails every read ("attempt to write a readonly database") until some
+// writer opens the file; a connection that may write rolls it back at its
+// first read, as every writer of SQLite does. A journal that is still
+// there once that connection holds the write lock belongs to nobody (a
+// writer killed before it wrote anything leaves an empty one).
+void RollBackInterrupted(const fs::path& path) {
+  std::error_code code;
+  const fs::path journal = path.string() + "-journal";
+  if (!fs::exists(journal, code)) return;
+  SqliteConnection writer;
+  std::string ignored;
+  if (!writer.Open(path.string(), SqliteConnection::Mode::kReadWrite, ignored)) return;
+  if (!writer.Exec("SELECT count(*) FROM sqlite_schema", ignored)) return;
+  writer.SetBusyTimeout(0);
+  if (!writer.Exec("BEGIN IMMEDIATE", ignored)) return;
+  fs::remove(journal, code);
+  writer.Exec("ROLLBACK", ignored);
+}
+
+// Finds the store of `data_dir` and clears what a killed restore or
+// import left: a half-made copy beside it, an interrupted transaction.
+bool FindStore(const std::string& data_dir, StorePaths& paths, std::string& error) {
+  if (!StorePaths::Find(data_dir, paths, error)) return false;
+  AtomicFile::RemoveStale(paths.dir, kStoreTempPrefix);
+  RollBackInterrupted(paths.db);
+  return true;
+}
+
+// Opens `path` read-only as a group store.
+bool OpenStore(const fs::path& path, SqliteConnection& connection, std::string& error) {
+  std::error_code code;
+  if (!fs::is_regular_file(path, code)) {
+    error = path.string() + " does not exist or is not a file";
+    return false;
+  }
+  if (!connection.Open(path.string(), SqliteConnection::Mode::kReadOnly, error) ||
+      !StoreTable(connection).Verify(error)) {
+    error = path.string() + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+// Refuses a file name that the verb must not write to: the store,
+// standard output, anything but a regular file, and an existing file
+// without `replace`. Clears the temporaries a killed run of the same verb
+// left beside it.
+bool CheckDestination(const StorePaths& paths, const std::string& dest, bool replace,
+                      std::string& error) {
+  if (dest == "-") {
+    error = "this verb writes a file, not standard output";
+    return false;
+  }
+  if (!paths.db.empty() && paths.IsStoreFile(dest)) {
+    error = dest + " is the store itself";
+    return false;
+  }
+  if (!AtomicFile::MayWrite(dest, replace, error)) return false;
+  const fs::path path(dest);
+  AtomicFile::RemoveStale(path.has_parent_path() ? path.parent_path() : fs::path("."),
+                          "." + path.filename().string());
+  return true;
+}
+
+// The largest document import reads. An export takes about 150 bytes per
+// item, so this is thousands of times a large site's; anything bigger is not
+// an export, and reading it whole would only exhaust memory.
+constexpr std::size_t kMaxDocumentBytes = std::size_t{1} << 30;
+
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (path != "-") {
+    file.open(path, std::ios::binary);
+    in = &file;
+  }
+  std::error_code code;
+  if ((path != "-" && (!file.is_open() || fs::is_directory(path, code)))) {
+    error = "cannot read " + path;
+    return false;
+  }
+  const std::string too_big = path + " is larger than 1 GiB, which no export of a tree is";
+  if (path != "-" && fs::is_regular_file(path, code) &&
+      fs::file_size(path, code) > kMaxDocumentBytes) {
+    error = too_big;
+    return false;
+  }
+  text.clear();
+  // Standard input and other streams of unknown size stop at the bound too.
+  char chunk[1 << 16];
+  while (in->read(chunk, sizeof chunk) || in->gcount() > 0) {
+    if (text.size() + static_cast<std::size_t>(in->gcount()) > kMaxDocumentBytes) {
+      error = too_big;
+      return false;
+    }
+    text.append(chunk, static_cast<std::size_t>(in->gcount()));
+  }
+  if (in->bad()) {
+    error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+StoreTools::StoreTools(StoreVerb options, std::FILE* out, std::FILE* err)
+    : options_(std::move(options)), out_(out), err_(err) {}
+
+int StoreTools::Run() {
+  switch (options_.kind) {
+    case StoreVerb::Kind::kTree:
+      return Tree();
+    case StoreVerb::Kind::kCheck:
+      return Check();
+    case StoreVerb::Kind::kBackup:
+      return Backup();
+    case StoreVerb::Kind::kRestore:
+      return Restore();
+    case StoreVerb::Kind::kExport:
+      return Export();
+    case StoreVerb::Kind::kImport:
+      return Import();
+  }
+  return Fail("not a store verb");
+}
+
+int StoreTools::Fail(const std::string& message) const {
+  std::fprintf(err_, "group_host: %s\n", message.c_str());
+  return kCannot;
+}
+
+void StoreTools::Print(const std::string& line) const {
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fputc('\n', out_);
+}
+
+int StoreTools::Refuse(const std::vector<std::string>& problems, const std::string& what) const {
+  for (const std::string& line : problems) Print(line);
+  std::fprintf(err_, "group_host: %s has %zu problem%s; the store is unchanged\n", what.c_str(),
+               problems.size(), problems.size() == 1 ? "" : "s");
+  return kProblems;
+}
+
+bool StoreTools::TreeLines(const std::string& data_dir, std::vector<std::string>& lines,
+                           std::string& error) {
+  StorePaths paths;
+  SqliteConnection connection;
+  std::vector<StoreRow> rows;
+  if (!FindStore(data_dir, paths, error) || !OpenStore(paths.db, connection, error) ||
+      !StoreTable(connection).Read(rows, error)) {
+    return false;
+  }
+  GroupOrderModelList items;
+  items.reserve(rows.size());
+  for (const StoreRow& row : rows) items.push_back(std::make_shared<GroupOrderModel>(row.ToItem()));
+  lines = TreePrinter(items).Lines();
+  return true;
+}
+
+int StoreTools::Tree() {
+  std::vector<std::string> lines;
+  std::string error;
+  if (!TreeLines(options_.data_dir, lines, error)) return Fail(error);
+  for (const std::string& line : lines) Print(line);
+  return kSuccess;
+}
+
+int StoreTools::FailCheck(const std::string& store, const std::string& error) const {
+  if (options_.json) Print(StoreCheck::FailureJson(store, error));
+  return Fail(error);
+}
+
+int StoreTools::Check() {
+  std::unique_ptr<StoreAccess> store;
+  StoreCheck check;
+  std::string error;
+  if (!OpenAccess(store, error)) {
+    std::error_code code;
+    const fs::path dir =
+        options_.data_dir.empty() ? fs::current_path(code) : fs::path(options_.data_dir);
+    return FailCheck(SharedStore().empty() ? (dir / "group.db").string() : "the shared store",
+                     error);
+  }
+  if (!check.Run(*store, error)) return FailCheck(store->name(), error);
+  if (options_.json) {
+    Print(check.Json(store->name(), options_.strict));
+  } else {
+    for (const std::string& line : check.Lines()) Print(line);
+  }
+  return check.Sound(options_.strict) ? kSuccess : kProblems;
+}
+
+// Each progress meter lives in a block of its own: it ends its line when
+// destroyed, before the verb prints its result or its error.
+
+int StoreTools::Backup() {
+  if (!SharedStore().empty()) return RefuseShared();
+  StorePaths paths;
+  SqliteConnection store;
+  AtomicFile copy;
+  const std::string& dest = options_.path;
+  std::string error;
+  if (!FindStore(options_.data_dir, paths, error) ||
+      !CheckDestination(paths, dest, options_.force, error)) {
+    return Fail(error);
+  }
+  if (options_.salvage) return Salvage(paths);
+  if (!OpenStore(paths.db, store, error) || !copy.Create(dest, FileMode(paths.db), error)) {
+    return Fail(error);
+  }
+  bool copied;
+  {
+    ProgressMeter meter("backup", "pages");
+    copied = CopyDatabaseToFile(store, copy.temp_path().string(), &meter, error);
+  }
+  if (!copied || !copy.Commit(options_.force, error)) return Fail("backup failed: " + error);
+  Print("backed up " + paths.db.string() + " to " + dest);
+  return kSuccess;
+}
+
+int StoreTools::Salvage(const StorePaths& paths) {
+  SqliteConnection store;
+  std::vector<StoreRow> rows;
+  std::size_t damaged = 0;
+  AtomicFile copy;
+  const std::string& dest = options_.path;
+  std::string error;
+  if (!store.Open(paths.db.string(), SqliteConnection::Mode::kReadOnly, error) ||
+      !SalvageRows(store, rows, damaged, error)) {
+    return Fail(paths.db.string() + ": nothing can be salvaged: " + error);
+  }
+  if (!copy.Create(dest, FileMode(paths.db), error) ||
+      !WriteNewStore(copy.temp_path().string(), rows, error) ||
+      !copy.Commit(options_.force, error)) {
+    return Fail("salvage failed: " + error);
+  }
+  Print("salvaged " + std::to_string(rows.size()) + " items from " + paths.db.string() + " to " +
+        dest +
+        (damaged == 0 ? std::string("; every row could be read")
+                      : "; " + std::to_string(damaged) + " damaged part" +
+                            (damaged == 1 ? " was" : "s were") + " stepped over") +
+        "; run check on it before restoring it");
+  return kSuccess;
+}
+
+int StoreTools::Restore() {
+  if (!SharedStore().empty()) return RefuseShared();
+  StorePaths paths;
+  SqliteConnection source;
+  AtomicFile copy;
+  const std::string& src = options_.path;
+  std::string error;
+  if (!FindStore(options_.data_dir, paths, error)) return Fail(error);
+  if (src == "-" || paths.IsStoreFile(src)) {
+    return Fail(src == "-" ? "restore reads a file, not standard input"
+                           : src + " is the store itself");
+  }
+  if (!OpenStore(src, source, error)) return Fail(error);
+  // The copy that is checked is the copy that is restored, made beside the
+  // store first; the source may change or vanish meanwhile.
+  SqliteConnection checked;
+  StoreCheck check;
+  bool copied;
+  {
+    ProgressMeter meter("restore: copying", "pages");
+    copied = copy.Create(paths.db, FileMode(paths.db), error) &&
+             CopyDatabaseToFile(source, copy.temp_path().string(), &meter, error);
+  }
+  if (!copied ||
+      !checked.Open(copy.temp_path().string(), SqliteConnection::Mode::kReadOnly, error)) {
+    return Fail("cannot restore from " + src + ": " + error);
+  }
+  SqliteStoreAccess checked_store(checked, src);
+  if (!check.Run(checked_store, error)) {
+    return Fail("cannot restore from " + src + ": " + error);
+  }
+  if (!check.Sound(false)) return Refuse(check.ProblemLines(), src);
+  StoreLock lock;
+  if (!lock.Acquire(paths, error)) return Fail(error);
+  {
+    ProgressMeter meter("restore", "pages");
+    copied = CopyDatabase(checked, lock.connection(), &meter, error);
+  }
+  if (!copied) return Fail("restore failed, the store is unchanged: " + error);
+  Print("restored " + paths.db.string() + " from " + src);
+  return kSuccess;
+}
+
+int StoreTools::Export() {
+  std::unique_ptr<StoreAccess> store;
+  std::vector<StoreRow> rows;
+  std::string error;
+  if (!OpenAccess(store, error)) return Fail(error);
+  const bool to_file = options_.path != "-";
+  if (to_file && !CheckDestination(paths_, options_.path, options_.force, error)) {
+    return Fail(error);
+  }
+  bool read;
+  {
+    ProgressMeter meter("export: reading", "items");
+    read = store->Read(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+  }
+  if (!read) return Fail(store->name() + ": " + error);
+  std::string text;
+  {
+    ProgressMeter meter("export", "items");
+    meter.SetTotal(rows.size());
+    text = WriteTreeDocument(rows, [&meter](std::size_t done) { meter.Update(done); });
+  }
+  if (!to_file) {
+    std::fwrite(text.data(), 1, text.size(), out_);
+    return std::fflush(out_) == 0 ? kSuccess : Fail("cannot write standard output");
+  }
+  AtomicFile file;
+  if (!file.Create(options_.path, store->file_mode(), error) || !file.Write(text, error) ||
+      !file.Commit(options_.force, error)) {
+    return Fail(error);
+  }
+  Print("exported " + std::to_string(rows.size()) + " items to " + options_.path);
+  return kSuccess;
+}
+
+int StoreTools::Import() {
+  std::unique_ptr<StoreAccess> store;
+  std::string text;
+  std::vector<StoreRow> rows;
+  std::string error;
+  const std::string& file = options_.path;
+  if (!OpenAccess(store, error) || !ReadWholeFile(file, text, error)) return Fail(error);
+  if (!ReadTreeDocument(text, rows, error)) return Fail(file + ": " + error);
+  StoreCheck check;
+  check.RunOnRows(rows);
+  if (!check.Sound(false)) return Refuse(check.ProblemLines(), file);
+  bool replaced;
+  {
+    ProgressMeter meter("import", "items");
+    meter.SetTotal(rows.size());
+    replaced = store->Replace(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+  }
+  if (!replaced) return Fail(error);
+  Print("imported " + std::to_string(rows.size()) + " items into " + store->name());
+  return kSuccess;
+}
+
+std::string StoreTools::SharedStore() const {
+  if (!options_.store.empty()) return options_.store;
+  const char* shared = std::getenv(kStoreVariable);
+  return shared != nullptr ? shared : "";
+}
+
+bool StoreTools::OpenAccess(std::unique_ptr<StoreAccess>& store, std::string& error) {
+  const std::string shared = SharedStore();
+  if (!shared.empty()) {
+    auto postgres = std::make_unique<PostgresStoreAccess>();
+    if (!postgres->Connect(shared, error)) return false;
+    store = std::move(postgres);
+    return true;
+  }
+  if (!FindStore(options_.data_dir, paths_, error)) return false;
+  store = std::make_unique<SqliteStoreAccess>(paths_);
+  return true;
+}
+
+int StoreTools::RefuseShared() const {
+  return Fail(std::string(options_.kind == StoreVerb::Kind::kBackup ? "backup" : "restore") +
+              " works on group.db only; a shared store is backed up with PostgreSQL's own "
+              "tools: pg_dump --format=custom --file=DEST \"$" + kStoreVariable +
+              "\", restored with pg_restore --clean --single-transaction --dbname=\"$" +
+              kStoreVariable + "\" DEST while no server runs (see the README)");
+}
