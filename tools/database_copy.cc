@@ -67,9 +67,9 @@ bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
     return false;
   }
   std::vector<std::string> problems;
-  if (!dest.IntegrityCheck(problems, error)) return false;
+  if (!dest.IntegrityCheck(problems, error, true)) return false;
   if (!problems.empty()) {
-    error = "the copy fails integrity_check (" + problems.front() +
+    error = "the copy fails quick_check (" + problems.front() +
             "); the store itself may be damaged: run check";
     return false;
   }

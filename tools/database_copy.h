@@ -20,7 +20,8 @@ bool CopyDatabase(SqliteConnection& source, SqliteConnection& dest, ProgressMete
 // Copies `source` into the file `dest_path` (existing and empty), then
 // puts that file in SQLite's default journal mode, so that it is one
 // self-contained file (a copy of a store in write-ahead mode would say that
-// it is one too), and runs integrity_check on it.
+// it is one too), and runs quick_check on it (every page and row; restore
+// checks its copy whole after).
 bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
                         ProgressMeter* progress, std::string& error);
 

@@ -36,11 +36,12 @@ bool SqliteConnection::Exec(const char* sql, std::string& error) {
   return false;
 }
 
-bool SqliteConnection::IntegrityCheck(std::vector<std::string>& problems,
-                                      std::string& error) const {
+bool SqliteConnection::IntegrityCheck(std::vector<std::string>& problems, std::string& error,
+                                      bool quick) const {
   problems.clear();
   sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(db_, "PRAGMA integrity_check", -1, &statement, nullptr);
+  int rc = sqlite3_prepare_v2(db_, quick ? "PRAGMA quick_check" : "PRAGMA integrity_check", -1,
+                              &statement, nullptr);
   while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
     const auto* row = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
     // A row can hold several lines, the first naming the schema.
@@ -52,7 +53,7 @@ bool SqliteConnection::IntegrityCheck(std::vector<std::string>& problems,
   }
   sqlite3_finalize(statement);
   if (rc == SQLITE_DONE) return true;
-  error = "integrity_check failed: " + Message();
+  error = std::string(quick ? "quick_check" : "integrity_check") + " failed: " + Message();
   return false;
 }
 
