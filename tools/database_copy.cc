@@ -50,7 +50,7 @@ bool CopyDatabase(SqliteConnection& source, SqliteConnection& dest, ProgressMete
 }
 
 bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
-                        ProgressMeter* progress, std::string& error) {
+                        ProgressMeter* progress, std::string& error, bool quick_check) {
   {
     SqliteConnection dest;
     if (!dest.Open(dest_path, SqliteConnection::Mode::kReadWrite, error) ||
@@ -66,6 +66,7 @@ bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
     error = "cannot put the copy in the default journal mode: " + dest.Message();
     return false;
   }
+  if (!quick_check) return true;
   std::vector<std::string> problems;
   if (!dest.IntegrityCheck(problems, error, true)) return false;
   if (!problems.empty()) {

@@ -22,7 +22,9 @@ bool CopyDatabase(SqliteConnection& source, SqliteConnection& dest, ProgressMete
 // self-contained file (a copy of a store in write-ahead mode would say that
 // it is one too), and runs quick_check on it (every page and row; restore
 // checks its copy whole after).
+// Without `quick_check` (for a caller that checks the copy whole itself)
+// the copy is not checked here.
 bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
-                        ProgressMeter* progress, std::string& error);
+                        ProgressMeter* progress, std::string& error, bool quick_check = true);
 
 #endif  // PGA_TOOLS_DATABASE_COPY_H_

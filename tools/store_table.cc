@@ -47,8 +47,14 @@ bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Pro
   // state of the table even while a component writes.
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM logical_table ORDER BY uuid COLLATE BINARY";
-  SqliteStatement select(connection_, sql.c_str());
   rows.clear();
+  {
+    // Room for every row at once: a growing vector of a million rows
+    // would move them all again and again. The count is only a hint.
+    SqliteStatement count(connection_, "SELECT count(*) FROM logical_table");
+    if (count.Next()) rows.reserve(static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0)));
+  }
+  SqliteStatement select(connection_, sql.c_str());
   while (select.Next()) {
     sqlite3_stmt* s = select.get();
     rows.push_back(StoreRow{StoreValue::FromColumn(s, 0), StoreValue::FromColumn(s, 1),

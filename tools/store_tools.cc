@@ -300,7 +300,7 @@ int StoreTools::Restore() {
   {
     ProgressMeter meter("restore: copying", "pages");
     copied = copy.Create(paths.db, FileMode(paths.db), error) &&
-             CopyDatabaseToFile(source, copy.temp_path().string(), &meter, error);
+             CopyDatabaseToFile(source, copy.temp_path().string(), &meter, error, false);
   }
   if (!copied ||
       !checked.Open(copy.temp_path().string(), SqliteConnection::Mode::kReadOnly, error)) {
