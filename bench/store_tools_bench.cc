@@ -19,6 +19,8 @@
 #include "bench/stopwatch.h"
 #include "tools/store_tools.h"
 
+namespace pga {
+
 namespace {
 
 const int kItems = [] {
@@ -166,3 +168,5 @@ BENCHMARK(BM_RawRestoreIntegrityCheck)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace pga

@@ -10,6 +10,12 @@
 #include "tools/tree_checker.h"
 #include "tools/tree_document.h"
 
+namespace pga {
+
+}  // namespace pga
+
+using namespace pga;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<StoreRow> rows;
   std::string error;

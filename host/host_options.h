@@ -7,6 +7,8 @@
 
 #include "tools/store_tools.h"
 
+namespace pga {
+
 struct HostOptions {
   // What the host does.
   enum class Mode {
@@ -63,5 +65,7 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
 
 // The usage text, several lines, ending in a newline.
 std::string HostUsage();
+
+}  // namespace pga
 
 #endif  // PGA_HOST_HOST_OPTIONS_H_

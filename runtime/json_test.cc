@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+namespace pga {
+
 namespace {
 
 TEST(JsonTest, ParseRefusesDeepNestingAndBadTextWithAnEmptyObject) {
@@ -87,3 +89,5 @@ TEST(JsonTest, NumbersKeepTheirKindAndValue) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -19,6 +19,8 @@
 #include "store/sqlite_group_repository.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 using Rows = PostgresTestSchema::Rows;
@@ -198,3 +200,5 @@ TEST_F(PostgresStoreTest, ALostConnectionFailsItsBatchAndTheNextOneConnectsAgain
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <system_error>
 
+namespace pga {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -162,3 +164,5 @@ mode_t FileMode(const fs::path& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0 ? status.st_mode & 0666 : 0600;
 }
+
+}  // namespace pga

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <string>
 
+namespace pga {
+
 class AtomicFile {
  public:
   AtomicFile() = default;
@@ -61,5 +63,7 @@ class AtomicFile {
 // The permission bits of the file `path` (0600 when it cannot be read):
 // the mode that copies of it are given.
 mode_t FileMode(const std::filesystem::path& path);
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_ATOMIC_FILE_H_

@@ -11,6 +11,8 @@
 #include "tools/progress_meter.h"
 #include "tools/sqlite_connection.h"
 
+namespace pga {
+
 // Copies `source` over the database open on `dest`, in one write
 // transaction of `dest`: an interrupted copy leaves `dest` as it was.
 // `progress` (may be null) counts pages. Fails with a one-line reason.
@@ -26,5 +28,7 @@ bool CopyDatabase(SqliteConnection& source, SqliteConnection& dest, ProgressMete
 // the copy is not checked here.
 bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
                         ProgressMeter* progress, std::string& error, bool quick_check = true);
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_DATABASE_COPY_H_

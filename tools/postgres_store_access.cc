@@ -9,6 +9,8 @@
 
 #include "tools/text_bytes.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::size_t kProgressStep = 4096;
@@ -333,3 +335,5 @@ bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string
   if (!Exec("COMMIT", reason)) return fail(reason);
   return true;
 }
+
+}  // namespace pga

@@ -13,6 +13,8 @@
 
 struct pg_conn;
 
+namespace pga {
+
 class PostgresStoreAccess : public StoreAccess {
  public:
   PostgresStoreAccess() = default;
@@ -44,5 +46,7 @@ class PostgresStoreAccess : public StoreAccess {
   std::string name_;
   bool bytes_ = false;  // the database keeps texts as bytes (SQL_ASCII)
 };
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_POSTGRES_STORE_ACCESS_H_

@@ -10,6 +10,8 @@
 
 struct sqlite3;
 
+namespace pga {
+
 class SqliteConnection {
  public:
   // Neither mode creates the file: opening a missing file fails.
@@ -54,5 +56,7 @@ class SqliteConnection {
  private:
   sqlite3* db_ = nullptr;
 };
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_SQLITE_CONNECTION_H_

@@ -7,6 +7,8 @@
 #include "tools/store_lock.h"
 #include "tools/store_table.h"
 
+namespace pga {
+
 namespace {
 
 // integrity_check lines shown at most; a badly damaged file gives many.
@@ -89,3 +91,5 @@ bool SqliteStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string& 
 }
 
 mode_t SqliteStoreAccess::file_mode() const { return FileMode(paths_.db); }
+
+}  // namespace pga

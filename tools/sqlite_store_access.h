@@ -12,6 +12,8 @@
 #include "tools/store_access.h"
 #include "tools/store_paths.h"
 
+namespace pga {
+
 class SqliteStoreAccess : public StoreAccess {
  public:
   // The store of a data directory.
@@ -37,5 +39,7 @@ class SqliteStoreAccess : public StoreAccess {
   SqliteConnection own_;
   SqliteConnection* connection_ = nullptr;
 };
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_SQLITE_STORE_ACCESS_H_

@@ -16,6 +16,8 @@
 #include "tools/store_row.h"
 #include "tools/tree_checker.h"
 
+namespace pga {
+
 class StoreAccess {
  public:
   // Called now and then while rows go by, with the number done so far.
@@ -46,5 +48,7 @@ class StoreAccess {
   // The permission bits that files made from the store's content get.
   virtual mode_t file_mode() const = 0;
 };
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_STORE_ACCESS_H_

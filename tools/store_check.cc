@@ -9,6 +9,8 @@
 #include "tools/text_bytes.h"
 #include "tools/tree_document.h"
 
+namespace pga {
+
 const char kStoreTableSql[] =
     "CREATE TABLE logical_table (uuid TEXT PRIMARY KEY NOT NULL,parent_uuid TEXT ,name "
     "VARCHAR(32),type TEXT,order_ INTEGER,created_time INTEGER)";
@@ -182,3 +184,5 @@ std::string StoreCheck::Json(const std::string& store, bool strict) const {
   writer.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());
 }
+
+}  // namespace pga

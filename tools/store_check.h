@@ -15,6 +15,8 @@
 #include "tools/store_row.h"
 #include "tools/tree_checker.h"
 
+namespace pga {
+
 // The statements the component creates its table and indexes with, as
 // SQLite keeps them in sqlite_schema. A store of an older build may lack
 // the two indexes, which the component adds at its next start.
@@ -57,5 +59,7 @@ class StoreCheck {
   std::vector<Finding> findings_;
   std::size_t problems_ = 0;
 };
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_STORE_CHECK_H_

@@ -19,6 +19,8 @@
 #include "tools/sqlite_connection.h"
 #include "tools/store_paths.h"
 
+namespace pga {
+
 class StoreLock {
  public:
   StoreLock() = default;
@@ -37,5 +39,7 @@ class StoreLock {
  private:
   SqliteConnection connection_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_STORE_LOCK_H_

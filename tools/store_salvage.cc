@@ -8,6 +8,8 @@
 #include "tools/sqlite_statement.h"
 #include "tools/store_check.h"
 
+namespace pga {
+
 bool SalvageRows(SqliteConnection& source, std::vector<StoreRow>& rows, std::size_t& damaged,
                  std::string& error) {
   rows.clear();
@@ -86,3 +88,5 @@ bool WriteNewStore(const std::string& path, const std::vector<StoreRow>& rows,
   }
   return store.Exec("COMMIT", error);
 }
+
+}  // namespace pga

@@ -12,6 +12,8 @@
 #include "tools/sqlite_connection.h"
 #include "tools/store_row.h"
 
+namespace pga {
+
 // Reads every row of logical_table that can be read, in row order,
 // stepping over the damaged parts of the table; `damaged` counts the parts
 // stepped over. Fails with a reason when the table cannot be read at all
@@ -24,5 +26,7 @@ bool SalvageRows(SqliteConnection& source, std::vector<StoreRow>& rows, std::siz
 // in the default journal mode. Fails with a reason.
 bool WriteNewStore(const std::string& path, const std::vector<StoreRow>& rows,
                    std::string& error);
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_STORE_SALVAGE_H_

@@ -24,6 +24,8 @@
 #include "tools/tree_printer.h"
 #include "store/open_group_store.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -404,3 +406,5 @@ int StoreTools::RefuseShared() const {
               "\", restored with pg_restore --clean --single-transaction --dbname=\"$" +
               kStoreVariable + "\" DEST while no server runs (see the README)");
 }
+
+}  // namespace pga

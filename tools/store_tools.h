@@ -23,6 +23,8 @@
 #include "tools/store_access.h"
 #include "tools/store_paths.h"
 
+namespace pga {
+
 // What a store verb is asked to do.
 struct StoreVerb {
   enum class Kind { kTree, kCheck, kBackup, kRestore, kExport, kImport };
@@ -86,5 +88,7 @@ class StoreTools {
   std::FILE* out_;
   std::FILE* err_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_TOOLS_STORE_TOOLS_H_
