@@ -121,9 +121,10 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // Whether other servers share the store.
   bool SharesStore() const { return follower_ != nullptr; }
   // Runs `change` (calls of this service's mutations, answering the notices
-  // that announce them) as one batch of a shared store: first the cache
-  // takes in the other servers' changes, then `change` runs, then its
-  // notices are logged in the same batch. True when the batch was kept.
+  // that announce them) as one batch of a shared store, which holds the
+  // store's change lock from its start: first the cache takes in the other
+  // servers' committed changes, then `change` runs on it, then its notices
+  // are logged in the same batch. True when the batch was kept.
   // When it was not, the cache is read again from the store, at once or, if
   // the store cannot be read, at the next catch-up. With a store of one
   // server, `change` simply runs and the answer is true.

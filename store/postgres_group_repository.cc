@@ -74,9 +74,6 @@ int32_t PostgresGroupRepository::GetLastOrder(int32_t table_key, std::string typ
                                               std::string parent_id) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::GetLastOrder");
   if (table == nullptr) return -1;
-  // The order read here is used for writes of the same batch: the lock keeps
-  // other servers from numbering under this parent until the batch ends.
-  if (session_->InTransaction() && !table->LockParent(parent_id)) return -1;
   return table->GetLastOrder(std::move(type), std::move(parent_id));
 }
 
@@ -126,7 +123,9 @@ bool PostgresGroupRepository::RunInTransaction(const char* operation,
     writes();
     return !batch_->failed();
   }
-  PostgresTransaction transaction(*session_, operation);
+  // The change lock comes first, in BEGIN's round trip: what the batch reads
+  // from here on is what the servers before it committed.
+  PostgresTransaction transaction(*session_, operation, PostgresChangeLog::kLockChanges);
   batch_ = &transaction;
   try {
     writes();

@@ -18,10 +18,11 @@ class PostgresTransaction;
 // IGroupRepository over a PostgreSQL database that holds the table
 // "logical_table" under key 0, with the answers of the SQLite repository,
 // and the change log through which the servers sharing it follow each other
-// (change_log()). Inside a batch, GetLastOrder first locks the parent until
-// the batch ends, so that two servers numbering new items under one parent
-// take turns: the order, the shift of the siblings and the insert happen
-// under that lock. A failed statement ends its batch: the writes after it
+// (change_log()). Every batch begins with the store's change lock
+// (PostgresChangeLog::kLockChanges), held until it ends: the batches of all
+// servers run one after the other, so that what one reads at its start (the
+// last order under a parent, the other servers' changes) stays true until
+// it commits. A failed statement ends its batch: the writes after it
 // answer false without touching the store. A lost connection makes every
 // operation fail until it is made again, which the next operation outside a
 // batch tries (with a backoff). Lines on standard output name the operation

@@ -30,8 +30,6 @@ PostgresGroupTable::PostgresGroupTable(std::shared_ptr<PostgresSession> session)
       last_group_order_(
           *session_,
           "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = $1 and type ='Group'"),
-      // Lock keys of parents: this component's number, then the parent's hash.
-      lock_parent_(*session_, "SELECT pg_advisory_xact_lock(25067, hashtext($1))"),
       get_(*session_, std::string("SELECT ") + kColumns + " FROM logical_table WHERE uuid = $1"),
       get_listed_(*session_, std::string("SELECT ") + kColumns +
                                  " FROM logical_table WHERE uuid = ANY($1::text[])"),
@@ -111,10 +109,6 @@ int32_t PostgresGroupTable::GetLastOrder(std::string type, std::string parent_id
       Run(type == kGroupType ? last_group_order_ : last_order_, {parent_id}, "GetLastOrder");
   // MAX over no rows is NULL, which reads as 0.
   return rows ? static_cast<int32_t>(rows->Int(0, 0)) : -1;
-}
-
-bool PostgresGroupTable::LockParent(const std::string& parent_id) {
-  return Run(lock_parent_, {parent_id}, "LockParent").has_value();
 }
 
 std::shared_ptr<GroupOrderModel> PostgresGroupTable::Get(std::string uuid) {

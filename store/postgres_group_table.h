@@ -46,10 +46,6 @@ class PostgresGroupTable : public IGroupTable {
   // The rows whose uuid is one of `ids`, in no particular order; nullopt
   // (after a line) when they cannot be read.
   std::optional<GroupOrderItems> ReadItems(const std::vector<std::string>& ids);
-  // Locks `parent_id` until the open transaction ends, so that servers
-  // numbering new items under one parent take turns. False (after a line)
-  // when the lock could not be taken.
-  bool LockParent(const std::string& parent_id);
 
  private:
   // Runs `statement`; on failure writes the line
@@ -64,7 +60,6 @@ class PostgresGroupTable : public IGroupTable {
   PostgresStatement get_all_;
   PostgresStatement last_order_;
   PostgresStatement last_group_order_;
-  PostgresStatement lock_parent_;
   PostgresStatement get_;
   PostgresStatement get_listed_;
   PostgresStatement update_;

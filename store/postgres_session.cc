@@ -163,15 +163,19 @@ bool PostgresSession::Connected() {
   return true;
 }
 
-bool PostgresSession::Begin(std::string& error) {
+bool PostgresSession::Begin(std::string& error, const char* first) {
   if (!Connected()) {
     error = "not connected: " + OneLine(PQerrorMessage(connection_));
     return false;
   }
+  const std::string begin =
+      first == nullptr ? std::string("BEGIN") : std::string("BEGIN; ") + first;
   // A server that went away without a goodbye is noticed by BEGIN, which is
   // safe to send again on a new connection.
-  if (!Exec("BEGIN", error) && !(PQstatus(connection_) != CONNECTION_OK && Connected() &&
-                                 Exec("BEGIN", error))) {
+  if (!Exec(begin, error) &&
+      !(PQstatus(connection_) != CONNECTION_OK && Connected() && Exec(begin, error))) {
+    // BEGIN may have opened the transaction that `first` then failed in.
+    Rollback();
     return false;
   }
   in_transaction_ = true;

@@ -54,9 +54,11 @@ class PostgresSession {
   // up to 1 s); a transaction is never carried over to a new connection.
   bool Connected();
 
-  // Begins a transaction. False with the reason in `error` when the
-  // connection is down or BEGIN fails.
-  bool Begin(std::string& error);
+  // Begins a transaction and, when `first` is given, runs that statement
+  // (without parameters) in the same round trip as BEGIN. False with the
+  // reason in `error` when the connection is down, BEGIN fails or `first`
+  // fails; no transaction is open then.
+  bool Begin(std::string& error, const char* first = nullptr);
   // Commits the open transaction. False with the reason in `error` when a
   // statement in it failed or the connection went (it is then rolled back as
   // far as the server still holds it), or when COMMIT failed.
