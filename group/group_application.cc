@@ -20,6 +20,7 @@ bool ChangesTree(std::uint32_t type) {
     case eModifyLogicalMapping:
     case eChannelsRemoved:
     case eChannelsAdded:
+    case eClearLogicalGroups:
       return true;
     default:
       return false;
@@ -137,11 +138,34 @@ bool GroupApplication::Dispatch(std::uint32_t type, Event& event, Notifier& noti
     case eGetLogicalMappings: requests.GetLogicalMappings(event); return true;
     case eModifyLogicalMapping: requests.ModifyLogicalMapping(event); return true;
     case eGetGroupChannels: requests.GetGroupChannels(event); return true;
-    case eClearLogicalGroups: groupService->Clear(); return true;
+    case eClearLogicalGroups: ClearLogicalGroups(notifier); return true;
     case eChannelsRemoved: channels.OnChannelsRemoved(event); return true;
     case eChannelsAdded: channels.OnChannelsAdded(event); return true;
     default: return false;
   }
+}
+
+void GroupApplication::ClearLogicalGroups(Notifier& notifier) {
+  if (!groupService->SharesStore()) {
+    groupService->Clear();
+    return;
+  }
+  // Every item goes, announced as a group deletion is: the groups, then
+  // every item. The other servers follow these notices like any others.
+  auto groups = std::make_shared<WebsocketEventModel>();
+  auto items = std::make_shared<WebsocketEventModel>();
+  for (const auto& [id, item] : groupService->items()) {
+    auto removed = std::make_shared<GroupOrderModel>();
+    removed->itemId = id;
+    items->logicalItems->push_back(std::move(removed));
+    if (item.type != kGroupType) continue;
+    auto group = std::make_shared<GroupModel>();
+    group->groupId = id;
+    groups->groups->push_back(std::move(group));
+  }
+  groupService->Clear();
+  notifier.SendNotification(kLogicalGroupDeleted, std::move(groups));
+  notifier.SendNotification(kLogicalMappingDeleted, std::move(items));
 }
 
 void GroupApplication::Run() { ThreadComponent::Run(); }

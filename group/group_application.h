@@ -15,9 +15,9 @@
 #include "group/group_event_type.h"
 #include "group/notifier.h"
 #include "records/i_group_application.h"
-#include "store/group_service.h"
 #include "runtime/event.h"
 #include "runtime/thread_component.h"
+#include "store/group_service.h"
 
 class GroupApplication : public IGroupApplication, public ThreadComponent {
  public:
@@ -77,6 +77,13 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // The handler of `type`, sending through `notifier`; false when the type
   // is not one of the component's own.
   bool Dispatch(std::uint32_t type, Event& event, Notifier& notifier);
+  // Clears the store. On a store of one server the table is dropped and the
+  // cache left as it is, without a notification. On a shared store the
+  // clear is a change like the others: every row and every cached item
+  // goes, "LogicalGroupDeleted" names every group and
+  // "LogicalMappingDeleted" every item, on this server and, as they follow
+  // it, on the others, which go on working.
+  void ClearLogicalGroups(Notifier& notifier);
   // Takes in the changes of the other servers sharing the store and sends
   // their notifications; answers whether the cache is up to date.
   bool FollowSharedChanges();

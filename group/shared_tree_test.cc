@@ -375,6 +375,33 @@ TEST_F(SharedTreeTest, AChangeTheStoreDoesNotCommitIsAFailureAndLeavesNoTrace) {
   EXPECT_TRUE(Converged(*b_));
 }
 
+// A clear on one site is a change like the others: the table keeps no
+// row, both sites announce every group and item gone and empty their
+// caches, and both go on working.
+TEST_F(SharedTreeTest, AClearOnOneSiteEmptiesEveryTreeAndBothGoOn) {
+  ASSERT_TRUE(Succeeded(*a_->Create("g1")));
+  a_->AddChannels({"c1"});
+  ASSERT_TRUE(b_->AwaitNotifications(3));
+  b_->Notifications();
+  a_->Notifications();
+  a_->Deliver(eClearLogicalGroups, nullptr);
+  const std::vector<std::string> sent = a_->Notifications();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_NE(sent[0].find(
+                R"("LogicalGroupDeleted","eventTimeMsec":T,"message":{"groups":[{"groupId":"g1")"),
+            std::string::npos)
+      << sent[0];
+  EXPECT_NE(sent[1].find(R"("itemId":"c1")"), std::string::npos) << sent[1];
+  ASSERT_TRUE(b_->AwaitNotifications(2));
+  EXPECT_EQ(b_->Notifications(), sent);
+  EXPECT_TRUE(Table().empty());
+  EXPECT_TRUE(a_->Cache().empty());
+  EXPECT_TRUE(Converged(*b_));
+  ASSERT_TRUE(Succeeded(*b_->Create("g2")));
+  EXPECT_EQ(Table(), std::vector<std::string>{"g2||Group|1"});
+  EXPECT_TRUE(Converged(*a_));
+}
+
 // The server ends every connection of both sites. The next request is made
 // on a new connection and succeeds; the other site reconnects its listener
 // by itself and catches up from the log.

@@ -49,7 +49,10 @@ int32_t GroupService::GetLastOrder(uint32_t table_key, const std::string& type,
   return repository_->GetLastOrder(StoreKey(table_key), type, parent_id);
 }
 
-void GroupService::Clear() { repository_->Clear(); }
+void GroupService::Clear() {
+  repository_->Clear();
+  if (follower_) itemCache_.Clear();
+}
 
 GroupOrderMap GroupService::GetItems() const { return itemCache_.items(); }
 

@@ -56,7 +56,11 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   std::shared_ptr<GroupModelList> GetGroups(uint32_t table_key);
   std::shared_ptr<GroupOrderModelList> GetAll(uint32_t table_key);
   int32_t GetLastOrder(uint32_t table_key, const std::string& type, const std::string& parent_id);
-  // Drops every table of the store; the cache keeps its items.
+  // Drops every table of the store; the cache keeps its items. A store that
+  // other servers share keeps its table and only loses its rows, and the
+  // cache is emptied with them: the clear is a change like any other, which
+  // the caller announces (see the group component) and the other servers
+  // follow.
   void Clear();
 
   // A copy of the whole cache.

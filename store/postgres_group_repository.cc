@@ -102,7 +102,7 @@ bool PostgresGroupRepository::Remove(int32_t table_key, std::string uuid) {
 }
 
 bool PostgresGroupRepository::Clear() {
-  table_->Clear();
+  Write([&] { return table_->Clear(); });
   return true;
 }
 

@@ -49,6 +49,8 @@ class PostgresGroupRepository : public IGroupRepository {
   bool Update(int32_t table_key, const GroupOrderItems& items) override;
   bool Save(int32_t table_key, const GroupOrderModel& item) override;
   bool Remove(int32_t table_key, std::string uuid) override;
+  // Deletes every row, in the open batch if there is one: the table stays
+  // for the other servers (see GroupService::Clear). Always true.
   bool Clear() override;
   bool SaveAll(const GroupOrderItems& items) override;
   bool RunBatch(const std::function<void()>& writes) override;

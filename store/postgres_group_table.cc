@@ -39,7 +39,8 @@ PostgresGroupTable::PostgresGroupTable(std::shared_ptr<PostgresSession> session)
                            " parent_uuid = EXCLUDED.parent_uuid, name = EXCLUDED.name,"
                            " type = EXCLUDED.type, order_ = EXCLUDED.order_,"
                            " created_time = EXCLUDED.created_time"),
-      remove_(*session_, "DELETE FROM logical_table WHERE uuid = $1") {}
+      remove_(*session_, "DELETE FROM logical_table WHERE uuid = $1"),
+      clear_(*session_, "DELETE FROM logical_table") {}
 
 PostgresGroupTable::~PostgresGroupTable() = default;
 
@@ -138,9 +139,4 @@ bool PostgresGroupTable::Remove(std::string uuid) {
   return Run(remove_, {uuid}, "Remove").has_value();
 }
 
-bool PostgresGroupTable::Clear() {
-  std::string error = "no connection to the server";
-  if (session_->Connected() && session_->Exec("DROP TABLE logical_table", error)) return true;
-  std::printf("%s %s\n", "PostgresGroupTable::Clear", error.c_str());
-  return false;
-}
+bool PostgresGroupTable::Clear() { return Run(clear_, {}, "Clear").has_value(); }

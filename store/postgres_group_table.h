@@ -38,6 +38,8 @@ class PostgresGroupTable : public IGroupTable {
   bool Update(const GroupOrderModel& item) override;
   bool Save(const GroupOrderModel& item) override;
   bool Remove(std::string uuid) override;
+  // Deletes every row; the table stays, so that the other servers sharing
+  // it go on working. False (after a line) when that fails.
   bool Clear() override;
 
   // Every row, as GetAll() orders them; nullopt (after the GetAll line) when
@@ -65,6 +67,7 @@ class PostgresGroupTable : public IGroupTable {
   PostgresStatement update_;
   PostgresStatement save_;
   PostgresStatement remove_;
+  PostgresStatement clear_;
 };
 
 #endif  // PGA_STORE_POSTGRES_GROUP_TABLE_H_
