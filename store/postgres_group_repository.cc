@@ -11,11 +11,18 @@
 namespace {
 
 constexpr int32_t kLogicalTableKey = 0;
-// Seconds to wait for the server when connecting.
+// Seconds one attempt to connect waits for the server.
 constexpr std::size_t kConnectSeconds = 10;
 // Servers that start at once create the tables one after the other: two
 // CREATE TABLE IF NOT EXISTS at the same moment can both try to create.
 constexpr char kLockSchema[] = "SELECT pg_advisory_xact_lock(25068, 1)";
+
+// Succeeds only when every table and index of the store exists (as the
+// search path finds them): the cast of a missing name fails.
+constexpr char kAllThere[] =
+    "SELECT 'logical_table'::regclass, 'logical_table_parent_order'::regclass,"
+    " 'logical_table_group_order'::regclass, 'logical_change_log'::regclass,"
+    " 'logical_change_log_logged_at'::regclass, 'logical_change_trim'::regclass";
 
 void PrintFailure(const char* operation, const std::string& message) {
   std::printf("%s %s\n", operation, message.c_str());
@@ -24,13 +31,17 @@ void PrintFailure(const char* operation, const std::string& message) {
 }  // namespace
 
 PostgresGroupRepository::PostgresGroupRepository(const std::string& conninfo,
-                                                 std::chrono::seconds log_retention)
-    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds)),
+                                                 std::chrono::seconds log_retention,
+                                                 std::chrono::seconds connect_wait)
+    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds, connect_wait)),
       table_(std::make_shared<PostgresGroupTable>(session_)),
       log_(std::make_unique<PostgresChangeLog>(session_, table_, log_retention)) {
+  // A role that may only read and write rows must not meet CREATE at every
+  // start: when everything is there, nothing is created.
+  std::string error;
+  if (session_->Exec(kAllThere, error)) return;
   static constexpr char kCreateTables[] = "PostgresGroupRepository::CreateTables";
   PostgresTransaction transaction(*session_, kCreateTables);
-  std::string error;
   transaction.Write([&] {
     if (session_->Exec(kLockSchema, error)) return true;
     PrintFailure(kCreateTables, error);

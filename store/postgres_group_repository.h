@@ -33,12 +33,18 @@ class PostgresGroupRepository : public IGroupRepository {
   // How long the change log keeps a change.
   static constexpr std::chrono::seconds kLogRetention = std::chrono::hours(24);
 
-  // Connects to `conninfo` (a libpq connection string or URI) and creates
-  // the table and the change log when missing. Throws
-  // Poco::Data::ConnectionFailedException when the database cannot be
-  // reached, as the SQLite store throws for a file it cannot open.
+  // How long a new store waits for its database, as the SQLite store waits
+  // for its file.
+  static constexpr std::chrono::seconds kConnectWait = std::chrono::seconds(60);
+
+  // Connects to `conninfo` (a libpq connection string or URI), trying again
+  // for up to `connect_wait` with a line per attempt (see PostgresSession),
+  // and creates the table and the change log unless all of them exist.
+  // Throws Poco::Data::ConnectionFailedException when the database cannot
+  // be reached, as the SQLite store throws for a file it cannot open.
   explicit PostgresGroupRepository(const std::string& conninfo,
-                                   std::chrono::seconds log_retention = kLogRetention);
+                                   std::chrono::seconds log_retention = kLogRetention,
+                                   std::chrono::seconds connect_wait = kConnectWait);
   ~PostgresGroupRepository() override;
 
   GroupModelList GetGroups(int32_t table_key) override;

@@ -3,6 +3,7 @@
 #ifndef PGA_STORE_POSTGRES_SESSION_H_
 #define PGA_STORE_POSTGRES_SESSION_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,12 +28,17 @@ struct pg_conn;
 class PostgresSession {
  public:
   // Connects to `conninfo`, a libpq connection string ("host=... dbname=...")
-  // or URI ("postgresql://..."), waiting at most `timeout_seconds`. Throws
-  // Poco::Data::ConnectionFailedException when the text is not a connection
-  // string, has a value with a blank (which Poco's connector cannot pass),
-  // or the database cannot be reached; the last also writes the line
-  // "PostgresSession::Connect cannot connect: <libpq's reason>".
-  PostgresSession(const std::string& conninfo, std::size_t timeout_seconds);
+  // or URI ("postgresql://..."), each attempt waiting at most
+  // `timeout_seconds`, and tries again once a second for up to `wait` while
+  // the database cannot be reached, writing the line "PostgresSession::Connect
+  // cannot connect (attempt N): <libpq's reason>; trying again" each time.
+  // Throws Poco::Data::ConnectionFailedException, after the line
+  // "PostgresSession::Connect <reason>", when the text is not a connection
+  // string (libpq's reason, without what it quoted of a password), has a
+  // value with a blank (which Poco's connector cannot pass), or the database
+  // could not be reached.
+  PostgresSession(const std::string& conninfo, std::size_t timeout_seconds,
+                  std::chrono::seconds wait = std::chrono::seconds(0));
   PostgresSession(const PostgresSession&) = delete;
   PostgresSession& operator=(const PostgresSession&) = delete;
   ~PostgresSession();
