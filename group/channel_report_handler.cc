@@ -8,6 +8,8 @@
 #include "group/channel_list_param.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::uint32_t kChannelTable = 0;
@@ -85,3 +87,5 @@ void ChannelReportHandler::RemoveChannels(const std::vector<std::string>& ids) {
   notifier_.SendNotification(kLogicalGroupDeleted, std::move(groups));
   notifier_.SendNotification(kLogicalMappingDeleted, std::move(items));
 }
+
+}  // namespace pga

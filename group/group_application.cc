@@ -12,6 +12,8 @@
 #include "runtime/exception.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 // Whether `type` changes the tree (and so, on a shared store, other
@@ -271,3 +273,5 @@ void GroupApplication::Stop() {
   }
   ThreadComponent::Stop();
 }
+
+}  // namespace pga

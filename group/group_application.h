@@ -25,6 +25,8 @@
 #include "runtime/thread_component.h"
 #include "store/group_service.h"
 
+namespace pga {
+
 class GroupApplication : public IGroupApplication, public ThreadComponent {
  public:
   static constexpr unsigned long long kTypeCode = 25067000;
@@ -148,5 +150,7 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   std::deque<ChannelReport> keptReports;
   std::size_t lostReports = 0;
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_GROUP_APPLICATION_H_

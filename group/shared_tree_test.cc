@@ -35,6 +35,8 @@
 #include "store/postgres_group_repository.h"
 #include "store/postgres_test_schema.h"
 
+namespace pga {
+
 namespace {
 
 using Rows = PostgresTestSchema::Rows;
@@ -413,7 +415,6 @@ TEST_F(SharedTreeTest, ADeliveryFromInsideAForwardedNotificationIsRefused) {
   b_->ListenWith(nullptr);
 }
 
-}  // namespace
 
 // Pairs per scenario of the race test below: 40 (10 under ThreadSanitizer,
 // which is slower), or PGA_RACE_PAIRS.
@@ -662,3 +663,7 @@ TEST_F(SharedTreeTest, ChangesAtTheSameMomentOnThreeSitesApplyOneAfterTheOther) 
     EXPECT_TRUE(Converged(*site));
   }
 }
+
+}  // namespace
+
+}  // namespace pga

@@ -9,6 +9,8 @@
 #include "doubles/counting_allocator.h"
 #include "group/group_request_param.h"
 
+namespace pga {
+
 namespace {
 
 class ReplyWriterTest : public ::testing::Test {
@@ -65,3 +67,5 @@ TEST_F(ReplyWriterTest, AFailureWithoutAnEventStillAnswers) {
 }
 
 }  // namespace
+
+}  // namespace pga

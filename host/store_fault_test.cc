@@ -17,6 +17,8 @@
 
 #include "host/shared_hosts_support.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 using namespace shared_hosts;
 
@@ -190,3 +192,5 @@ TEST(StoreFaultTest, ChannelReportsSentWhileTheServerIsAwayAreStoredWhenItIsBack
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -8,6 +8,8 @@
 #include "store/change_follower.h"
 #include "store/open_group_store.h"
 
+namespace pga {
+
 namespace {
 
 constexpr int32_t kStartTableKey = 0;
@@ -242,3 +244,5 @@ void GroupService::StopWatchingSharedChanges() {
 }
 
 void GroupService::ClearItemCache() { itemCache_.Clear(); }
+
+}  // namespace pga

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+namespace pga {
+
 const GroupOrderModel* ItemCache::Find(const std::string& id) const {
   auto it = items_.find(id);
   return it == items_.end() ? nullptr : &it->second;
@@ -123,3 +125,5 @@ void ItemCache::Unlink(const GroupOrderModel& item) {
   siblings->second.erase(item.itemId);
   if (siblings->second.empty()) children_.erase(siblings);
 }
+
+}  // namespace pga

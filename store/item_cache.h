@@ -8,6 +8,8 @@
 
 #include "records/group_model.h"
 
+namespace pga {
+
 // Tree items by id (byte-wise order), with an index from every parent to its
 // children, so that the walks below a group cost in proportion to the items
 // they touch, whatever the size of the tree. Only an item whose parent is
@@ -68,5 +70,7 @@ class ItemCache {
   // exactly when it has children.
   std::map<std::string, Children> children_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_ITEM_CACHE_H_

@@ -16,6 +16,8 @@
 #include "store/postgres_session.h"
 #include "store/postgres_statement.h"
 
+namespace pga {
+
 // IChangeLog in the store's database. Each notice of a change is one row of
 // "logical_change_log" (seq, the transaction, the time, kind, record). A
 // writer appends only inside a transaction that holds kLockChanges, one lock
@@ -84,5 +86,7 @@ class PostgresChangeLog : public IChangeLog {
   PostgresStatement read_;
   std::unique_ptr<PostgresListener> listener_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_CHANGE_LOG_H_

@@ -19,6 +19,8 @@
 #include "store/sqlite_group_repository.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 using Rows = PostgresTestSchema::Rows;
@@ -235,3 +237,5 @@ TEST_F(PostgresStoreTest, ALostConnectionFailsItsBatchAndTheNextOneConnectsAgain
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 constexpr char kColumns[] = "uuid, parent_uuid, name, type, order_, created_time";
@@ -140,3 +142,5 @@ bool PostgresGroupTable::Remove(std::string uuid) {
 }
 
 bool PostgresGroupTable::Clear() { return Run(clear_, {}, "Clear").has_value(); }
+
+}  // namespace pga

@@ -14,6 +14,8 @@
 #include <thread>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -277,3 +279,5 @@ bool PostgresSession::Exec(const std::string& sql, std::string& error) {
   PQclear(result);
   return done;
 }
+
+}  // namespace pga
