@@ -28,11 +28,13 @@ void ChannelReportHandler::OnChannelsAdded(Event& event) {
   if (report == nullptr) return;
   // Held while working, whatever happens to the record.
   const std::shared_ptr<ChannelModelList> channels = report->channels;
-  if (channels == nullptr) return;
+  if (channels != nullptr) AddChannels(*channels);
+}
 
+void ChannelReportHandler::AddChannels(const ChannelModelList& channels) {
   GroupOrderItems items;
-  items.reserve(channels->size());
-  for (const std::shared_ptr<ChannelModel>& channel : *channels) {
+  items.reserve(channels.size());
+  for (const std::shared_ptr<ChannelModel>& channel : channels) {
     if (channel == nullptr) continue;
     GroupOrderModel item;
     MakeChannelItem(*channel, item);
@@ -48,7 +50,11 @@ void ChannelReportHandler::OnChannelsAdded(Event& event) {
 
 void ChannelReportHandler::OnChannelsRemoved(Event& event) {
   auto* ids = dynamic_cast<Vector<std::string>*>(event.GetObjectArgument());
-  if (ids == nullptr || ids->empty()) return;
+  if (ids != nullptr) RemoveChannels(std::vector<std::string>(ids->begin(), ids->end()));
+}
+
+void ChannelReportHandler::RemoveChannels(const std::vector<std::string>& ids) {
+  if (ids.empty()) return;
 
   // Parents are read before each channel goes, and judged only once every
   // channel of the event is gone and announced, each parent once, in byte
@@ -57,7 +63,7 @@ void ChannelReportHandler::OnChannelsRemoved(Event& event) {
   GroupOrderModelList removed;
   std::set<std::string> parents;
   service_.RunBatch([&] {
-    for (const std::string& id : *ids) {
+    for (const std::string& id : ids) {
       auto item = std::make_shared<GroupOrderModel>();
       item->itemId = id;
       removed.push_back(std::move(item));

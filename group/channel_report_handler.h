@@ -3,11 +3,14 @@
 #ifndef PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
 #define PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
 
-#include "records/group_model.h"
-#include "store/group_service.h"
+#include <string>
+#include <vector>
+
 #include "group/notifier.h"
 #include "records/channel_model.h"
+#include "records/group_model.h"
 #include "runtime/event.h"
+#include "store/group_service.h"
 
 namespace pga {
 
@@ -33,6 +36,10 @@ class ChannelReportHandler {
   // then removes every parent left without children, upwards, and
   // announces those in "LogicalGroupDeleted" and "LogicalMappingDeleted".
   void OnChannelsRemoved(Event& event);
+
+  // What the two handlers do with the channels of their event.
+  void AddChannels(const ChannelModelList& channels);
+  void RemoveChannels(const std::vector<std::string>& ids);
 
  private:
   GroupService& service_;

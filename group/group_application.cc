@@ -1,12 +1,16 @@
 #include "group/group_application.h"
 
+#include <cstdio>
 #include <string>
+#include <utility>
 
+#include "group/channel_list_param.h"
 #include "group/channel_report_handler.h"
 #include "group/group_request_handler.h"
 #include "group/group_request_param.h"
 #include "records/i_device_dispatcher.h"
 #include "runtime/exception.h"
+#include "runtime/vector.h"
 
 namespace pga {
 
@@ -22,6 +26,7 @@ bool ChangesTree(std::uint32_t type) {
     case eModifyLogicalMapping:
     case eChannelsRemoved:
     case eChannelsAdded:
+    case eClearLogicalGroups:
       return true;
     default:
       return false;
@@ -106,24 +111,80 @@ void GroupApplication::RefuseNestedDelivery(const Event& event, std::int64_t han
 bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {
   Notifier notifier(*this);
   if (!groupService->SharesStore() || !ChangesTree(type)) return Dispatch(type, event, notifier);
+  // Reports kept while the store could not take them come first, in order.
+  StoreKeptReports();
+  if (type == eChannelsAdded || type == eChannelsRemoved) {
+    std::optional<ChannelReport> report = ReportOf(type, event);
+    if (report && (!keptReports.empty() || !StoreReport(*report))) Keep(std::move(*report));
+    return true;
+  }
+  if (!RunSharedChange([&](Notifier& held) { Dispatch(type, event, held); })) AnswerUnkept(event);
+  return true;
+}
+
+bool GroupApplication::RunSharedChange(const std::function<void(Notifier&)>& change) {
   // The notifications are logged with the change and sent once it is
   // committed, after those of the other servers' changes met on the way,
   // which were committed before it.
+  Notifier notifier(*this);
   notifier.Hold();
   ChangeNotices own;
   const bool kept = groupService->RunChange([&] {
-    Dispatch(type, event, notifier);
+    change(notifier);
     own = notifier.TakeHeld();
     return own;
   });
   for (const ChangeNotice& notice : groupService->TakeSharedNotices()) {
     notifier.SendNotification(notice);
   }
-  if (!kept) {
-    AnswerUnkept(event);
-    return true;
-  }
+  if (!kept) return false;
   for (const ChangeNotice& notice : own) notifier.SendNotification(notice);
+  return true;
+}
+
+std::optional<GroupApplication::ChannelReport> GroupApplication::ReportOf(std::uint32_t type,
+                                                                         Event& event) {
+  ChannelReport report;
+  if (type == eChannelsAdded) {
+    auto* added = dynamic_cast<ChannelListParam*>(event.GetObjectArgument());
+    if (added == nullptr || added->channels == nullptr) return std::nullopt;
+    report.added = added->channels;
+    return report;
+  }
+  auto* ids = dynamic_cast<Vector<std::string>*>(event.GetObjectArgument());
+  if (ids == nullptr || ids->empty()) return std::nullopt;
+  report.removed.assign(ids->begin(), ids->end());
+  return report;
+}
+
+bool GroupApplication::StoreReport(const ChannelReport& report) {
+  return RunSharedChange([&](Notifier& held) {
+    ChannelReportHandler channels(*groupService, held);
+    if (report.added) {
+      channels.AddChannels(*report.added);
+    } else {
+      channels.RemoveChannels(report.removed);
+    }
+  });
+}
+
+void GroupApplication::Keep(ChannelReport report) {
+  if (keptReports.size() >= kMaxKeptReports) {
+    ++lostReports;
+    std::printf(
+        "GroupApplication::%s the store cannot take channel reports and %zu wait already: this "
+        "one is lost\n",
+        report.added ? "OnChannelsAdded" : "OnChannelsRemoved", keptReports.size());
+    return;
+  }
+  keptReports.push_back(std::move(report));
+}
+
+bool GroupApplication::StoreKeptReports() {
+  while (!keptReports.empty()) {
+    if (!StoreReport(keptReports.front())) return false;
+    keptReports.pop_front();
+  }
   return true;
 }
 
@@ -139,11 +200,34 @@ bool GroupApplication::Dispatch(std::uint32_t type, Event& event, Notifier& noti
     case eGetLogicalMappings: requests.GetLogicalMappings(event); return true;
     case eModifyLogicalMapping: requests.ModifyLogicalMapping(event); return true;
     case eGetGroupChannels: requests.GetGroupChannels(event); return true;
-    case eClearLogicalGroups: groupService->Clear(); return true;
+    case eClearLogicalGroups: ClearLogicalGroups(notifier); return true;
     case eChannelsRemoved: channels.OnChannelsRemoved(event); return true;
     case eChannelsAdded: channels.OnChannelsAdded(event); return true;
     default: return false;
   }
+}
+
+void GroupApplication::ClearLogicalGroups(Notifier& notifier) {
+  if (!groupService->SharesStore()) {
+    groupService->Clear();
+    return;
+  }
+  // Every item goes, announced as a group deletion is: the groups, then
+  // every item. The other servers follow these notices like any others.
+  auto groups = std::make_shared<WebsocketEventModel>();
+  auto items = std::make_shared<WebsocketEventModel>();
+  for (const auto& [id, item] : groupService->items()) {
+    auto removed = std::make_shared<GroupOrderModel>();
+    removed->itemId = id;
+    items->logicalItems->push_back(std::move(removed));
+    if (item.type != kGroupType) continue;
+    auto group = std::make_shared<GroupModel>();
+    group->groupId = id;
+    groups->groups->push_back(std::move(group));
+  }
+  groupService->Clear();
+  notifier.SendNotification(kLogicalGroupDeleted, std::move(groups));
+  notifier.SendNotification(kLogicalMappingDeleted, std::move(items));
 }
 
 void GroupApplication::Run() { ThreadComponent::Run(); }
@@ -169,13 +253,24 @@ bool GroupApplication::FollowSharedChanges() {
   for (const ChangeNotice& notice : groupService->TakeSharedNotices()) {
     notifier.SendNotification(notice);
   }
-  return current;
+  // The store is back (this runs once the store's thread could connect):
+  // what it could not take before is stored now, or tried again soon.
+  const bool stored = StoreKeptReports();
+  return current && stored;
 }
 
 void GroupApplication::Stop() {
   // A stopped component sends nothing more; the host may change its
   // receivers from now on, which the store's thread must not meet.
   groupService->StopWatchingSharedChanges();
+  {
+    std::lock_guard<std::mutex> lock(groupLock);
+    Handling handling(*this, eChannelsAdded);
+    if (!StoreKeptReports() || lostReports > 0) {
+      std::printf("GroupApplication::Stop %zu channel reports could not be stored\n",
+                  keptReports.size() + lostReports);
+    }
+  }
   ThreadComponent::Stop();
 }
 

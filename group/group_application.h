@@ -6,18 +6,24 @@
 #define PGA_GROUP_GROUP_APPLICATION_H_
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "group/group_event_type.h"
 #include "group/notifier.h"
 #include "records/i_group_application.h"
-#include "store/group_service.h"
+#include "records/websocket_event_model.h"
 #include "runtime/event.h"
 #include "runtime/thread_component.h"
+#include "store/group_service.h"
 
 namespace pga {
 
@@ -79,6 +85,40 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // The handler of `type`, sending through `notifier`; false when the type
   // is not one of the component's own.
   bool Dispatch(std::uint32_t type, Event& event, Notifier& notifier);
+  // A channel report, as it is kept while the store cannot take it: the
+  // added channels, or else the removed ids.
+  struct ChannelReport {
+    std::shared_ptr<ChannelModelList> added;
+    std::vector<std::string> removed;
+  };
+  // Reports kept at most; later ones are lost, each with a line.
+  static constexpr std::size_t kMaxKeptReports = 10000;
+
+  // Runs `change` (a handler sending through the notifier it is given) as
+  // one change of the shared store, sending the other servers' changes met
+  // on the way, then, once committed, its own notifications; answers
+  // whether it was committed.
+  bool RunSharedChange(const std::function<void(Notifier&)>& change);
+  // The report that a channel event of `type` carries; nullopt when the
+  // event changes nothing.
+  static std::optional<ChannelReport> ReportOf(std::uint32_t type, Event& event);
+  // Stores `report` as one change with its notifications; false when the
+  // store did not commit it.
+  bool StoreReport(const ChannelReport& report);
+  // Keeps `report` for later, behind the others; beyond kMaxKeptReports it
+  // is lost with a line.
+  void Keep(ChannelReport report);
+  // Stores the kept reports, oldest first, up to the first one the store
+  // does not take; true when none is left.
+  bool StoreKeptReports();
+
+  // Clears the store. On a store of one server the table is dropped and the
+  // cache left as it is, without a notification. On a shared store the
+  // clear is a change like the others: every row and every cached item
+  // goes, "LogicalGroupDeleted" names every group and
+  // "LogicalMappingDeleted" every item, on this server and, as they follow
+  // it, on the others, which go on working.
+  void ClearLogicalGroups(Notifier& notifier);
   // Takes in the changes of the other servers sharing the store and sends
   // their notifications; answers whether the cache is up to date.
   bool FollowSharedChanges();
@@ -103,6 +143,12 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // handles (or kFollowing); a default id when none is.
   std::atomic<std::thread::id> handlingThread{};
   std::atomic<std::int64_t> handlingType{0};
+  // On a shared store, the channel reports that the store could not take
+  // (it was unreachable, or the change failed), in the order they came,
+  // stored before any later change; and how many were lost beyond the
+  // bound. Guarded by groupLock.
+  std::deque<ChannelReport> keptReports;
+  std::size_t lostReports = 0;
 };
 
 }  // namespace pga

@@ -691,7 +691,12 @@ TEST_P(GroupHostStoreTest, ScriptsGiveTheExpectedRepliesAndTrees) {
       rapidjson::Document doc;
       EXPECT_TRUE(pga_json::Parse(doc, line) && doc.IsObject()) << line;
     }
-    ExpectLines(run.out, std::string(r.script) + ".expected");
+    // Where the shared store answers otherwise (a clear is a change that
+    // every server follows), its own expectation says so.
+    const std::string shared = std::string(r.script) + "_shared.expected";
+    ExpectLines(run.out, GetParam() == Store::kPostgres && fs::exists(Data(shared))
+                             ? shared
+                             : std::string(r.script) + ".expected");
     if (r.tree != nullptr) ExpectLines(Run({"tree"}).out, std::string(r.tree) + ".expected");
     EXPECT_NE(run.err.find(r.needle), std::string::npos) << r.script;
     // The tree was where the run was told to keep it.

@@ -51,7 +51,10 @@ int32_t GroupService::GetLastOrder(uint32_t table_key, const std::string& type,
   return repository_->GetLastOrder(StoreKey(table_key), type, parent_id);
 }
 
-void GroupService::Clear() { repository_->Clear(); }
+void GroupService::Clear() {
+  repository_->Clear();
+  if (follower_) itemCache_.Clear();
+}
 
 GroupOrderMap GroupService::GetItems() const { return itemCache_.items(); }
 
@@ -113,9 +116,6 @@ bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,
                                GroupOrderModelList& modified) {
   item.order =
       NextOrder(repository_->GetLastOrder(StoreKey(table_key), kGroupType, item.ParentText()));
-  // A shared store has just locked the parent for this batch: what other
-  // servers committed under it is taken in before its siblings are numbered.
-  if (follower_) follower_->CatchUp();
   const GroupOrderItems shifted = ShiftSiblings(item);
   bool saved = false;
   const bool kept = repository_->RunBatch([&] {
@@ -214,6 +214,10 @@ bool GroupService::RunChange(const std::function<ChangeNotices()>& change) {
     change();
     return true;
   }
+  // The batch holds the store's change lock from its start, so the cache
+  // takes in everything committed before it and the change is computed on
+  // that. A catch-up inside the batch can fail only on a statement, which
+  // fails the batch as well: nothing computed on a stale cache is kept.
   const bool kept = repository_->RunBatch([&] {
     follower_->CatchUp();
     follower_->Log(change());

@@ -58,7 +58,11 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   std::shared_ptr<GroupModelList> GetGroups(uint32_t table_key);
   std::shared_ptr<GroupOrderModelList> GetAll(uint32_t table_key);
   int32_t GetLastOrder(uint32_t table_key, const std::string& type, const std::string& parent_id);
-  // Drops every table of the store; the cache keeps its items.
+  // Drops every table of the store; the cache keeps its items. A store that
+  // other servers share keeps its table and only loses its rows, and the
+  // cache is emptied with them: the clear is a change like any other, which
+  // the caller announces (see the group component) and the other servers
+  // follow.
   void Clear();
 
   // A copy of the whole cache.
@@ -123,9 +127,10 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // Whether other servers share the store.
   bool SharesStore() const { return follower_ != nullptr; }
   // Runs `change` (calls of this service's mutations, answering the notices
-  // that announce them) as one batch of a shared store: first the cache
-  // takes in the other servers' changes, then `change` runs, then its
-  // notices are logged in the same batch. True when the batch was kept.
+  // that announce them) as one batch of a shared store, which holds the
+  // store's change lock from its start: first the cache takes in the other
+  // servers' committed changes, then `change` runs on it, then its notices
+  // are logged in the same batch. True when the batch was kept.
   // When it was not, the cache is read again from the store, at once or, if
   // the store cannot be read, at the next catch-up. With a store of one
   // server, `change` simply runs and the answer is true.

@@ -10,10 +10,6 @@ namespace {
 // Rows read at most per query; a longer tail is read in several.
 constexpr std::size_t kPage = 1000;
 
-// One lock for every writer of the log, held until its commit: numbers are
-// handed out in commit order. (Parents are locked under the key 25067.)
-constexpr char kLockLog[] = "SELECT pg_advisory_xact_lock(25068, 0)";
-
 // The change's notices in their order, one row each; the answer is the
 // first and last number given, and the last is announced at commit.
 constexpr char kAppend[] =
@@ -57,7 +53,6 @@ PostgresChangeLog::PostgresChangeLog(std::shared_ptr<PostgresSession> session,
     : session_(std::move(session)),
       table_(std::move(table)),
       retention_(retention),
-      lock_(*session_, kLockLog),
       append_(*session_, kAppend),
       end_(*session_, kEnd),
       read_(*session_, kRead) {}
@@ -72,7 +67,6 @@ bool PostgresChangeLog::Append(const std::vector<LoggedNotice>& notices) {
   if (notices.empty()) return true;
   if (!session_->InTransaction() || session_->TransactionFailed()) return false;
   try {
-    lock_.Run();
     std::vector<std::string> kinds;
     std::vector<std::string> records;
     for (const LoggedNotice& notice : notices) {

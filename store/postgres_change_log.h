@@ -20,8 +20,9 @@ namespace pga {
 
 // IChangeLog in the store's database. Each notice of a change is one row of
 // "logical_change_log" (seq, the transaction, the time, kind, record). A
-// writer appends under one lock for the whole database, held until its
-// commit, so that sequence numbers are handed out in commit order and a
+// writer appends only inside a transaction that holds kLockChanges, one lock
+// for the whole database taken when the transaction begins and held until
+// its commit, so that sequence numbers are handed out in commit order and a
 // reader that has read up to a number never meets a smaller one later. The
 // append announces the change's last number with NOTIFY on the channel
 // "logical_table_changes", which is delivered at commit. Rows older than the
@@ -33,6 +34,12 @@ namespace pga {
 class PostgresChangeLog : public IChangeLog {
  public:
   static constexpr char kChannel[] = "logical_table_changes";
+  // The store's change lock. Every transaction that changes the store takes
+  // it first, before it reads anything it computes its change from, so that
+  // the changes of all servers happen one after the other, each on what the
+  // ones before it committed. It is the only lock the store takes
+  // explicitly, so no two servers can wait for each other.
+  static constexpr char kLockChanges[] = "SELECT pg_advisory_xact_lock(25068, 0)";
 
   // Uses the session and the table of the repository, which must outlive
   // it. Runs no statement.
@@ -74,7 +81,6 @@ class PostgresChangeLog : public IChangeLog {
   // batch, and kept but not read yet.
   std::vector<std::pair<int64_t, int64_t>> appended_;
   std::vector<std::pair<int64_t, int64_t>> own_;
-  PostgresStatement lock_;
   PostgresStatement append_;
   PostgresStatement end_;
   PostgresStatement read_;

@@ -13,11 +13,18 @@ namespace pga {
 namespace {
 
 constexpr int32_t kLogicalTableKey = 0;
-// Seconds to wait for the server when connecting.
+// Seconds one attempt to connect waits for the server.
 constexpr std::size_t kConnectSeconds = 10;
 // Servers that start at once create the tables one after the other: two
 // CREATE TABLE IF NOT EXISTS at the same moment can both try to create.
 constexpr char kLockSchema[] = "SELECT pg_advisory_xact_lock(25068, 1)";
+
+// Succeeds only when every table and index of the store exists (as the
+// search path finds them): the cast of a missing name fails.
+constexpr char kAllThere[] =
+    "SELECT 'logical_table'::regclass, 'logical_table_parent_order'::regclass,"
+    " 'logical_table_group_order'::regclass, 'logical_change_log'::regclass,"
+    " 'logical_change_log_logged_at'::regclass, 'logical_change_trim'::regclass";
 
 void PrintFailure(const char* operation, const std::string& message) {
   std::printf("%s %s\n", operation, message.c_str());
@@ -26,13 +33,17 @@ void PrintFailure(const char* operation, const std::string& message) {
 }  // namespace
 
 PostgresGroupRepository::PostgresGroupRepository(const std::string& conninfo,
-                                                 std::chrono::seconds log_retention)
-    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds)),
+                                                 std::chrono::seconds log_retention,
+                                                 std::chrono::seconds connect_wait)
+    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds, connect_wait)),
       table_(std::make_shared<PostgresGroupTable>(session_)),
       log_(std::make_unique<PostgresChangeLog>(session_, table_, log_retention)) {
+  // A role that may only read and write rows must not meet CREATE at every
+  // start: when everything is there, nothing is created.
+  std::string error;
+  if (session_->Exec(kAllThere, error)) return;
   static constexpr char kCreateTables[] = "PostgresGroupRepository::CreateTables";
   PostgresTransaction transaction(*session_, kCreateTables);
-  std::string error;
   transaction.Write([&] {
     if (session_->Exec(kLockSchema, error)) return true;
     PrintFailure(kCreateTables, error);
@@ -76,9 +87,6 @@ int32_t PostgresGroupRepository::GetLastOrder(int32_t table_key, std::string typ
                                               std::string parent_id) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::GetLastOrder");
   if (table == nullptr) return -1;
-  // The order read here is used for writes of the same batch: the lock keeps
-  // other servers from numbering under this parent until the batch ends.
-  if (session_->InTransaction() && !table->LockParent(parent_id)) return -1;
   return table->GetLastOrder(std::move(type), std::move(parent_id));
 }
 
@@ -107,7 +115,7 @@ bool PostgresGroupRepository::Remove(int32_t table_key, std::string uuid) {
 }
 
 bool PostgresGroupRepository::Clear() {
-  table_->Clear();
+  Write([&] { return table_->Clear(); });
   return true;
 }
 
@@ -128,7 +136,9 @@ bool PostgresGroupRepository::RunInTransaction(const char* operation,
     writes();
     return !batch_->failed();
   }
-  PostgresTransaction transaction(*session_, operation);
+  // The change lock comes first, in BEGIN's round trip: what the batch reads
+  // from here on is what the servers before it committed.
+  PostgresTransaction transaction(*session_, operation, PostgresChangeLog::kLockChanges);
   batch_ = &transaction;
   try {
     writes();

@@ -20,10 +20,11 @@ class PostgresTransaction;
 // IGroupRepository over a PostgreSQL database that holds the table
 // "logical_table" under key 0, with the answers of the SQLite repository,
 // and the change log through which the servers sharing it follow each other
-// (change_log()). Inside a batch, GetLastOrder first locks the parent until
-// the batch ends, so that two servers numbering new items under one parent
-// take turns: the order, the shift of the siblings and the insert happen
-// under that lock. A failed statement ends its batch: the writes after it
+// (change_log()). Every batch begins with the store's change lock
+// (PostgresChangeLog::kLockChanges), held until it ends: the batches of all
+// servers run one after the other, so that what one reads at its start (the
+// last order under a parent, the other servers' changes) stays true until
+// it commits. A failed statement ends its batch: the writes after it
 // answer false without touching the store. A lost connection makes every
 // operation fail until it is made again, which the next operation outside a
 // batch tries (with a backoff). Lines on standard output name the operation
@@ -34,12 +35,18 @@ class PostgresGroupRepository : public IGroupRepository {
   // How long the change log keeps a change.
   static constexpr std::chrono::seconds kLogRetention = std::chrono::hours(24);
 
-  // Connects to `conninfo` (a libpq connection string or URI) and creates
-  // the table and the change log when missing. Throws
-  // Poco::Data::ConnectionFailedException when the database cannot be
-  // reached, as the SQLite store throws for a file it cannot open.
+  // How long a new store waits for its database, as the SQLite store waits
+  // for its file.
+  static constexpr std::chrono::seconds kConnectWait = std::chrono::seconds(60);
+
+  // Connects to `conninfo` (a libpq connection string or URI), trying again
+  // for up to `connect_wait` with a line per attempt (see PostgresSession),
+  // and creates the table and the change log unless all of them exist.
+  // Throws Poco::Data::ConnectionFailedException when the database cannot
+  // be reached, as the SQLite store throws for a file it cannot open.
   explicit PostgresGroupRepository(const std::string& conninfo,
-                                   std::chrono::seconds log_retention = kLogRetention);
+                                   std::chrono::seconds log_retention = kLogRetention,
+                                   std::chrono::seconds connect_wait = kConnectWait);
   ~PostgresGroupRepository() override;
 
   GroupModelList GetGroups(int32_t table_key) override;
@@ -50,6 +57,8 @@ class PostgresGroupRepository : public IGroupRepository {
   bool Update(int32_t table_key, const GroupOrderItems& items) override;
   bool Save(int32_t table_key, const GroupOrderModel& item) override;
   bool Remove(int32_t table_key, std::string uuid) override;
+  // Deletes every row, in the open batch if there is one: the table stays
+  // for the other servers (see GroupService::Clear). Always true.
   bool Clear() override;
   bool SaveAll(const GroupOrderItems& items) override;
   bool RunBatch(const std::function<void()>& writes) override;

@@ -71,13 +71,50 @@ TEST_F(PostgresStoreTest, TheVariableChoosesTheStoreAndAnUnreachableOneThrowsAsA
   }
   EXPECT_EQ(schema_->Query("SELECT uuid FROM logical_table"), Rows{{"c1"}});
 
+  // A malformed string fails at once with libpq's reason, without what it
+  // quoted of a password.
+  testing::internal::CaptureStdout();
   for (const std::string& bad :
-       {"host=" + ValueOf(server, "host") + " port=1 user=pga dbname=postgres",
-        std::string("this is not a connection string"),
+       {std::string("host=x password=my secret"),
         std::string("postgresql:///postgres?application_name=two%20words")}) {
     setenv(kStoreVariable, bad.c_str(), 1);
     EXPECT_THROW(OpenGroupStore(), Poco::Data::ConnectionFailedException) << bad;
   }
+  // A server that does not answer is tried again, a line per attempt.
+  const std::string away = "host=" + ValueOf(server, "host") + " port=1 user=pga";
+  EXPECT_THROW(PostgresGroupRepository(away, std::chrono::hours(1), std::chrono::seconds(3)),
+               Poco::Data::ConnectionFailedException);
+  const std::string lines = testing::internal::GetCapturedStdout();
+  EXPECT_NE(lines.find("invalid connection string: missing \"=\" after \"...\""), std::string::npos)
+      << lines;
+  EXPECT_EQ(lines.find("secret"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("the value of application_name holds a blank"), std::string::npos);
+  EXPECT_NE(lines.find("cannot connect (attempt 2): "), std::string::npos) << lines;
+  EXPECT_NE(lines.find("PostgresSession::Connect cannot connect: "), std::string::npos);
+}
+
+// A role that may only read and write the rows starts without a line once
+// the tables exist; values with a backslash or a quote arrive as given.
+TEST_F(PostgresStoreTest, ARoleWithoutCreateStartsQuietlyAndValuesKeepTheirEscapes) {
+  PostgresGroupRepository(schema_->conninfo()).Save(0, Channel("c1"));
+  const std::string role = schema_->name() + "_rows";
+  schema_->Exec("DROP ROLE IF EXISTS " + role + "; CREATE ROLE " + role + " LOGIN;" +
+                " GRANT USAGE ON SCHEMA " + schema_->name() + " TO " + role + ";" +
+                " GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA " + schema_->name() +
+                " TO " + role + ";" + " GRANT USAGE ON ALL SEQUENCES IN SCHEMA " + schema_->name() +
+                " TO " + role);
+  testing::internal::CaptureStdout();
+  {
+    PostgresGroupRepository store(schema_->conninfo() + " user=" + role +
+                                  R"( application_name=\'odd\\name)");
+    EXPECT_EQ(schema_->Query("SELECT count(*) FROM pg_stat_activity WHERE application_name = '" +
+                             std::string(R"(''odd\name)") + "'"),
+              Rows{{"1"}});
+    EXPECT_TRUE(store.RunBatch([&] { EXPECT_TRUE(store.Save(0, Channel("c2"))); }));
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(schema_->Query("SELECT count(*) FROM logical_table"), Rows{{"2"}});
+  schema_->Exec("DROP OWNED BY " + role + "; DROP ROLE " + role);
 }
 
 // Writers on two connections commit batches at the same time, some of which

@@ -32,8 +32,6 @@ PostgresGroupTable::PostgresGroupTable(std::shared_ptr<PostgresSession> session)
       last_group_order_(
           *session_,
           "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = $1 and type ='Group'"),
-      // Lock keys of parents: this component's number, then the parent's hash.
-      lock_parent_(*session_, "SELECT pg_advisory_xact_lock(25067, hashtext($1))"),
       get_(*session_, std::string("SELECT ") + kColumns + " FROM logical_table WHERE uuid = $1"),
       get_listed_(*session_, std::string("SELECT ") + kColumns +
                                  " FROM logical_table WHERE uuid = ANY($1::text[])"),
@@ -43,7 +41,8 @@ PostgresGroupTable::PostgresGroupTable(std::shared_ptr<PostgresSession> session)
                            " parent_uuid = EXCLUDED.parent_uuid, name = EXCLUDED.name,"
                            " type = EXCLUDED.type, order_ = EXCLUDED.order_,"
                            " created_time = EXCLUDED.created_time"),
-      remove_(*session_, "DELETE FROM logical_table WHERE uuid = $1") {}
+      remove_(*session_, "DELETE FROM logical_table WHERE uuid = $1"),
+      clear_(*session_, "DELETE FROM logical_table") {}
 
 PostgresGroupTable::~PostgresGroupTable() = default;
 
@@ -115,10 +114,6 @@ int32_t PostgresGroupTable::GetLastOrder(std::string type, std::string parent_id
   return rows ? static_cast<int32_t>(rows->Int(0, 0)) : -1;
 }
 
-bool PostgresGroupTable::LockParent(const std::string& parent_id) {
-  return Run(lock_parent_, {parent_id}, "LockParent").has_value();
-}
-
 std::shared_ptr<GroupOrderModel> PostgresGroupTable::Get(std::string uuid) {
   std::optional<PostgresRows> rows = Run(get_, {uuid}, "Get");
   if (!rows) return nullptr;
@@ -146,11 +141,6 @@ bool PostgresGroupTable::Remove(std::string uuid) {
   return Run(remove_, {uuid}, "Remove").has_value();
 }
 
-bool PostgresGroupTable::Clear() {
-  std::string error = "no connection to the server";
-  if (session_->Connected() && session_->Exec("DROP TABLE logical_table", error)) return true;
-  std::printf("%s %s\n", "PostgresGroupTable::Clear", error.c_str());
-  return false;
-}
+bool PostgresGroupTable::Clear() { return Run(clear_, {}, "Clear").has_value(); }
 
 }  // namespace pga

@@ -40,6 +40,8 @@ class PostgresGroupTable : public IGroupTable {
   bool Update(const GroupOrderModel& item) override;
   bool Save(const GroupOrderModel& item) override;
   bool Remove(std::string uuid) override;
+  // Deletes every row; the table stays, so that the other servers sharing
+  // it go on working. False (after a line) when that fails.
   bool Clear() override;
 
   // Every row, as GetAll() orders them; nullopt (after the GetAll line) when
@@ -48,10 +50,6 @@ class PostgresGroupTable : public IGroupTable {
   // The rows whose uuid is one of `ids`, in no particular order; nullopt
   // (after a line) when they cannot be read.
   std::optional<GroupOrderItems> ReadItems(const std::vector<std::string>& ids);
-  // Locks `parent_id` until the open transaction ends, so that servers
-  // numbering new items under one parent take turns. False (after a line)
-  // when the lock could not be taken.
-  bool LockParent(const std::string& parent_id);
 
  private:
   // Runs `statement`; on failure writes the line
@@ -66,12 +64,12 @@ class PostgresGroupTable : public IGroupTable {
   PostgresStatement get_all_;
   PostgresStatement last_order_;
   PostgresStatement last_group_order_;
-  PostgresStatement lock_parent_;
   PostgresStatement get_;
   PostgresStatement get_listed_;
   PostgresStatement update_;
   PostgresStatement save_;
   PostgresStatement remove_;
+  PostgresStatement clear_;
 };
 
 }  // namespace pga

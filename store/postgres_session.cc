@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <thread>
 #include <utility>
 
 namespace pga {
@@ -30,53 +32,107 @@ constexpr char kLimits[] =
 // failures and must not reach the host's output.
 void IgnoreNotice(void*, const char*) {}
 
+// `message` without what a malformed connection string may have shown of
+// a password: libpq quotes the fragment it stumbled on, which is masked
+// when it comes from the text after the word "password".
+std::string WithoutPassword(const std::string& conninfo, const std::string& message) {
+  const std::size_t password = conninfo.find("password");
+  if (password == std::string::npos) return message;
+  const std::string after = conninfo.substr(password + 8);
+  std::string shown;
+  std::size_t from = 0;
+  for (std::size_t open; (open = message.find('"', from)) != std::string::npos;) {
+    const std::size_t close = message.find('"', open + 1);
+    if (close == std::string::npos) break;
+    const std::string quoted = message.substr(open + 1, close - open - 1);
+    const bool secret = quoted != "=" && after.find(quoted) != std::string::npos;
+    shown += message.substr(from, open - from) + '"' + (secret ? "..." : quoted) + '"';
+    from = close + 1;
+  }
+  return shown + message.substr(from);
+}
+
+// Throws ConnectionFailedException with `reason`, written first as the line
+// "PostgresSession::Connect <reason>": the exception's what() is only its
+// class name, which is all that a catcher printing what() shows.
+[[noreturn]] void FailConnect(const std::string& reason) {
+  std::printf("PostgresSession::Connect %s\n", reason.c_str());
+  throw Poco::Data::ConnectionFailedException(reason);
+}
+
+// A value as libpq reads it in a key=value string: backslashes and quotes
+// escaped, so that a password with a backslash or a leading quote arrives
+// as given.
+std::string Escaped(const char* value) {
+  std::string escaped;
+  for (const char* c = value; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '\'') escaped += '\\';
+    escaped += *c;
+  }
+  return escaped;
+}
+
 // `conninfo` (a key=value string or a URI) in the key=value form, every
 // value given; the connector splits its input at blanks and cannot take
 // quoted values. A connect_timeout of `timeout_seconds` is added unless one
-// is given, so that no connection of the store waits longer for a server.
+// is given, so that no connection of the store waits longer for a server,
+// and TCP keep-alives that notice a silent server within 30 s.
 std::string KeyValueForm(const std::string& conninfo, std::size_t timeout_seconds) {
   char* error = nullptr;
   PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
   if (options == nullptr) {
     const std::string reason = error != nullptr ? OneLine(error) : "out of memory";
     PQfreemem(error);
-    throw Poco::Data::ConnectionFailedException("invalid connection string: " + reason);
+    FailConnect("invalid connection string: " + WithoutPassword(conninfo, reason));
   }
   std::string form;
   std::string blank_in;
-  bool timed = false;
+  std::set<std::string> given;
   for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
     if (option->val == nullptr || *option->val == '\0') continue;
-    timed = timed || std::strcmp(option->keyword, "connect_timeout") == 0;
+    given.insert(option->keyword);
     if (std::strpbrk(option->val, " \t\n") != nullptr) blank_in = option->keyword;
     if (!form.empty()) form += ' ';
-    form += std::string(option->keyword) + "=" + option->val;
+    form += std::string(option->keyword) + "=" + Escaped(option->val);
   }
   PQconninfoFree(options);
-  if (!timed && !form.empty()) {
-    form += " connect_timeout=" + std::to_string(timeout_seconds);
-  }
   if (!blank_in.empty()) {
-    throw Poco::Data::ConnectionFailedException("the value of " + blank_in +
-                                                " holds a blank, which the connector cannot pass");
+    FailConnect("the value of " + blank_in +
+                " holds a blank, which the connector cannot pass (a password belongs in "
+                "PGPASSFILE)");
   }
-  if (form.empty()) throw Poco::Data::ConnectionFailedException("empty connection string");
+  if (form.empty()) FailConnect("empty connection string");
+  const std::pair<const char*, std::string> defaults[] = {
+      {"connect_timeout", std::to_string(timeout_seconds)},
+      {"keepalives_idle", "10"},
+      {"keepalives_interval", "5"},
+      {"keepalives_count", "3"},
+      {"tcp_user_timeout", "30000"}};
+  for (const auto& [keyword, value] : defaults) {
+    if (!given.count(keyword)) form += std::string(" ") + keyword + "=" + value;
+  }
   return form;
 }
 
-// Throws ConnectionFailedException unless the database of `conninfo` takes
-// a connection now. The connector never frees a connection that it could
-// not make, so it is asked only once libpq has made one of its own.
-void Probe(const std::string& conninfo) {
-  PGconn* probe = PQconnectdb(conninfo.c_str());
-  const bool reached = PQstatus(probe) == CONNECTION_OK;
-  const std::string reason = reached ? "" : OneLine(PQerrorMessage(probe));
-  PQfinish(probe);
-  if (reached) return;
-  // The exception's what() is only its class name, which is all that a
-  // catcher printing what() shows: the reason goes out here.
-  std::printf("PostgresSession::Connect cannot connect: %s\n", reason.c_str());
-  throw Poco::Data::ConnectionFailedException("cannot connect: " + reason);
+// Returns once the database of `conninfo` takes a connection, trying once a
+// second for up to `wait`, with a line for each failed attempt; then throws
+// ConnectionFailedException. The connector never frees a connection that
+// it could not make, so it is asked only once libpq has made one of its own.
+void Probe(const std::string& conninfo, std::chrono::seconds wait) {
+  const auto until = std::chrono::steady_clock::now() + wait;
+  for (int attempt = 1;; ++attempt) {
+    PGconn* probe = PQconnectdb(conninfo.c_str());
+    const bool reached = PQstatus(probe) == CONNECTION_OK;
+    const std::string reason = reached ? "" : OneLine(PQerrorMessage(probe));
+    PQfinish(probe);
+    if (reached) return;
+    if (std::chrono::steady_clock::now() + std::chrono::seconds(1) > until) {
+      FailConnect("cannot connect: " + reason);
+    }
+    std::printf("PostgresSession::Connect cannot connect (attempt %d): %s; trying again\n",
+                attempt, reason.c_str());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
 }
 
 // Reads whatever an idle connection has received. The only thing a server
@@ -111,10 +167,11 @@ std::string OneLine(std::string message) {
   return line;
 }
 
-PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeout_seconds)
+PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeout_seconds,
+                                 std::chrono::seconds wait)
     : conninfo_(KeyValueForm(conninfo, timeout_seconds)),
       backoff_(milliseconds(50), milliseconds(1000)) {
-  Probe(conninfo_);
+  Probe(conninfo_, wait);
   Poco::Data::PostgreSQL::Connector::registerConnector();
   try {
     session_ = std::make_unique<Poco::Data::Session>(Poco::Data::PostgreSQL::Connector::KEY,
@@ -165,15 +222,19 @@ bool PostgresSession::Connected() {
   return true;
 }
 
-bool PostgresSession::Begin(std::string& error) {
+bool PostgresSession::Begin(std::string& error, const char* first) {
   if (!Connected()) {
     error = "not connected: " + OneLine(PQerrorMessage(connection_));
     return false;
   }
+  const std::string begin =
+      first == nullptr ? std::string("BEGIN") : std::string("BEGIN; ") + first;
   // A server that went away without a goodbye is noticed by BEGIN, which is
   // safe to send again on a new connection.
-  if (!Exec("BEGIN", error) && !(PQstatus(connection_) != CONNECTION_OK && Connected() &&
-                                 Exec("BEGIN", error))) {
+  if (!Exec(begin, error) &&
+      !(PQstatus(connection_) != CONNECTION_OK && Connected() && Exec(begin, error))) {
+    // BEGIN may have opened the transaction that `first` then failed in.
+    Rollback();
     return false;
   }
   in_transaction_ = true;

@@ -3,6 +3,7 @@
 #ifndef PGA_STORE_POSTGRES_SESSION_H_
 #define PGA_STORE_POSTGRES_SESSION_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,12 +30,17 @@ namespace pga {
 class PostgresSession {
  public:
   // Connects to `conninfo`, a libpq connection string ("host=... dbname=...")
-  // or URI ("postgresql://..."), waiting at most `timeout_seconds`. Throws
-  // Poco::Data::ConnectionFailedException when the text is not a connection
-  // string, has a value with a blank (which Poco's connector cannot pass),
-  // or the database cannot be reached; the last also writes the line
-  // "PostgresSession::Connect cannot connect: <libpq's reason>".
-  PostgresSession(const std::string& conninfo, std::size_t timeout_seconds);
+  // or URI ("postgresql://..."), each attempt waiting at most
+  // `timeout_seconds`, and tries again once a second for up to `wait` while
+  // the database cannot be reached, writing the line "PostgresSession::Connect
+  // cannot connect (attempt N): <libpq's reason>; trying again" each time.
+  // Throws Poco::Data::ConnectionFailedException, after the line
+  // "PostgresSession::Connect <reason>", when the text is not a connection
+  // string (libpq's reason, without what it quoted of a password), has a
+  // value with a blank (which Poco's connector cannot pass), or the database
+  // could not be reached.
+  PostgresSession(const std::string& conninfo, std::size_t timeout_seconds,
+                  std::chrono::seconds wait = std::chrono::seconds(0));
   PostgresSession(const PostgresSession&) = delete;
   PostgresSession& operator=(const PostgresSession&) = delete;
   ~PostgresSession();
@@ -56,9 +62,11 @@ class PostgresSession {
   // up to 1 s); a transaction is never carried over to a new connection.
   bool Connected();
 
-  // Begins a transaction. False with the reason in `error` when the
-  // connection is down or BEGIN fails.
-  bool Begin(std::string& error);
+  // Begins a transaction and, when `first` is given, runs that statement
+  // (without parameters) in the same round trip as BEGIN. False with the
+  // reason in `error` when the connection is down, BEGIN fails or `first`
+  // fails; no transaction is open then.
+  bool Begin(std::string& error, const char* first = nullptr);
   // Commits the open transaction. False with the reason in `error` when a
   // statement in it failed or the connection went (it is then rolled back as
   // far as the server still holds it), or when COMMIT failed.

@@ -7,10 +7,11 @@
 
 namespace pga {
 
-PostgresTransaction::PostgresTransaction(PostgresSession& session, const char* operation)
+PostgresTransaction::PostgresTransaction(PostgresSession& session, const char* operation,
+                                         const char* first)
     : session_(session), operation_(operation) {
   std::string error;
-  begun_ = session_.Begin(error);
+  begun_ = session_.Begin(error, first);
   if (!begun_) std::printf("%s %s\n", operation_, error.c_str());
 }
 

@@ -24,7 +24,10 @@ class PostgresSession;
 class PostgresTransaction {
  public:
   // `session` must outlive the transaction; `operation` is a literal.
-  PostgresTransaction(PostgresSession& session, const char* operation);
+  // `first`, when given, is a statement without parameters that runs right
+  // after BEGIN, in the same round trip (a lock, say); the transaction
+  // fails when it fails.
+  PostgresTransaction(PostgresSession& session, const char* operation, const char* first = nullptr);
   PostgresTransaction(const PostgresTransaction&) = delete;
   PostgresTransaction& operator=(const PostgresTransaction&) = delete;
   ~PostgresTransaction();
