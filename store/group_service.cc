@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "store/change_follower.h"
@@ -77,8 +78,9 @@ void GroupService::CollectChannels(const std::string& group_id,
     ItemCache::Children::const_iterator end;
   };
   std::vector<Frame> stack;
-  std::set<std::string> walked = {group_id};
-  auto enter = [&](const std::string& id) {
+  // Views of the cached ids, which stay put while the walk reads them.
+  std::set<std::string_view> walked = {group_id};
+  auto enter = [&](std::string_view id) {
     if (const ItemCache::Children* children = itemCache_.ChildrenOf(id)) {
       stack.push_back({children->begin(), children->end()});
     }
@@ -92,7 +94,7 @@ void GroupService::CollectChannels(const std::string& group_id,
     }
     const auto& [child, link] = *top.next++;
     if (!link.group) {
-      out.push_back(child);
+      out.emplace_back(child);
     } else if (walked.insert(child).second) {
       enter(child);
     }
@@ -104,7 +106,9 @@ void GroupService::LoadItems() {
     follower_->Load();
     return;
   }
-  itemCache_.Load(repository_->GetAllItems(kStartTableKey));
+  itemCache_.Load([this](const ItemCache::Sink& take) {
+    return repository_->ReadAllById(kStartTableKey, take);
+  });
 }
 
 bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,

@@ -1,16 +1,14 @@
 #include "store/item_cache.h"
 
-#include <algorithm>
-#include <cstddef>
+#include <iterator>
 #include <utility>
-#include <vector>
 
 const GroupOrderModel* ItemCache::Find(const std::string& id) const {
   auto it = items_.find(id);
   return it == items_.end() ? nullptr : &it->second;
 }
 
-const ItemCache::Children* ItemCache::ChildrenOf(const std::string& id) const {
+const ItemCache::Children* ItemCache::ChildrenOf(std::string_view id) const {
   auto it = children_.find(id);
   return it == children_.end() ? nullptr : &it->second;
 }
@@ -20,35 +18,62 @@ std::map<std::string, std::set<std::string>> ItemCache::ChildIds() const {
   for (const auto& [parent, children] : children_) {
     std::set<std::string>& linked = ids[parent];
     for (const auto& [id, link] : children) {
-      if (link.item == Find(id) && link.item->parentId == parent &&
-          link.group == (link.item->type == kGroupType)) {
-        linked.insert(id);
+      const std::string text(id);
+      if (link.item == Find(text) && link.item->itemId.data() == id.data() &&
+          link.item->parentId == parent && link.group == (link.item->type == kGroupType)) {
+        linked.insert(text);
       }
     }
   }
   return ids;
 }
 
-void ItemCache::Load(GroupOrderItems items) {
-  // Taken in id order, each item goes in at the end of the map without a
-  // search, and the items lie in memory in the order that walks over the
-  // whole cache take: BM_GetLogicalList/50000 then takes half the CPU time
-  // it takes after inserting the items in the store's order (median 6.5 ms
-  // against 14 ms). Sorting pointers rather than the items themselves saves
-  // BM_Start/50000 about a tenth, which keeps it within its target (ratio
-  // 1.93 against 2.10 in scripts/bench; the target is 2).
-  std::vector<GroupOrderModel*> by_id;
-  by_id.reserve(items.size());
-  for (GroupOrderModel& item : items) by_id.push_back(&item);
-  std::stable_sort(
-      by_id.begin(), by_id.end(),
-      [](const GroupOrderModel* a, const GroupOrderModel* b) { return a->itemId < b->itemId; });
-  for (GroupOrderModel* item : by_id) {
-    const std::size_t cached = items_.size();
-    std::string id = item->itemId;
-    auto it = items_.try_emplace(items_.end(), std::move(id), std::move(*item));
-    if (items_.size() != cached) LinkLast(it->second);
+bool ItemCache::Load(const Reader& read) {
+  // Built apart, so that a read that fails half way leaves nothing behind.
+  ItemCache stored;
+  if (!read([&stored](GroupOrderModel&& item) { stored.AddStored(std::move(item)); })) {
+    return false;
   }
+  if (items_.empty()) {
+    // The usual start: the built cache is taken over whole; map nodes do
+    // not move, so the index's links stay valid.
+    *this = std::move(stored);
+    return true;
+  }
+  for (auto& [id, item] : stored.items_) InsertIfAbsent(std::move(item));
+  return true;
+}
+
+bool ItemCache::Reload(const Reader& read) {
+  ItemCache stored;
+  if (!read([&stored](GroupOrderModel&& item) { stored.AddStored(std::move(item)); })) {
+    return false;
+  }
+  *this = std::move(stored);
+  return true;
+}
+
+void ItemCache::AddStored(GroupOrderModel&& item) {
+  // In id order, every item goes in at the end of the map, and the items lie
+  // in memory in the order that walks over the whole cache take:
+  // BM_GetLogicalList/50000 then takes half the CPU time it takes after
+  // inserting the items in the store's order of orders.
+  auto place = items_.end();
+  if (!items_.empty() && !(std::prev(place)->first < item.itemId)) {
+    place = items_.lower_bound(item.itemId);
+    if (place != items_.end() && place->first == item.itemId) {
+      // The same id again: the lower order wins, as if read by order.
+      if (item.order < place->second.order) {
+        Unlink(place->second);
+        place->second = std::move(item);
+        Link(place->second);
+      }
+      return;
+    }
+  }
+  std::string id = item.itemId;
+  auto it = items_.emplace_hint(place, std::move(id), std::move(item));
+  LinkLast(it->second);
 }
 
 void ItemCache::InsertIfAbsent(GroupOrderModel item) {
@@ -65,9 +90,12 @@ void ItemCache::Put(const GroupOrderModel& item) {
     // Same place in the index; only the kind kept there may change.
     const bool group = item.type == kGroupType;
     if (item.parentId && group != (it->second.type == kGroupType)) {
-      children_.at(*item.parentId).at(item.itemId).group = group;
+      children_.find(*item.parentId)->second.at(item.itemId).group = group;
     }
+    // The index keeps the cached id's text: it stays where it is.
+    std::string id = std::move(it->second.itemId);
     it->second = item;
+    it->second.itemId = std::move(id);
   } else {
     Unlink(it->second);
     it->second = item;
@@ -105,14 +133,16 @@ void ItemCache::Clear() {
 
 void ItemCache::Link(const GroupOrderModel& item) {
   if (item.parentId) {
-    children_[*item.parentId].emplace(item.itemId, Child{&item, item.type == kGroupType});
+    children_[*item.parentId].emplace(std::string_view(item.itemId),
+                                      Child{&item, item.type == kGroupType});
   }
 }
 
 void ItemCache::LinkLast(const GroupOrderModel& item) {
   if (item.parentId) {
     Children& siblings = children_[*item.parentId];
-    siblings.emplace_hint(siblings.end(), item.itemId, Child{&item, item.type == kGroupType});
+    siblings.emplace_hint(siblings.end(), std::string_view(item.itemId),
+                          Child{&item, item.type == kGroupType});
   }
 }
 

@@ -2,9 +2,11 @@
 #ifndef PGA_STORE_ITEM_CACHE_H_
 #define PGA_STORE_ITEM_CACHE_H_
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "records/group_model.h"
 
@@ -24,8 +26,10 @@ class ItemCache {
     const GroupOrderModel* item;
     bool group;
   };
-  // The children of one parent, by id.
-  using Children = std::map<std::string, Child>;
+  // The children of one parent, by id. The ids are the cached items' own
+  // texts, not copies: a copy of each id costs 64 bytes per item at site
+  // scale (36-character ids), an eighth of the cache.
+  using Children = std::map<std::string_view, Child>;
 
   // Every item, in id order.
   const GroupOrderMap& items() const { return items_; }
@@ -33,14 +37,28 @@ class ItemCache {
   const GroupOrderModel* Find(const std::string& id) const;
   // The children of `id`, or null when it has none; valid until the next
   // change.
-  const Children* ChildrenOf(const std::string& id) const;
+  const Children* ChildrenOf(std::string_view id) const;
   // The index as ids, parent by parent, for consistency checks. A link that
   // disagrees with the cached item of its id is left out.
   std::map<std::string, std::set<std::string>> ChildIds() const;
 
-  // Inserts every item of `items` (the stored items, at start) whose id is
-  // not cached yet; of items with the same id, the first one wins.
-  void Load(GroupOrderItems items);
+  // Takes the stored items one at a time.
+  using Sink = std::function<void(GroupOrderModel&&)>;
+  // Reads a store: hands every stored item to the sink it is given, as the
+  // rows arrive, and answers whether the store could be read to the end.
+  using Reader = std::function<bool(const Sink&)>;
+
+  // Runs `read` and caches every stored item whose id is not cached yet; of
+  // stored items with the same id, the one of lowest order (the first given,
+  // on a tie), as a read ascending by order would keep the first. The cache
+  // is built while the rows arrive, with no list of them beside it: items
+  // given ascending by id go in at the end of the map and of their parent's
+  // children without a search; any other order gives the same cache, only
+  // slower. When `read` answers false the cache stays as it was; so does
+  // the answer.
+  bool Load(const Reader& read);
+  // As Load(), but the stored items take the place of what the cache holds.
+  bool Reload(const Reader& read);
   // Inserts `item` unless its id is cached already (the cached item stays).
   void InsertIfAbsent(GroupOrderModel item);
   // Inserts `item`, or overwrites every field of the cached item with its id.
@@ -55,18 +73,20 @@ class ItemCache {
   void Clear();
 
  private:
+  // Adds one stored item to a cache that holds stored items only (see
+  // Load()).
+  void AddStored(GroupOrderModel&& item);
   void Link(const GroupOrderModel& item);
-  // Link for an item whose id follows every id linked under its parent so
-  // far, as Load takes them: it goes in at the end without a search. This
-  // takes BM_Start/50000 from a ratio of 1.72-2.02 to 1.54-1.67 against its
-  // baseline in scripts/bench (the target is 2).
+  // Link for an item whose id most likely follows every id linked under its
+  // parent so far, as stored items come in id order: it goes in at the end
+  // without a search when it does, and at its place when it does not.
   void LinkLast(const GroupOrderModel& item);
   void Unlink(const GroupOrderModel& item);
 
   GroupOrderMap items_;
   // Present parent id to the cached items under it. A parent is here
   // exactly when it has children.
-  std::map<std::string, Children> children_;
+  std::map<std::string, Children, std::less<>> children_;
 };
 
 #endif  // PGA_STORE_ITEM_CACHE_H_

@@ -141,6 +141,12 @@ LogicalGroupTable::LogicalGroupTable(std::shared_ptr<Poco::Data::Session> sessio
       session_(std::move(session)),
       get_all_(
           std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ + " ORDER BY order_ ASC")),
+      // The primary key's index gives the rows in id order, as SQLite
+      // compares texts byte by byte: nothing is sorted, neither here nor in
+      // the reader. Ids are unique there, so the second key costs nothing;
+      // it orders rows of equal ids in a table made without the key.
+      get_all_by_id_(std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ +
+                                                     " ORDER BY uuid ASC, order_ ASC")),
       update_(std::make_unique<KeptStatement>("UPDATE " + table_name_ +
                                               " SET order_= ?, parent_uuid = ? WHERE uuid = ?")),
       save_(std::make_unique<KeptStatement>(
@@ -215,14 +221,14 @@ GroupModelList LogicalGroupTable::GetGroups() {
 }
 
 template <typename Add>
-bool LogicalGroupTable::ReadAll(const Add& add) {
+bool LogicalGroupTable::ReadAll(KeptStatement& select, const Add& add) {
   auto read = [&add](sqlite3_stmt* row) {
     add(GroupOrderModel(ColumnText(row, 0), ColumnText(row, 1), ColumnText(row, 2),
                         ColumnText(row, 3), sqlite3_column_int(row, 4),
                         static_cast<uint64_t>(sqlite3_column_int64(row, 5))));
   };
   Failure failure;
-  if (get_all_->Run(Connection(), NoParameters, read, failure)) return true;
+  if (select.Run(Connection(), NoParameters, read, failure)) return true;
   Failed("LogicalGroupTable::GetAll", failure.text, failure.lock);
   return false;
 }
@@ -230,7 +236,7 @@ bool LogicalGroupTable::ReadAll(const Add& add) {
 GroupOrderModelList LogicalGroupTable::GetAll() {
   GroupOrderModelList items;
   // The rows are handed over only once all of them were read.
-  if (!ReadAll([&items](GroupOrderModel&& item) {
+  if (!ReadAll(*get_all_, [&items](GroupOrderModel&& item) {
         items.push_back(std::make_shared<GroupOrderModel>(std::move(item)));
       })) {
     items.clear();
@@ -238,12 +244,8 @@ GroupOrderModelList LogicalGroupTable::GetAll() {
   return items;
 }
 
-GroupOrderItems LogicalGroupTable::GetAllItems() {
-  GroupOrderItems items;
-  if (!ReadAll([&items](GroupOrderModel&& item) { items.push_back(std::move(item)); })) {
-    items.clear();
-  }
-  return items;
+bool LogicalGroupTable::ReadAllById(const std::function<void(GroupOrderModel&&)>& take) {
+  return ReadAll(*get_all_by_id_, take);
 }
 
 int32_t LogicalGroupTable::GetLastOrder(std::string type, std::string parent_id) {
