@@ -52,19 +52,38 @@ int32_t GroupService::GetLastOrder(uint32_t table_key, const std::string& type,
 
 void GroupService::Clear() { repository_->Clear(); }
 
-GroupOrderMap GroupService::GetItems() const { return itemCache_.items(); }
+GroupOrderMap GroupService::GetItems() const {
+  GroupOrderMap items;
+  for (const auto& [id, entry] : itemCache_.entries()) {
+    items.emplace_hint(items.end(), id, ItemCache::Model(id, entry));
+  }
+  return items;
+}
+
+void GroupService::AppendLogicalList(GroupModelList& groups, GroupOrderModelList& items) const {
+  items.reserve(items.size() + itemCache_.entries().size());
+  for (const auto& [id, entry] : itemCache_.entries()) {
+    auto item = std::make_shared<GroupOrderModel>(ItemCache::Model(id, entry));
+    if (item->type == kGroupType) {
+      auto group = std::make_shared<GroupModel>();
+      MakeGroupRecord(*item, *group);
+      groups.push_back(std::move(group));
+    }
+    items.push_back(std::move(item));
+  }
+}
 
 std::optional<GroupOrderModel> GroupService::FindItem(const std::string& id) const {
-  const GroupOrderModel* item = itemCache_.Find(id);
-  if (item == nullptr) return std::nullopt;
-  return *item;
+  const ItemCache::Entry* entry = itemCache_.Find(id);
+  if (entry == nullptr) return std::nullopt;
+  return ItemCache::Model(id, *entry);
 }
 
 GroupOrderItems GroupService::GetChildren(const std::string& id) const {
   GroupOrderItems children;
   if (const ItemCache::Children* links = itemCache_.ChildrenOf(id)) {
     children.reserve(links->size());
-    for (const auto& [child, link] : *links) children.push_back(*link.item);
+    for (const auto& [child, link] : *links) children.push_back(ItemCache::Model(child, *link.entry));
   }
   return children;
 }
@@ -138,7 +157,7 @@ GroupOrderItems GroupService::ShiftSiblings(const GroupOrderModel& item) const {
   GroupOrderItems siblings;
   if (const ItemCache::Children* links = itemCache_.ChildrenOf(item.ParentText())) {
     for (const auto& [id, link] : *links) {
-      if (link.item->order >= item.order) siblings.push_back(*link.item);
+      if (link.entry->order >= item.order) siblings.push_back(ItemCache::Model(id, *link.entry));
     }
   }
   // Stable: siblings of equal order stay in id order.
@@ -191,7 +210,9 @@ void GroupService::RemoveEmptyGroup(const std::string& id, GroupModelList& remov
   std::string current = id;
   while (!current.empty() && itemCache_.ChildrenOf(current) == nullptr) {
     std::optional<std::string> parent;
-    if (const GroupOrderModel* item = itemCache_.Find(current)) parent = item->parentId;
+    if (const ItemCache::Entry* entry = itemCache_.Find(current)) {
+      if (entry->parent != nullptr) parent = *entry->parent;
+    }
     itemCache_.Erase(current);
     repository_->Remove(kStartTableKey, current);
 

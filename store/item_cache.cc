@@ -3,7 +3,27 @@
 #include <iterator>
 #include <utility>
 
-const GroupOrderModel* ItemCache::Find(const std::string& id) const {
+template <typename Item>
+void ItemCache::Assign(Entry& entry, Item&& item) {
+  entry.type = Intern(item.type);
+  // Taken over from a stored item that goes away, copied otherwise.
+  entry.name = std::forward<Item>(item).name;
+  entry.order = item.order;
+  entry.createdTime = item.createdTime;
+}
+
+GroupOrderModel ItemCache::Model(std::string_view id, const Entry& entry) {
+  GroupOrderModel item;
+  item.itemId = id;
+  if (entry.parent != nullptr) item.parentId = *entry.parent;
+  item.name = entry.name;
+  item.type = *entry.type;
+  item.order = entry.order;
+  item.createdTime = entry.createdTime;
+  return item;
+}
+
+const ItemCache::Entry* ItemCache::Find(const std::string& id) const {
   auto it = items_.find(id);
   return it == items_.end() ? nullptr : &it->second;
 }
@@ -18,10 +38,11 @@ std::map<std::string, std::set<std::string>> ItemCache::ChildIds() const {
   for (const auto& [parent, children] : children_) {
     std::set<std::string>& linked = ids[parent];
     for (const auto& [id, link] : children) {
-      const std::string text(id);
-      if (link.item == Find(text) && link.item->itemId.data() == id.data() &&
-          link.item->parentId == parent && link.group == (link.item->type == kGroupType)) {
-        linked.insert(text);
+      auto cached = items_.find(std::string(id));
+      if (cached != items_.end() && cached->first.data() == id.data() &&
+          link.entry == &cached->second && link.entry->parent == &parent &&
+          link.group == (*link.entry->type == kGroupType)) {
+        linked.emplace(id);
       }
     }
   }
@@ -36,11 +57,11 @@ bool ItemCache::Load(const Reader& read) {
   }
   if (items_.empty()) {
     // The usual start: the built cache is taken over whole; map nodes do
-    // not move, so the index's links stay valid.
+    // not move, so every link and shared text stays valid.
     *this = std::move(stored);
     return true;
   }
-  for (auto& [id, item] : stored.items_) InsertIfAbsent(std::move(item));
+  for (const auto& [id, entry] : stored.items_) InsertIfAbsent(Model(id, entry));
   return true;
 }
 
@@ -64,43 +85,48 @@ void ItemCache::AddStored(GroupOrderModel&& item) {
     if (place != items_.end() && place->first == item.itemId) {
       // The same id again: the lower order wins, as if read by order.
       if (item.order < place->second.order) {
-        Unlink(place->second);
-        place->second = std::move(item);
-        Link(place->second);
+        Unlink(place);
+        Assign(place->second, item);
+        Link(place, item.parentId);
       }
       return;
     }
   }
-  std::string id = item.itemId;
-  auto it = items_.emplace_hint(place, std::move(id), std::move(item));
-  LinkLast(it->second);
+  auto it = items_.emplace_hint(place, std::move(item.itemId), Entry());
+  Assign(it->second, std::move(item));
+  Link(it, item.parentId, true);
 }
 
-void ItemCache::InsertIfAbsent(GroupOrderModel item) {
-  std::string id = item.itemId;
-  auto [it, inserted] = items_.try_emplace(std::move(id), std::move(item));
-  if (inserted) Link(it->second);
+void ItemCache::InsertIfAbsent(const GroupOrderModel& item) {
+  auto [it, inserted] = items_.try_emplace(item.itemId);
+  if (!inserted) return;
+  Assign(it->second, item);
+  Link(it, item.parentId);
 }
 
 void ItemCache::Put(const GroupOrderModel& item) {
-  auto [it, inserted] = items_.try_emplace(item.itemId, item);
+  auto [it, inserted] = items_.try_emplace(item.itemId);
+  Entry& entry = it->second;
   if (inserted) {
-    Link(it->second);
-  } else if (it->second.parentId == item.parentId) {
-    // Same place in the index; only the kind kept there may change.
-    const bool group = item.type == kGroupType;
-    if (item.parentId && group != (it->second.type == kGroupType)) {
-      children_.find(*item.parentId)->second.at(item.itemId).group = group;
-    }
-    // The index keeps the cached id's text: it stays where it is.
-    std::string id = std::move(it->second.itemId);
-    it->second = item;
-    it->second.itemId = std::move(id);
-  } else {
-    Unlink(it->second);
-    it->second = item;
-    Link(it->second);
+    Assign(entry, item);
+    Link(it, item.parentId);
+    return;
   }
+  const bool same_parent = entry.parent == nullptr
+                               ? !item.parentId
+                               : item.parentId && *item.parentId == *entry.parent;
+  if (!same_parent) {
+    Unlink(it);
+    Assign(entry, item);
+    Link(it, item.parentId);
+    return;
+  }
+  // Same place in the index; only the kind kept there may change.
+  const bool group = item.type == kGroupType;
+  if (entry.parent != nullptr && group != (*entry.type == kGroupType)) {
+    children_.find(*entry.parent)->second.at(it->first).group = group;
+  }
+  Assign(entry, item);
 }
 
 void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& children) {
@@ -111,10 +137,10 @@ void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& chil
   if (links == children_.end()) return;
   for (const GroupOrderModel& child : children) {
     auto link = links->second.find(child.itemId);
-    // The items are the cache's own; the links hold them as const only so
+    // The entries are the cache's own; the links hold them as const only so
     // that readers of the index cannot change them.
     if (link != links->second.end()) {
-      const_cast<GroupOrderModel*>(link->second.item)->order = child.order;
+      const_cast<Entry*>(link->second.entry)->order = child.order;
     }
   }
 }
@@ -122,34 +148,45 @@ void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& chil
 void ItemCache::Erase(const std::string& id) {
   auto it = items_.find(id);
   if (it == items_.end()) return;
-  Unlink(it->second);
+  Unlink(it);
   items_.erase(it);
 }
 
 void ItemCache::Clear() {
   children_.clear();
   items_.clear();
+  types_.clear();
 }
 
-void ItemCache::Link(const GroupOrderModel& item) {
-  if (item.parentId) {
-    children_[*item.parentId].emplace(std::string_view(item.itemId),
-                                      Child{&item, item.type == kGroupType});
+
+void ItemCache::Link(Entries::iterator it, const std::optional<std::string>& parent, bool last) {
+  Entry& entry = it->second;
+  if (!parent) {
+    entry.parent = nullptr;
+    return;
+  }
+  auto siblings = children_.try_emplace(*parent).first;
+  entry.parent = &siblings->first;
+  const Child child{&entry, *entry.type == kGroupType};
+  if (last) {
+    siblings->second.emplace_hint(siblings->second.end(), std::string_view(it->first), child);
+  } else {
+    siblings->second.emplace(std::string_view(it->first), child);
   }
 }
 
-void ItemCache::LinkLast(const GroupOrderModel& item) {
-  if (item.parentId) {
-    Children& siblings = children_[*item.parentId];
-    siblings.emplace_hint(siblings.end(), std::string_view(item.itemId),
-                          Child{&item, item.type == kGroupType});
-  }
-}
-
-void ItemCache::Unlink(const GroupOrderModel& item) {
-  if (!item.parentId) return;
-  auto siblings = children_.find(*item.parentId);
+void ItemCache::Unlink(Entries::iterator it) {
+  Entry& entry = it->second;
+  if (entry.parent == nullptr) return;
+  auto siblings = children_.find(*entry.parent);
+  entry.parent = nullptr;
   if (siblings == children_.end()) return;
-  siblings->second.erase(item.itemId);
+  siblings->second.erase(it->first);
   if (siblings->second.empty()) children_.erase(siblings);
+}
+
+const std::string* ItemCache::Intern(const std::string& type) {
+  auto it = types_.find(type);
+  if (it == types_.end()) it = types_.insert(type).first;
+  return &*it;
 }
