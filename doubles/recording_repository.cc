@@ -19,9 +19,9 @@ GroupOrderModelList RecordingRepository::GetAll(int32_t table_key) {
   return inner_->GetAll(table_key);
 }
 
-bool RecordingRepository::ReadAllById(int32_t table_key,
+bool RecordingRepository::ReadAllItems(int32_t table_key,
                                       const std::function<void(GroupOrderModel&&)>& take) {
-  return inner_->ReadAllById(table_key, take);
+  return inner_->ReadAllItems(table_key, take);
 }
 
 int32_t RecordingRepository::GetLastOrder(int32_t table_key, std::string type,

@@ -9,9 +9,8 @@ void ChangeFollower::Load() {
   // below is applied again later, which reads the same rows and only
   // announces it.
   if (!positioned_) positioned_ = log_.StartAtEnd();
-  if (!positioned_ || !cache_.Load([this](const ItemCache::Sink& take) {
-        return log_.ReadAllItems(take);
-      })) {
+  if (!positioned_ ||
+      !cache_.Load([this](const ItemCache::Sink& take) { return log_.ReadAllItems(take); })) {
     stale_ = true;
   }
 }
@@ -41,8 +40,7 @@ bool ChangeFollower::CatchUp() {
 }
 
 bool ChangeFollower::Reload() {
-  if (!cache_.Reload(
-          [this](const ItemCache::Sink& take) { return log_.ReadAllItems(take); })) {
+  if (!cache_.Reload([this](const ItemCache::Sink& take) { return log_.ReadAllItems(take); })) {
     return false;
   }
   stale_ = false;

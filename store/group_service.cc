@@ -83,7 +83,9 @@ GroupOrderItems GroupService::GetChildren(const std::string& id) const {
   GroupOrderItems children;
   if (const ItemCache::Children* links = itemCache_.ChildrenOf(id)) {
     children.reserve(links->size());
-    for (const auto& [child, link] : *links) children.push_back(ItemCache::Model(child, *link.entry));
+    for (const auto& [child, link] : *links) {
+      children.push_back(ItemCache::Model(child, *link.entry));
+    }
   }
   return children;
 }
@@ -126,7 +128,7 @@ void GroupService::LoadItems() {
     return;
   }
   itemCache_.Load([this](const ItemCache::Sink& take) {
-    return repository_->ReadAllById(kStartTableKey, take);
+    return repository_->ReadAllItems(kStartTableKey, take);
   });
 }
 

@@ -65,7 +65,7 @@ class FakeRepository : public IGroupRepository {
   }
   // The rows as GetAll() lists them, or by id (equal ids by order), or by
   // id backwards; the read fails after `fail_after` rows when that is set.
-  bool ReadAllById(int32_t key, const std::function<void(GroupOrderModel&&)>& take) override {
+  bool ReadAllItems(int32_t key, const std::function<void(GroupOrderModel&&)>& take) override {
     GroupOrderModelList all = GetAll(key);
     if (listing != Listing::kByOrder) {
       std::stable_sort(all.begin(), all.end(),

@@ -67,7 +67,7 @@ class IChangeLog {
   // nullopt when they cannot be read.
   virtual std::optional<GroupOrderItems> ReadItems(const std::vector<std::string>& ids) = 0;
 
-  // Hands every stored item to `take` as it is read, as ReadAllById() of
+  // Hands every stored item to `take` as it is read, as ReadAllItems() of
   // the repository does; false when they cannot be read (the reader then
   // drops what it took).
   virtual bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) = 0;

@@ -141,12 +141,13 @@ LogicalGroupTable::LogicalGroupTable(std::shared_ptr<Poco::Data::Session> sessio
       session_(std::move(session)),
       get_all_(
           std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ + " ORDER BY order_ ASC")),
-      // The primary key's index gives the rows in id order, as SQLite
-      // compares texts byte by byte: nothing is sorted, neither here nor in
-      // the reader. Ids are unique there, so the second key costs nothing;
-      // it orders rows of equal ids in a table made without the key.
-      get_all_by_id_(std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ +
-                                                     " ORDER BY uuid ASC, order_ ASC")),
+      // The rows in the table's own order, nothing sorted. Read in id order
+      // through the primary key's index, every row is a lookup in another
+      // part of the table, and the start of BM_Start/50000 takes 337 ms
+      // against 71 ms this way (57 ms for SQLite alone reading by order);
+      // sorted by id in SQLite, 82 ms: a sort of texts costs SQLite more
+      // than the reader's search for each item's place.
+      get_all_unsorted_(std::make_unique<KeptStatement>("SELECT * FROM " + table_name_)),
       update_(std::make_unique<KeptStatement>("UPDATE " + table_name_ +
                                               " SET order_= ?, parent_uuid = ? WHERE uuid = ?")),
       save_(std::make_unique<KeptStatement>(
@@ -244,8 +245,8 @@ GroupOrderModelList LogicalGroupTable::GetAll() {
   return items;
 }
 
-bool LogicalGroupTable::ReadAllById(const std::function<void(GroupOrderModel&&)>& take) {
-  return ReadAll(*get_all_by_id_, take);
+bool LogicalGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
+  return ReadAll(*get_all_unsorted_, take);
 }
 
 int32_t LogicalGroupTable::GetLastOrder(std::string type, std::string parent_id) {

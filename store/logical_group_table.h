@@ -20,7 +20,7 @@ struct sqlite3_stmt;
 //
 // Every operation prepares, runs and discards a Poco Data statement, except
 // the five whose cost grows with the tree or the batch: Save, Update and
-// Remove (once per item of a batch), GetAll and ReadAllById (every row at
+// Remove (once per item of a batch), GetAll and ReadAllItems (every row at
 // start). These
 // run SQLite statements of their own, prepared on first use and kept for
 // later calls, on the session's connection (the source says what they
@@ -55,7 +55,7 @@ class LogicalGroupTable : public IGroupTable {
   bool Save(const GroupOrderModel& item) override;
   bool Remove(std::string uuid) override;
   bool Clear() override;
-  bool ReadAllById(const std::function<void(GroupOrderModel&&)>& take) override;
+  bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) override;
   // SQLite's SQLITE_BUSY and SQLITE_LOCKED, with their extended codes.
   bool LastFailureWasLock() const override { return last_failure_was_lock_; }
 
@@ -84,7 +84,7 @@ class LogicalGroupTable : public IGroupTable {
   bool last_failure_was_lock_ = false;
   // Declared after session_, so they are finalized first.
   std::unique_ptr<KeptStatement> get_all_;
-  std::unique_ptr<KeptStatement> get_all_by_id_;
+  std::unique_ptr<KeptStatement> get_all_unsorted_;
   std::unique_ptr<KeptStatement> update_;
   std::unique_ptr<KeptStatement> save_;
   std::unique_ptr<KeptStatement> remove_;

@@ -180,7 +180,7 @@ TEST_F(LogicalGroupTableTest, KeptStatementsReportFailuresAsFreshOnesAndRecover)
   EXPECT_EQ(table->GetLastOrder("Group", "p"), -1);
   EXPECT_TRUE(table->GetAll().empty());
   std::size_t taken = 0;
-  EXPECT_FALSE(table->ReadAllById([&taken](GroupOrderModel&&) { ++taken; }));
+  EXPECT_FALSE(table->ReadAllItems([&taken](GroupOrderModel&&) { ++taken; }));
   EXPECT_EQ(taken, 0u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), expected + get_all);
 
@@ -226,9 +226,8 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
     *session_ << "SELECT * FROM logical_table ORDER BY " + order, into(rows), now;
     std::vector<std::string> texts;
     for (const Row& row : rows) {
-      texts.push_back(row.get<0>() + "|" + row.get<1>() + "|" + row.get<2>() + "|" +
-                      row.get<3>() + "|" + std::to_string(row.get<4>()) + "|" +
-                      std::to_string(row.get<5>()));
+      texts.push_back(row.get<0>() + "|" + row.get<1>() + "|" + row.get<2>() + "|" + row.get<3>() +
+                      "|" + std::to_string(row.get<4>()) + "|" + std::to_string(row.get<5>()));
     }
     return texts;
   };
@@ -240,11 +239,10 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
   std::vector<std::string> read;
   for (const auto& item : table->GetAll()) read.push_back(describe(*item));
   EXPECT_EQ(read, expected);
-  // The same rows one at a time, in id order.
+  // The same rows one at a time, in the table's order.
   read.clear();
-  EXPECT_TRUE(table->ReadAllById([&](GroupOrderModel&& item) { read.push_back(describe(item)); }));
-  EXPECT_EQ(read, select("uuid ASC"));
-
+  EXPECT_TRUE(table->ReadAllItems([&](GroupOrderModel&& item) { read.push_back(describe(item)); }));
+  EXPECT_EQ(read, select("rowid ASC"));
 }
 
 }  // namespace

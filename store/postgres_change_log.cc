@@ -166,7 +166,7 @@ std::optional<GroupOrderItems> PostgresChangeLog::ReadItems(const std::vector<st
 }
 
 bool PostgresChangeLog::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
-  return table_->ReadAllById(take);
+  return table_->ReadAllItems(take);
 }
 
 void PostgresChangeLog::Watch(std::function<bool()> wake) {

@@ -88,7 +88,7 @@ GroupModelList PostgresGroupTable::GetGroups() {
   return groups;
 }
 
-bool PostgresGroupTable::ReadAllById(const std::function<void(GroupOrderModel&&)>& take) {
+bool PostgresGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
   try {
     get_all_by_id_.RunEachRow({}, [&take](const PostgresRows& row) {
       take(GroupOrderModel(row.Text(0, 0), row.Text(0, 1), row.Text(0, 2), row.Text(0, 3),

@@ -79,8 +79,8 @@ void PostgresStatement::RunEachRow(const std::vector<std::string>& parameters,
   std::vector<const char*> values;
   values.reserve(parameters.size());
   for (const std::string& parameter : parameters) values.push_back(parameter.c_str());
-  if (PQsendQueryPrepared(connection, name_.c_str(), static_cast<int>(values.size()),
-                          values.data(), nullptr, nullptr, 0) == 0) {
+  if (PQsendQueryPrepared(connection, name_.c_str(), static_cast<int>(values.size()), values.data(),
+                          nullptr, nullptr, 0) == 0) {
     throw PostgresError(OneLine(PQerrorMessage(connection)));
   }
   // One result per row instead of one for them all: libpq keeps a row only

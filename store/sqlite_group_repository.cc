@@ -126,10 +126,10 @@ GroupOrderModelList SqliteGroupRepository::GetAll(int32_t table_key) {
   return table ? table->GetAll() : GroupOrderModelList();
 }
 
-bool SqliteGroupRepository::ReadAllById(int32_t table_key,
+bool SqliteGroupRepository::ReadAllItems(int32_t table_key,
                                         const std::function<void(GroupOrderModel&&)>& take) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::GetAll");
-  return table != nullptr && table->ReadAllById(take);
+  return table != nullptr && table->ReadAllItems(take);
 }
 
 int32_t SqliteGroupRepository::GetLastOrder(int32_t table_key, std::string type,
