@@ -59,12 +59,13 @@ class IGroupTable {
   // of the disk. This default: never.
   virtual bool LastFailureWasLock() const { return false; }
 
-  // Hands every item to `take` as it is read, in the order the store reads
-  // them fastest (the SQLite table: its own; the PostgreSQL one: ascending
-  // by id, sorted by the server), for a reader that builds a structure of
-  // its own from them: no list of all items is made. On failure prints the
-  // GetAll line and answers false; the reader then drops what it took. This
-  // default hands over GetAll()'s items, ascending by order.
+  // Hands every item to `take` as it is read, ascending by id in byte order
+  // as far as the store can order them (rows of equal ids ascending by
+  // order; both stores sort them as they sort GetAll()'s rows), for a
+  // reader that builds a structure of its own from them: no list of all
+  // items is made. On failure prints the GetAll line and answers false; the
+  // reader then drops what it took. This default hands over GetAll()'s
+  // items, ascending by order.
   virtual bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
     for (const auto& item : GetAll()) {
       if (item) take(GroupOrderModel(*item));

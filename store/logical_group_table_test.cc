@@ -239,10 +239,10 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
   std::vector<std::string> read;
   for (const auto& item : table->GetAll()) read.push_back(describe(*item));
   EXPECT_EQ(read, expected);
-  // The same rows one at a time, in the table's order.
+  // The same rows one at a time, by id.
   read.clear();
   EXPECT_TRUE(table->ReadAllItems([&](GroupOrderModel&& item) { read.push_back(describe(item)); }));
-  EXPECT_EQ(read, select("rowid ASC"));
+  EXPECT_EQ(read, select("uuid ASC"));
 }
 
 }  // namespace
