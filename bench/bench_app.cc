@@ -6,6 +6,8 @@
 
 #include "runtime/event_type.h"
 
+namespace pga {
+
 void* MallocAllocator::MallocSafe(std::size_t size, const char*) { return std::malloc(size); }
 
 void MallocAllocator::Free(void* block) { std::free(block); }
@@ -56,3 +58,5 @@ std::unique_ptr<Event> BenchApp::Deliver(std::uint32_t type, BaseObject* payload
 }
 
 std::size_t BenchApp::DropNotifications() { return listener_.TakeEvents().size(); }
+
+}  // namespace pga

@@ -13,6 +13,8 @@
 #include "runtime/event.h"
 #include "runtime/object_allocator.h"
 
+namespace pga {
+
 // The host's allocator reduced to malloc and free: the benchmarks measure
 // the component, not the bookkeeping of a test double.
 class MallocAllocator : public ObjectAllocator {
@@ -56,5 +58,7 @@ class BenchApp {
   GroupApplication* app_ = nullptr;
   std::unique_ptr<ComponentDriver> driver_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_BENCH_BENCH_APP_H_

@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+namespace pga {
+
 bool Succeeded(Event& event) {
   auto* answer = dynamic_cast<GroupRequestParam*>(event.GetObjectArgument());
   return answer != nullptr && answer->succeeded;
@@ -39,3 +41,5 @@ GroupRequestParam* CrowdedChannelsBack(const BenchTree& tree) {
   }
   return GroupRequest(moves);
 }
+
+}  // namespace pga

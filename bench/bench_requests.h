@@ -11,6 +11,8 @@
 #include "group/group_request_param.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 // Whether `event` holds a request record marked succeeded.
 bool Succeeded(Event& event);
 
@@ -24,5 +26,7 @@ ChannelListParam* NewChannels(std::size_t count, uint64_t batch);
 // The crowded parent's channels at their first orders again (21 to 200),
 // where the tree was built with them.
 GroupRequestParam* CrowdedChannelsBack(const BenchTree& tree);
+
+}  // namespace pga
 
 #endif  // PGA_BENCH_BENCH_REQUESTS_H_

@@ -13,6 +13,8 @@
 
 #include "store/sqlite_group_repository.h"
 
+namespace pga {
+
 namespace {
 
 constexpr int64_t kFirstCreatedTime = 1700000000000;
@@ -164,3 +166,5 @@ void BenchTree::BuildTemplate(const std::string& path) const {
   sqlite3_close(db);
   std::filesystem::rename(building, path);
 }
+
+}  // namespace pga

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 // One stored item, in the column order of "logical_table".
 struct TreeRow {
   std::string id;
@@ -70,5 +72,7 @@ class BenchTree {
 // a new temporary directory, where the store and the template files live
 // for the rest of the run; it is deleted at exit.
 const BenchTree& SharedTree(std::size_t size);
+
+}  // namespace pga
 
 #endif  // PGA_BENCH_BENCH_TREE_H_

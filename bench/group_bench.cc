@@ -21,6 +21,8 @@
 #include "runtime/platform_string.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::size_t kStoredItems = 50000;
@@ -258,6 +260,10 @@ BENCHMARK(BM_CacheMemory)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace pga
+
+using namespace pga;
 
 int main(int argc, char** argv) {
   // glibc raises these two thresholds by itself once a process frees a large

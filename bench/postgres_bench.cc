@@ -28,6 +28,8 @@
 #include "store/postgres_group_repository.h"
 #include "store/postgres_test_schema.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::size_t kStoredItems = 50000;
@@ -473,6 +475,10 @@ BENCHMARK(BM_PropagationLatency)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace pga
+
+using namespace pga;
 
 int main(int argc, char** argv) {
   if (PostgresTestSchema::Server().empty()) {

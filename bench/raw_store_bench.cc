@@ -11,6 +11,8 @@
 #include "bench/stopwatch.h"
 #include "store/sqlite_journal.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::size_t kStoredItems = 50000;
@@ -308,3 +310,5 @@ BENCHMARK(BM_RawReplaceAll)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace pga

@@ -27,6 +27,8 @@
 #include "runtime/platform_string.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::size_t kScaleItems = 1001000;
@@ -187,3 +189,5 @@ void RegisterScaleBenchmarks() {
     benchmark->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
   }
 }
+
+}  // namespace pga

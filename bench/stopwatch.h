@@ -10,6 +10,8 @@
 
 #include <chrono>
 
+namespace pga {
+
 class Stopwatch {
  public:
   explicit Stopwatch(benchmark::State& state) : state_(state) {}
@@ -44,5 +46,7 @@ class Stopwatch {
   double cpu_start_ = 0;
   double cpu_seconds_ = 0;
 };
+
+}  // namespace pga
 
 #endif  // PGA_BENCH_STOPWATCH_H_

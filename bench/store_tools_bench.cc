@@ -12,6 +12,8 @@
 #include "host/host_options.h"
 #include "host/store_tools.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::size_t kItems = 100000;
@@ -77,3 +79,5 @@ BENCHMARK(BM_StoreImport)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace pga

@@ -6,6 +6,8 @@
 #include "runtime/event_type.h"
 #include "runtime/param_associate_a_receiver.h"
 
+namespace pga {
+
 namespace {
 
 // The host's own address: not a component, and it takes no events back
@@ -79,3 +81,5 @@ void ComponentDriver::End() {
     associated_.pop_front();
   }
 }
+
+}  // namespace pga

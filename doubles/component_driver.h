@@ -16,6 +16,8 @@
 #include "runtime/component_part.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 class ComponentDriver {
  public:
   // Drives `component` (not owned).
@@ -72,5 +74,7 @@ class ComponentDriver {
   // can be neither copied nor moved.
   std::list<AssociatedPart> associated_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_DOUBLES_COMPONENT_DRIVER_H_

@@ -7,6 +7,8 @@
 
 #include "runtime/exception.h"
 
+namespace pga {
+
 namespace {
 
 // Room in front of each block: the size word sits in its last 8 bytes, and
@@ -133,3 +135,5 @@ std::size_t CountingAllocator::StoredSize(const void* block) {
   std::memcpy(&word, static_cast<const unsigned char*>(block) - sizeof(word), sizeof(word));
   return static_cast<std::size_t>(word);
 }
+
+}  // namespace pga

@@ -14,6 +14,8 @@
 
 #include "runtime/object_allocator.h"
 
+namespace pga {
+
 class CountingAllocator : public ObjectAllocator {
  public:
   // How MallocSafe fails when told to.
@@ -88,5 +90,7 @@ class CountingAllocator : public ObjectAllocator {
   Failure fail_at_mode_ = Failure::kNone;  // GUARDED_BY(mutex_)
   std::optional<std::string> failed_at_;   // GUARDED_BY(mutex_)
 };
+
+}  // namespace pga
 
 #endif  // PGA_DOUBLES_COUNTING_ALLOCATOR_H_

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace pga {
+
 namespace {
 
 TEST(CountingAllocatorTest, LeakReportCountsLiveBlocksByTag) {
@@ -54,3 +56,5 @@ TEST(CountingAllocatorTest, FailAtFailsOnlyTheNthCallFromNow) {
 }
 
 }  // namespace
+
+}  // namespace pga

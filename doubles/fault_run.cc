@@ -27,6 +27,8 @@
 #include "store/sqlite_group_repository.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 constexpr char kProbeCreate[] =
@@ -518,3 +520,5 @@ FaultRunReport RunWithFault(const Scenario& scenario, const FaultPlan& plan,
   Watchdog watchdog(what);
   return FaultRun(scenario, plan, read).Run();
 }
+
+}  // namespace pga

@@ -29,6 +29,8 @@
 #include "runtime/base_object.h"
 #include "store/i_group_repository.h"
 
+namespace pga {
+
 // The event that one script line stands for: its type, its arguments and its
 // payload object (null for none), which the run hands over to the event.
 struct ScriptEvent {
@@ -92,5 +94,7 @@ struct FaultRunReport {
 // installs its own counting allocator in the runtime while it runs.
 FaultRunReport RunWithFault(const Scenario& scenario, const FaultPlan& plan,
                             const LineReader& read);
+
+}  // namespace pga
 
 #endif  // PGA_DOUBLES_FAULT_RUN_H_

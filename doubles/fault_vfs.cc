@@ -6,6 +6,8 @@
 #include <mutex>
 #include <stdexcept>
 
+namespace pga {
+
 namespace {
 
 constexpr char kName[] = "pga_fault";
@@ -253,3 +255,5 @@ int FaultVfs::Enter(IoCall kind) {
   }
   return 0;
 }
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace pga {
+
 // The kinds of call that can be counted and failed.
 enum class IoCall {
   kOpen,  // opening a file, or mapping the shared memory of the log
@@ -78,5 +80,7 @@ class FaultVfs {
   std::atomic<std::uint64_t> seen_{0};
   std::atomic<std::uint64_t> failures_{0};
 };
+
+}  // namespace pga
 
 #endif  // PGA_DOUBLES_FAULT_VFS_H_

@@ -5,6 +5,8 @@
 
 #include "runtime/exception.h"
 
+namespace pga {
+
 RecordingEventQueue::~RecordingEventQueue() {
   for (const Entry& entry : entries_) delete entry.event;
 }
@@ -65,3 +67,5 @@ std::vector<std::unique_ptr<Event>> RecordingEventQueue::TakeEvents() {
   entries_.clear();
   return events;
 }
+
+}  // namespace pga

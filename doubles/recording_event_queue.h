@@ -16,6 +16,8 @@
 #include "runtime/event.h"
 #include "runtime/event_queue.h"
 
+namespace pga {
+
 class RecordingEventQueue : public EventQueue {
  public:
   // What a put does.
@@ -81,5 +83,7 @@ class RecordingEventQueue : public EventQueue {
   std::atomic<int> put_calls_{0};
   std::function<void(const Event&)> on_put_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_DOUBLES_RECORDING_EVENT_QUEUE_H_

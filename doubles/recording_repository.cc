@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace pga {
+
 RecordingRepository::RecordingRepository(std::shared_ptr<IGroupRepository> inner)
     : inner_(std::move(inner)) {}
 
@@ -114,3 +116,5 @@ bool RecordingRepository::Note(StoreWrite write) {
   }
   return ok;
 }
+
+}  // namespace pga

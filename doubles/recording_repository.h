@@ -14,6 +14,8 @@
 
 #include "store/i_group_repository.h"
 
+namespace pga {
+
 // One write the service asked of the store.
 struct StoreWrite {
   enum class Kind { kSave, kUpdate, kRemove, kClear };
@@ -67,5 +69,7 @@ class RecordingRepository : public IGroupRepository {
   // The batch being recorded while RunBatch runs; batches inside it join it.
   std::unique_ptr<StoreUnit> batch_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_DOUBLES_RECORDING_REPOSITORY_H_

@@ -5,6 +5,8 @@
 #include <set>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 std::string ColumnText(sqlite3_stmt* row, int column) {
@@ -158,3 +160,5 @@ std::string StoredTree::Difference(const StoredTree& other, int limit) const {
   }
   return text;
 }
+
+}  // namespace pga

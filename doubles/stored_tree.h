@@ -12,6 +12,8 @@
 
 #include "doubles/recording_repository.h"
 
+namespace pga {
+
 // One row of "logical_table", as stored.
 struct StoredRow {
   std::string parent;
@@ -56,5 +58,7 @@ struct StoredTree {
   // The rows that differ from `other`, at most `limit` of them, for reports.
   std::string Difference(const StoredTree& other, int limit = 3) const;
 };
+
+}  // namespace pga
 
 #endif  // PGA_DOUBLES_STORED_TREE_H_

@@ -15,6 +15,8 @@
 #include "runtime/component.h"
 #include "runtime/exception.h"
 
+namespace pga {
+
 namespace {
 
 // A component with one attribute of every type of the table.
@@ -80,6 +82,10 @@ void ExpectOnlyDefinedFailures(Body&& body) {
 }
 
 }  // namespace
+
+}  // namespace pga
+
+using namespace pga;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CountingAllocator& allocator = fuzz::Allocator();

@@ -23,6 +23,8 @@
 #include "store/group_service.h"
 #include "store/sqlite_group_repository.h"
 
+namespace pga {
+
 namespace {
 
 constexpr int kRunsPerComponent = 2000;
@@ -87,6 +89,10 @@ class LiveComponent {
 };
 
 }  // namespace
+
+}  // namespace pga
+
+using namespace pga;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CountingAllocator& allocator = fuzz::Allocator();

@@ -20,6 +20,8 @@
 #include "records/websocket_event_model.h"
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace {
 
 template <typename Record>
@@ -54,6 +56,10 @@ std::string Notification(const std::string& text) {
 }
 
 }  // namespace
+
+}  // namespace pga
+
+using namespace pga;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Allocator();

@@ -13,6 +13,8 @@
 #include "runtime/param_associate_a_target.h"
 #include "runtime/uid.h"
 
+namespace pga {
+
 namespace {
 
 // Reads `text` into `object` and writes it back as text.
@@ -49,6 +51,10 @@ void ExerciseEvent(const std::string& text) {
 }
 
 }  // namespace
+
+}  // namespace pga
+
+using namespace pga;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CountingAllocator& allocator = fuzz::Allocator();

@@ -13,6 +13,8 @@
 #include "doubles/counting_allocator.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 namespace fuzz {
 
 // One allocator for the whole run, installed on first use.
@@ -49,5 +51,7 @@ void CheckSettles(const std::string& text, ReadWrite read_write) {
 }
 
 }  // namespace fuzz
+
+}  // namespace pga
 
 #endif  // PGA_FUZZ_FUZZ_SUPPORT_H_

@@ -10,6 +10,12 @@
 #include "host/tree_checker.h"
 #include "host/tree_document.h"
 
+namespace pga {
+
+}  // namespace pga
+
+using namespace pga;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<StoreRow> rows;
   std::string error;

@@ -7,6 +7,8 @@
 #include "records/websocket_event_model.h"
 #include "runtime/base_object.h"
 
+namespace pga {
+
 // Carries the channels that the platform added. Allocated by the sender with
 // `new ("ChannelListParam") ChannelListParam` through the host's allocator;
 // the event owns it. The list is shared: the group component holds a
@@ -20,5 +22,7 @@ class ChannelListParam : public BaseObject {
   // May be null: the event then changes nothing.
   std::shared_ptr<ChannelModelList> channels;
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_CHANNEL_LIST_PARAM_H_

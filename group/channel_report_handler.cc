@@ -8,6 +8,8 @@
 #include "group/channel_list_param.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::uint32_t kChannelTable = 0;
@@ -79,3 +81,5 @@ void ChannelReportHandler::OnChannelsRemoved(Event& event) {
   notifier_.SendNotification(kLogicalGroupDeleted, std::move(groups));
   notifier_.SendNotification(kLogicalMappingDeleted, std::move(items));
 }
+
+}  // namespace pga

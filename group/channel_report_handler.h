@@ -9,6 +9,8 @@
 #include "records/channel_model.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 // Fills `item` (a default item) from `channel`: type "Channel", and the id,
 // name and creation time that the channel record has; no parent; `order`
 // stays as it was until the service numbers the item.
@@ -36,5 +38,7 @@ class ChannelReportHandler {
   GroupService& service_;
   Notifier& notifier_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_CHANNEL_REPORT_HANDLER_H_

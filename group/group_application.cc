@@ -8,6 +8,8 @@
 #include "records/i_device_dispatcher.h"
 #include "runtime/exception.h"
 
+namespace pga {
+
 namespace {
 
 // Whether `type` changes the tree (and so, on a shared store, other
@@ -176,3 +178,5 @@ void GroupApplication::Stop() {
   groupService->StopWatchingSharedChanges();
   ThreadComponent::Stop();
 }
+
+}  // namespace pga

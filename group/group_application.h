@@ -19,6 +19,8 @@
 #include "runtime/event.h"
 #include "runtime/thread_component.h"
 
+namespace pga {
+
 class GroupApplication : public IGroupApplication, public ThreadComponent {
  public:
   static constexpr unsigned long long kTypeCode = 25067000;
@@ -102,5 +104,7 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   std::atomic<std::thread::id> handlingThread{};
   std::atomic<std::int64_t> handlingType{0};
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_GROUP_APPLICATION_H_

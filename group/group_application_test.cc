@@ -13,6 +13,8 @@
 #include "runtime/vector.h"
 #include "store/sqlite_group_repository.h"
 
+namespace pga {
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -59,9 +61,16 @@ TEST_F(GroupRequestsTest, CreateNumbersAfterLastGroupAndShiftsStoredSiblings) {
   CreateGroup("g1", std::nullopt);
   AddChannels({"c1", "c2"}, {20, 10});
   Notifications();
-  // Items created during the run have no parent, so nothing is shifted yet.
+  // Items created during the run have no parent, so nothing is shifted yet:
+  // g2 takes the order after g1 beside c2's equal one.
   CreateGroup("g2", "Two");
-  EXPECT_EQ(Notifications().size(), 2u);
+  const Strings during_run = Notifications();
+  ASSERT_EQ(during_run.size(), 2u);
+  EXPECT_EQ(during_run[1],
+            Note("LogicalMappingCreated",
+                 "{\"logicalItems\":[{\"itemId\":\"g2\",\"type\":\"Group\",\"order\":2}]}"));
+  EXPECT_EQ(StoredRows(), (Strings{"c1||cam c1|Channel|3", "c2||cam c2|Channel|2",
+                                   "g1||New Group|Group|1", "g2||Two|Group|2"}));
 
   // After a restart every top-level item carries the empty parent and is a
   // sibling: the new group goes after g2 and pushes c1 back.
@@ -284,3 +293,5 @@ TEST_F(GroupRequestsTest, RepeatedLifecyclesReturnEveryBlock) {
 }
 
 }  // namespace
+
+}  // namespace pga

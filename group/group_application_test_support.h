@@ -21,6 +21,8 @@
 #include "records/i_device_listener.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 class GroupApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -143,5 +145,7 @@ class GroupApplicationTest : public ::testing::Test {
   GroupApplication* app_ = nullptr;
   std::unique_ptr<ComponentDriver> driver_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_GROUP_APPLICATION_TEST_SUPPORT_H_

@@ -18,6 +18,8 @@
 #include "runtime/exception.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 using GroupConcurrencyTest = GroupApplicationTest;
@@ -144,3 +146,5 @@ TEST_F(GroupConcurrencyTest, DeliveryFromInsideANotificationPutIsRefusedAndNever
 }
 
 }  // namespace
+
+}  // namespace pga

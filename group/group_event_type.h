@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace pga {
+
 enum EGroupEventType : std::uint32_t {
   eGetLogicalList = 25067001,
   eGetLogicalGroups = 25067002,
@@ -20,5 +22,7 @@ enum EGroupEventType : std::uint32_t {
   eChannelsRemoved = 25058006,
   eChannelsAdded = 25060016,
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_GROUP_EVENT_TYPE_H_

@@ -10,6 +10,8 @@
 #include "runtime/platform_string.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 constexpr std::uint32_t kRefused = IDeviceDispatcher::ResultParam::kRefused;
@@ -161,3 +163,5 @@ void GroupRequestHandler::GetGroupChannels(Event& event) {
   // read) is released and the answer takes its place.
   event.ReplaceObjectArgument(channels);
 }
+
+}  // namespace pga

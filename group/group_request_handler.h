@@ -10,6 +10,8 @@
 #include "group/notifier.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 // Result texts of refused and failed requests.
 inline constexpr char kInvalidGroupId[] = "Invalid Group ID";
 inline constexpr char kInvalidGroupName[] = "Invalid Group name";
@@ -59,5 +61,7 @@ class GroupRequestHandler {
   GroupService& service_;
   Notifier& notifier_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_GROUP_REQUEST_HANDLER_H_

@@ -1,5 +1,7 @@
 #include "group/group_request_param.h"
 
+namespace pga {
+
 namespace {
 
 template <typename T>
@@ -23,3 +25,5 @@ std::shared_ptr<GroupModelList> GroupRequestParam::Groups() const {
 std::shared_ptr<GroupOrderModelList> GroupRequestParam::Items() const {
   return Held<GroupOrderModelList>(payload);
 }
+
+}  // namespace pga

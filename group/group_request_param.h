@@ -10,6 +10,8 @@
 #include "records/group_model.h"
 #include "runtime/base_object.h"
 
+namespace pga {
+
 // Carries the request's data in and the answer out. Allocated by the
 // requester with `new ("GroupRequestParam") GroupRequestParam` through the
 // host's allocator and placed in the event as its payload object; the event
@@ -42,5 +44,7 @@ class GroupRequestParam : public BaseObject {
   std::uint32_t tableKey = 0;
   Payload payload;
 };
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_GROUP_REQUEST_PARAM_H_

@@ -5,6 +5,8 @@
 #include "records/i_device_dispatcher.h"
 #include "records/i_device_listener.h"
 
+namespace pga {
+
 namespace {
 
 constexpr char kDeviceListener[] = "DeviceListener";
@@ -61,3 +63,5 @@ void SendResult(Event& event, std::uint32_t code, const char* message) {
   result->message = message;
   event.ReplaceObjectArgument(result);
 }
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include "runtime/event.h"
 #include "store/change_notice.h"
 
+namespace pga {
+
 // Names of the notifications the group component sends.
 inline constexpr char kLogicalGroupCreated[] = "LogicalGroupCreated";
 inline constexpr char kLogicalGroupModified[] = "LogicalGroupModified";
@@ -55,5 +57,7 @@ std::shared_ptr<WebsocketEventModel> ItemsRecord(GroupOrderModelList items);
 // new ResultParam holding `code` and `message`; its storage size becomes the
 // payload's size. When no record can be allocated the payload is left empty.
 void SendResult(Event& event, std::uint32_t code, const char* message);
+
+}  // namespace pga
 
 #endif  // PGA_GROUP_NOTIFIER_H_

@@ -32,6 +32,8 @@
 #include "store/postgres_group_repository.h"
 #include "store/postgres_test_schema.h"
 
+namespace pga {
+
 namespace {
 
 using Rows = PostgresTestSchema::Rows;
@@ -378,3 +380,5 @@ TEST_F(SharedTreeTest, ADeliveryFromInsideAForwardedNotificationIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace pga {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -79,3 +81,5 @@ bool AtomicFile::Commit(bool replace, std::string& error) {
   SyncDirectory(path_.has_parent_path() ? path_.parent_path() : fs::path("."));
   return true;
 }
+
+}  // namespace pga

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+namespace pga {
+
 class AtomicFile {
  public:
   AtomicFile() = default;
@@ -35,5 +37,7 @@ class AtomicFile {
   std::filesystem::path temp_;
   int fd_ = -1;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_ATOMIC_FILE_H_

@@ -8,6 +8,8 @@
 #include "runtime/exception.h"
 #include "runtime/manifest_instance_description.h"
 
+namespace pga {
+
 namespace {
 
 constexpr char kListenerName[] = "DeviceListener";
@@ -104,3 +106,5 @@ void ComponentSession::Close() {
   plugin_.destroy()(component_);
   component_ = nullptr;
 }
+
+}  // namespace pga

@@ -17,6 +17,8 @@
 #include "runtime/component.h"
 #include "runtime/object_allocator.h"
 
+namespace pga {
+
 // Where the component finds its files; see ComponentSession::Open.
 struct SessionSettings {
   // The instance description's first text: names the component in messages.
@@ -75,5 +77,7 @@ class ComponentSession {
   Component* component_ = nullptr;
   std::unique_ptr<ComponentDriver> driver_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_COMPONENT_SESSION_H_

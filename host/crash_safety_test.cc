@@ -25,6 +25,8 @@
 #include "runtime/json.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -232,3 +234,5 @@ TEST_F(CrashSafetyTest, KilledAtRandomTheStoreKeepsEveryAcknowledgedChangeAndWho
 }
 
 }  // namespace
+
+}  // namespace pga

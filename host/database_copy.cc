@@ -6,6 +6,8 @@
 
 #include "store/sqlite_journal.h"
 
+namespace pga {
+
 namespace {
 
 // Pages per step: small enough for the progress to move, large enough for
@@ -75,3 +77,5 @@ bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
   }
   return true;
 }
+
+}  // namespace pga

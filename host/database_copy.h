@@ -11,6 +11,8 @@
 #include "host/progress_meter.h"
 #include "host/sqlite_connection.h"
 
+namespace pga {
+
 // Copies `source` over the database open on `dest`, in one write
 // transaction of `dest`: an interrupted copy leaves `dest` as it was.
 // `progress` (may be null) counts pages. Fails with a one-line reason.
@@ -23,5 +25,7 @@ bool CopyDatabase(SqliteConnection& source, SqliteConnection& dest, ProgressMete
 // it is one too), and runs integrity_check on it.
 bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
                         ProgressMeter* progress, std::string& error);
+
+}  // namespace pga
 
 #endif  // PGA_HOST_DATABASE_COPY_H_

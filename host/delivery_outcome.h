@@ -9,6 +9,8 @@
 
 #include "runtime/event.h"
 
+namespace pga {
+
 struct DeliveryOutcome {
   // Why ProcessAEvent did not return: the runtime's Exception (its type and
   // message), or any other exception (type -1 and its text).
@@ -24,5 +26,7 @@ struct DeliveryOutcome {
   bool handled = false;
   std::optional<Failure> failure;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_DELIVERY_OUTCOME_H_

@@ -33,6 +33,8 @@
 #include "doubles/recording_repository.h"
 #include "host/script_command.h"
 
+namespace pga {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -298,3 +300,5 @@ class ClosingLine : public ::testing::Environment {
 const auto* const closing_line = ::testing::AddGlobalTestEnvironment(new ClosingLine());
 
 }  // namespace
+
+}  // namespace pga

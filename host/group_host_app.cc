@@ -20,6 +20,8 @@
 #include "runtime/event.h"
 #include "store/open_group_store.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -286,3 +288,5 @@ int GroupHostApp::CheckLeaks() const {
   }
   return status;
 }
+
+}  // namespace pga

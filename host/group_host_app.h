@@ -18,6 +18,8 @@
 #include "host/protocol_channel.h"
 #include "host/reply_writer.h"
 
+namespace pga {
+
 class GroupHostApp {
  public:
   // Exit statuses of Run().
@@ -73,5 +75,7 @@ class GroupHostApp {
   // written from a second thread.
   std::mutex output_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_GROUP_HOST_APP_H_

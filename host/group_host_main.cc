@@ -9,6 +9,8 @@
 #include "host/host_options.h"
 #include "host/plugin_library.h"
 
+namespace pga {
+
 namespace {
 
 // The demo script: beside the executable, where a build puts a copy of it,
@@ -24,6 +26,10 @@ std::string DemoScriptPath() {
 }
 
 }  // namespace
+
+}  // namespace pga
+
+using namespace pga;
 
 int main(int argc, char** argv) {
   HostOptions options;

@@ -28,6 +28,8 @@
 #include "store/postgres_test_schema.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 using shared_hosts::CreateLine;
 using shared_hosts::IsReply;
@@ -639,3 +641,5 @@ TEST_F(GroupHostTest, StartUpFailuresExitWithStatusTwo) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+namespace pga {
+
 namespace {
 
 // Reads a whole decimal int; false for anything else (sign allowed).
@@ -162,3 +164,5 @@ std::string HostUsage() {
          "the plug-in's diagnostics go to standard error. The store verbs never\n"
          "create a directory or a store, and exit with 2 when they cannot work.\n";
 }
+
+}  // namespace pga

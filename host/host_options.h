@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 struct HostOptions {
   // What the host does.
   enum class Mode {
@@ -56,5 +58,7 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
 
 // The usage text, several lines, ending in a newline.
 std::string HostUsage();
+
+}  // namespace pga
 
 #endif  // PGA_HOST_HOST_OPTIONS_H_

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 namespace {
 
 // The options that work are used by the end-to-end tests.
@@ -49,3 +51,5 @@ TEST(HostOptionsTest, DefaultsAndRefusedCommandLines) {
 }
 
 }  // namespace
+
+}  // namespace pga

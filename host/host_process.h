@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 // Starts `program` with `args` in `dir`, its standard error going to
 // `dir`/`err_name`. Lines written with Send() reach its standard input at
 // once; its standard output is read line by line. Closing the input ends a
@@ -132,5 +134,7 @@ class HostProcess {
   std::vector<std::string> lines_;
   int exit_status_ = -1;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_HOST_PROCESS_H_

@@ -18,6 +18,8 @@
 #include "group/group_application_test_support.h"
 #include "host/script_command.h"
 
+namespace pga {
+
 namespace {
 
 // Far beyond what any case takes, far below "hangs".
@@ -189,3 +191,5 @@ TEST_F(HostileStoreTest, EveryRequestAndTheTreeEndInBoundedTimeOnAHostileStore) 
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -20,6 +20,8 @@
 #include "group/group_application_test_support.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 // Far below the 60 s the connection would wait without its own lock wait,
@@ -215,3 +217,5 @@ TEST_F(LockedStoreTest, AStopThatMeetsAReaderDoesNotWaitForIt) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace pga {
+
 namespace {
 
 constexpr char kPluginFileName[] = "libp_group_application.so";
@@ -57,3 +59,5 @@ std::string DefaultPluginPath() {
       .lexically_normal()
       .string();
 }
+
+}  // namespace pga

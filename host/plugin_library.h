@@ -6,6 +6,8 @@
 
 #include "plugin/group_plugin.h"
 
+namespace pga {
+
 class PluginLibrary {
  public:
   PluginLibrary() = default;
@@ -39,5 +41,7 @@ std::string ExecutableDirectory();
 // there; else where the installed layout puts it relative to the
 // executable's directory (PGA_PLUGIN_FROM_BINDIR).
 std::string DefaultPluginPath();
+
+}  // namespace pga
 
 #endif  // PGA_HOST_PLUGIN_LIBRARY_H_

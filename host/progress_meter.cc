@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 constexpr std::chrono::milliseconds kQuiet(1000);
@@ -30,3 +32,5 @@ void ProgressMeter::Update(std::size_t done) {
   shown_ = true;
   shown_at_ = now;
 }
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <string>
 
+namespace pga {
+
 class ProgressMeter {
  public:
   // `label` starts the line, `unit` names what is counted ("items",
@@ -35,5 +37,7 @@ class ProgressMeter {
   Clock::time_point shown_at_;
   bool shown_ = false;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_PROGRESS_METER_H_

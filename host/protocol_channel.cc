@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace pga {
+
 ProtocolChannel::~ProtocolChannel() {
   if (protocol_ != nullptr) std::fclose(protocol_);
 }
@@ -40,3 +42,5 @@ void ProtocolChannel::WriteLine(const std::string& line) {
   std::fputc('\n', protocol_);
   std::fflush(protocol_);
 }
+
+}  // namespace pga

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+namespace pga {
+
 class ProtocolChannel {
  public:
   ProtocolChannel() = default;
@@ -34,5 +36,7 @@ class ProtocolChannel {
  private:
   std::FILE* protocol_ = nullptr;  // owned; closed by the destructor
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_PROTOCOL_CHANNEL_H_

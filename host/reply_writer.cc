@@ -12,6 +12,8 @@
 #include "runtime/json.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 using Allocator = rapidjson::Document::AllocatorType;
@@ -184,3 +186,5 @@ void ReplyWriter::WriteLineError(std::size_t line_number, const std::string& mes
   pga_json::AddMember(line, "error", std::move(error), allocator);
   sink_(pga_json::ToCompact(line));
 }
+
+}  // namespace pga

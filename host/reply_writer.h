@@ -11,6 +11,8 @@
 #include "host/delivery_outcome.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 class ReplyWriter {
  public:
   // Receives each finished line, without its line end.
@@ -42,5 +44,7 @@ class ReplyWriter {
  private:
   Sink sink_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_REPLY_WRITER_H_

@@ -10,6 +10,8 @@
 #include "group/group_request_param.h"
 #include "records/i_group_application.h"
 
+namespace pga {
+
 namespace {
 
 class ReplyWriterTest : public ::testing::Test {
@@ -81,3 +83,5 @@ TEST_F(ReplyWriterTest, ALogicalListKeepsItsPlaceAmongTheMembers) {
 }
 
 }  // namespace
+
+}  // namespace pga

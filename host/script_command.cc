@@ -14,6 +14,8 @@
 #include "runtime/platform_string.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 // Which payload object a request carries, and the members it is read from.
@@ -277,3 +279,5 @@ ParsedLine ParseScriptCommand(const std::string& line) {
   }
   return parsed;
 }
+
+}  // namespace pga

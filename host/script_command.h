@@ -16,6 +16,8 @@
 
 #include "runtime/base_object.h"
 
+namespace pga {
+
 struct ScriptCommand {
   // The request name, or empty for a plain event.
   std::string request;
@@ -48,5 +50,7 @@ ParsedLine ParseScriptCommand(const std::string& line);
 
 // The event type of request `name`, or 0 when no request has that name.
 std::uint32_t RequestEventType(const std::string& name);
+
+}  // namespace pga
 
 #endif  // PGA_HOST_SCRIPT_COMMAND_H_

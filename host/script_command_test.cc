@@ -10,6 +10,8 @@
 #include "runtime/event.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 namespace {
 
 class ScriptCommandTest : public ::testing::Test {
@@ -100,3 +102,5 @@ TEST_F(ScriptCommandTest, PayloadWithoutStorageIsAnError) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+namespace pga {
+
 bool ScriptReader::Next(std::string& line) {
   line.clear();
   too_long_ = false;
@@ -21,3 +23,5 @@ bool ScriptReader::Next(std::string& line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
+
+}  // namespace pga

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+namespace pga {
+
 class ScriptReader {
  public:
   // Longest line kept, in bytes (without its line end).
@@ -35,5 +37,7 @@ class ScriptReader {
   std::size_t line_number_ = 0;
   bool too_long_ = false;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_SCRIPT_READER_H_

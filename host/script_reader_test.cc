@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace pga {
+
 namespace {
 
 // Every line of `text` read with a bound of `max_bytes`, as
@@ -31,3 +33,5 @@ TEST(ScriptReaderTest, SplitsNumbersAndDropsOverlongLines) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -15,6 +15,8 @@
 #include "runtime/json.h"
 #include "store/postgres_test_schema.h"
 
+namespace pga {
+
 namespace shared_hosts {
 
 inline bool IsReply(const std::string& line) { return line.rfind("{\"reply\":", 0) == 0; }
@@ -88,5 +90,7 @@ inline PostgresTestSchema::Rows SharedOrders(const PostgresTestSchema& schema) {
 }
 
 }  // namespace shared_hosts
+
+}  // namespace pga
 
 #endif  // PGA_HOST_SHARED_HOSTS_SUPPORT_H_

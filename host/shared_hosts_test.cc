@@ -12,6 +12,8 @@
 #include "host/shared_hosts_support.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 using namespace shared_hosts;
 
@@ -138,3 +140,5 @@ TEST_F(SharedHostsTest, EachHostPrintsTheOthersChangesAndBothEndAsTheTable) {
 }
 
 }  // namespace
+
+}  // namespace pga

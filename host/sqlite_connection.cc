@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+namespace pga {
+
 namespace {
 
 // A writer in the default journal mode holds its lock only while it
@@ -66,3 +68,5 @@ void SqliteConnection::SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(d
 std::string SqliteConnection::Message() const {
   return db_ != nullptr ? sqlite3_errmsg(db_) : "no connection";
 }
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 
 struct sqlite3;
 
+namespace pga {
+
 class SqliteConnection {
  public:
   // Neither mode creates the file: opening a missing file fails.
@@ -51,5 +53,7 @@ class SqliteConnection {
  private:
   sqlite3* db_ = nullptr;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_SQLITE_CONNECTION_H_

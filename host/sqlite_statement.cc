@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+namespace pga {
+
 SqliteStatement::SqliteStatement(const SqliteConnection& connection, const char* sql) {
   if (sqlite3_prepare_v2(connection.get(), sql, -1, &statement_, nullptr) != SQLITE_OK) {
     sqlite3_finalize(statement_);
@@ -24,3 +26,5 @@ void SqliteStatement::Reset() {
   sqlite3_reset(statement_);
   failed_ = statement_ == nullptr;
 }
+
+}  // namespace pga

@@ -9,6 +9,8 @@
 
 struct sqlite3_stmt;
 
+namespace pga {
+
 class SqliteStatement {
  public:
   // Prepares `sql` on `connection`, which must outlive the statement. A
@@ -34,5 +36,7 @@ class SqliteStatement {
   sqlite3_stmt* statement_ = nullptr;
   bool failed_ = false;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_SQLITE_STATEMENT_H_

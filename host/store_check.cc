@@ -5,6 +5,8 @@
 #include "host/store_table.h"
 #include "host/tree_document.h"
 
+namespace pga {
+
 namespace {
 
 // integrity_check lines shown at most; a badly damaged file gives many.
@@ -121,3 +123,5 @@ std::string StoreCheck::Json(const std::string& store, bool strict) const {
   writer.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());
 }
+
+}  // namespace pga

@@ -11,6 +11,8 @@
 #include "host/store_row.h"
 #include "host/tree_checker.h"
 
+namespace pga {
+
 class StoreCheck {
  public:
   // Checks the database open on `connection`. Fails with a one-line reason
@@ -38,5 +40,7 @@ class StoreCheck {
   std::vector<Finding> findings_;
   std::size_t problems_ = 0;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_STORE_CHECK_H_

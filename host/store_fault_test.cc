@@ -14,6 +14,8 @@
 
 #include "host/shared_hosts_support.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 using namespace shared_hosts;
 
@@ -100,3 +102,5 @@ TEST(StoreFaultTest, AServerStoppedAndStartedUnderLoadLosesNothingAcknowledged) 
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -5,6 +5,8 @@
 
 #include "store/sqlite_journal.h"
 
+namespace pga {
+
 bool StoreLock::Acquire(const StorePaths& paths, std::string& error) {
   if (!connection_.Open(paths.db.string(), SqliteConnection::Mode::kReadWrite, error)) {
     error = "cannot open " + paths.db.string() + ": " + error;
@@ -34,3 +36,5 @@ bool StoreLock::Acquire(const StorePaths& paths, std::string& error) {
   std::filesystem::remove(paths.shm, ignored);
   return true;
 }
+
+}  // namespace pga

@@ -19,6 +19,8 @@
 #include "host/sqlite_connection.h"
 #include "host/store_paths.h"
 
+namespace pga {
+
 class StoreLock {
  public:
   StoreLock() = default;
@@ -37,5 +39,7 @@ class StoreLock {
  private:
   SqliteConnection connection_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_STORE_LOCK_H_

@@ -7,6 +7,8 @@
 
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 // SQLite's result for a read of "group.db" on a connection of its own that
@@ -48,3 +50,5 @@ TEST(StoreLockTest, RefusesWhileAnotherConnectionIsOpenAndKeepsOthersOutOnceTake
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+namespace pga {
+
 namespace fs = std::filesystem;
 
 bool StorePaths::Find(const std::string& data_dir, StorePaths& paths, std::string& error) {
@@ -31,3 +33,5 @@ bool StorePaths::IsStoreFile(const fs::path& path) const {
   }
   return false;
 }
+
+}  // namespace pga

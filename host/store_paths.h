@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+namespace pga {
+
 struct StorePaths {
   // The paths of the store in `data_dir` (the current directory when
   // empty). Fails with a one-line reason when the directory or the store
@@ -22,5 +24,7 @@ struct StorePaths {
   std::filesystem::path shm;      // group.db-shm, the log's index
   std::filesystem::path journal;  // group.db-journal, the rollback journal
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_STORE_PATHS_H_

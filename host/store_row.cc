@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+namespace pga {
+
 StoreValue StoreValue::Integer(int64_t value) {
   StoreValue v;
   v.kind = Kind::kInteger;
@@ -105,3 +107,5 @@ bool StoreRow::operator==(const StoreRow& other) const {
   return item_id == other.item_id && parent_id == other.parent_id && name == other.name &&
          type == other.type && order == other.order && created_time == other.created_time;
 }
+
+}  // namespace pga

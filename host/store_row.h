@@ -13,6 +13,8 @@
 
 struct sqlite3_stmt;
 
+namespace pga {
+
 // One stored value: its storage class and its content.
 struct StoreValue {
   enum class Kind { kNull, kInteger, kReal, kText, kBlob };
@@ -58,5 +60,7 @@ struct StoreRow {
 
   bool operator==(const StoreRow& other) const;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_STORE_ROW_H_

@@ -6,6 +6,8 @@
 
 #include "host/sqlite_statement.h"
 
+namespace pga {
+
 namespace {
 
 constexpr char kColumns[] = "uuid, parent_uuid, name, type, order_, created_time";
@@ -94,3 +96,5 @@ bool StoreTable::Replace(const std::vector<StoreRow>& rows, std::string& error,
   }
   return false;
 }
+
+}  // namespace pga

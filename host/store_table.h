@@ -10,6 +10,8 @@
 #include "host/sqlite_connection.h"
 #include "host/store_row.h"
 
+namespace pga {
+
 class StoreTable {
  public:
   // Called now and then while rows go by, with the number done so far.
@@ -34,5 +36,7 @@ class StoreTable {
  private:
   SqliteConnection& connection_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_STORE_TABLE_H_

@@ -18,6 +18,8 @@
 #include "host/tree_document.h"
 #include "host/tree_printer.h"
 
+namespace pga {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -300,3 +302,5 @@ int StoreTools::Import() {
   Print("imported " + std::to_string(rows.size()) + " items into " + paths.db.string());
   return kSuccess;
 }
+
+}  // namespace pga

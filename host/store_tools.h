@@ -18,6 +18,8 @@
 
 #include "host/host_options.h"
 
+namespace pga {
+
 class StoreTools {
  public:
   static constexpr int kSuccess = 0;
@@ -51,5 +53,7 @@ class StoreTools {
   std::FILE* out_;
   std::FILE* err_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_STORE_TOOLS_H_

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace pga {
+
 namespace {
 
 // Length of the well-formed UTF-8 sequence that starts at `pos`, or 0 when
@@ -103,3 +105,5 @@ std::string QuoteText(const std::string& bytes) {
   }
   return quoted + "\"";
 }
+
+}  // namespace pga

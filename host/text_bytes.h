@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace pga {
+
 // True when `bytes` is well-formed UTF-8: no stray continuation bytes, no
 // overlong forms, no surrogates (U+D800 to U+DFFF), nothing above U+10FFFF.
 // NUL bytes are well-formed.
@@ -22,5 +24,7 @@ bool FromHex(const std::string& hex, std::string& bytes);
 // characters escaped as JSON escapes them, bytes that are not part of
 // well-formed UTF-8 as \xNN. The result never holds a line end.
 std::string QuoteText(const std::string& bytes);
+
+}  // namespace pga
 
 #endif  // PGA_HOST_TEXT_BYTES_H_

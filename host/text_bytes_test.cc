@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace pga {
+
 namespace {
 
 using namespace std::string_literals;
@@ -34,3 +36,5 @@ TEST(TextBytesTest, Utf8EdgesHexAndQuoting) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include "group/group_request_handler.h"
 #include "host/text_bytes.h"
 
+namespace pga {
+
 namespace {
 
 using Kind = StoreValue::Kind;
@@ -373,3 +375,5 @@ std::size_t CountProblems(const std::vector<Finding>& findings) {
       std::count_if(findings.begin(), findings.end(),
                     [](const Finding& f) { return f.severity == Severity::kProblem; }));
 }
+
+}  // namespace pga

@@ -19,6 +19,8 @@
 
 #include "host/store_row.h"
 
+namespace pga {
+
 // One thing the checker found.
 struct Finding {
   enum class Severity { kProblem, kWarning };
@@ -40,5 +42,7 @@ std::vector<Finding> CheckTree(const std::vector<StoreRow>& rows);
 
 // The number of problems among `findings`.
 std::size_t CountProblems(const std::vector<Finding>& findings);
+
+}  // namespace pga
 
 #endif  // PGA_HOST_TREE_CHECKER_H_

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 namespace {
 
 // The kinds and messages of every rule are in the end-to-end check of
@@ -86,3 +88,5 @@ TEST(TreeCheckerTest, OrderWarningsComeFromSiblingsOnly) {
 }
 
 }  // namespace
+
+}  // namespace pga

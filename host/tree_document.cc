@@ -8,6 +8,8 @@
 
 #include "host/text_bytes.h"
 
+namespace pga {
+
 namespace {
 
 using Kind = StoreValue::Kind;
@@ -203,3 +205,5 @@ bool ReadTreeDocument(const std::string& text, std::vector<StoreRow>& rows, std:
   }
   return true;
 }
+
+}  // namespace pga

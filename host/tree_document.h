@@ -28,6 +28,8 @@
 #include "host/store_row.h"
 #include "runtime/json.h"
 
+namespace pga {
+
 // The version this build writes and the newest it reads.
 inline constexpr int kTreeFormatVersion = 1;
 
@@ -49,5 +51,7 @@ std::string WriteTreeDocument(const std::vector<StoreRow>& rows,
 // string that is not well-formed UTF-8, bad hex digits). The tree itself is
 // not checked here.
 bool ReadTreeDocument(const std::string& text, std::vector<StoreRow>& rows, std::string& error);
+
+}  // namespace pga
 
 #endif  // PGA_HOST_TREE_DOCUMENT_H_

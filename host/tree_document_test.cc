@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 namespace {
 
 using namespace std::string_literals;
@@ -65,3 +67,5 @@ TEST(TreeDocumentTest, RefusesWhatIsNotAnExportOfThisVersion) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -4,6 +4,8 @@
 #include <set>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 constexpr char kOrphansHeading[] = "orphans (parent not in the tree):";
@@ -118,3 +120,5 @@ std::vector<std::string> TreePrinter::Lines() const {
   }
   return lines;
 }
+
+}  // namespace pga

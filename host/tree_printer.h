@@ -22,6 +22,8 @@
 
 #include "records/group_model.h"
 
+namespace pga {
+
 class TreePrinter {
  public:
   static constexpr std::size_t kMaxIndentLevels = 32;
@@ -45,5 +47,7 @@ class TreePrinter {
   // Indices of items_ by the parent text of each item.
   std::multimap<std::string, std::size_t> children_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_HOST_TREE_PRINTER_H_

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 namespace {
 
 std::shared_ptr<GroupOrderModel> Item(const std::string& id, const std::string& parent,
@@ -44,3 +46,5 @@ TEST(TreePrinterTest, TiesNamelessItemsSelfLoopsEmptyIdsNullEntriesAndDeepChains
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -6,7 +6,9 @@
 #include "runtime/component.h"
 #include "runtime/object_allocator.h"
 
-// Everything in the library is hidden except these two: a host compiled
+// Every name of the library and its runtime lives in namespace pga, so that
+// a host's own Event or Exception cannot clash with ours. Everything in the
+// library is hidden except these two: a host compiled
 // separately has its own copy of the runtime and record classes; objects
 // cross the dlopen boundary through their vtables, while type checks and
 // exceptions match by type name.
@@ -26,16 +28,20 @@ extern "C" {
 // output, and answered with null, every block given back. A C++ exception
 // that crossed this dlsym entry point would reach a host that may be built
 // with another compiler or runtime, or in C, and could end its process.
-PGA_ENTRY_POINT Component* create_component(ObjectAllocator* allocator);
+PGA_ENTRY_POINT pga::Component* create_component(pga::ObjectAllocator* allocator);
 
 // Destroys a component made by create_component and returns its storage to
 // the allocator. Null does nothing; no exception leaves.
-PGA_ENTRY_POINT void destroy_component(Component* component);
+PGA_ENTRY_POINT void destroy_component(pga::Component* component);
 
 }  // extern "C"
+
+namespace pga {
 
 // Types of the entry points, for dlsym.
 using CreateComponentFunction = Component* (*)(ObjectAllocator*);
 using DestroyComponentFunction = void (*)(Component*);
+
+}  // namespace pga
 
 #endif  // PGA_PLUGIN_GROUP_PLUGIN_H_

@@ -6,11 +6,11 @@
 #include "runtime/event.h"
 #include "runtime/exception.h"
 
-Component* create_component(ObjectAllocator* allocator) {
-  InstallAllocator(allocator);
+pga::Component* create_component(pga::ObjectAllocator* allocator) {
+  pga::InstallAllocator(allocator);
   try {
-    return new ("GroupApplication") GroupApplication();
-  } catch (const Exception& e) {
+    return new ("GroupApplication") pga::GroupApplication();
+  } catch (const pga::Exception& e) {
     std::printf("create_component: %s\n", e.GetMessage());
   } catch (const std::exception& e) {
     // The store could not be opened; the host gets no component.
@@ -21,7 +21,7 @@ Component* create_component(ObjectAllocator* allocator) {
   return nullptr;
 }
 
-void destroy_component(Component* component) {
+void destroy_component(pga::Component* component) {
   if (component == nullptr) return;
   try {
     delete component;

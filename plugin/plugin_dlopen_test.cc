@@ -17,6 +17,8 @@
 #include "runtime/exception.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 class PluginTest : public ::testing::Test {
@@ -117,3 +119,5 @@ TEST_F(PluginTest, CreateGivesNullWithoutStorage) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -5,6 +5,8 @@
 
 #include "runtime/json_fwd.h"
 
+namespace pga {
+
 class BaseModel {
  public:
   using Allocator = pga_json::Allocator;
@@ -26,5 +28,7 @@ class BaseModel {
   // for every member it could not read. Does nothing in the base.
   virtual void FromJson(const rapidjson::Value& value) { (void)value; }
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_BASE_MODEL_H_

@@ -5,6 +5,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 namespace {
 
 using pga_records::FindObject;
@@ -96,3 +98,5 @@ void CapabilityModel::FromJson(const rapidjson::Value& value) {
   ReadCapability(*capabilities, "virtualArea", virtualArea);
   ReadCapability(*capabilities, "object", object);
 }
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // One detector's capability. A plain value; `enabled` and `supported` start
 // false.
 struct EventCapability {
@@ -64,5 +66,7 @@ class CapabilityModel : public BaseModel {
   std::optional<EventCapability> virtualArea;
   std::optional<ObjectCapability> object;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_CAPABILITY_MODEL_H_

@@ -6,6 +6,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 namespace {
 
 using pga_records::SetIfPresent;
@@ -131,3 +133,5 @@ void ChannelModel::FromJson(const rapidjson::Value& value) {
     ReadFisheye(*object, fisheye);
   }
 }
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include "records/base_model.h"
 #include "records/capability_model.h"
 
+namespace pga {
+
 // Every field is optional (a fresh record has all of them absent); inside
 // `imageSettings` and `ptz` only the group as a whole is, and its flags start
 // false.
@@ -85,5 +87,7 @@ class ChannelModel : public BaseModel {
   Resolution primaryResolution;
   Resolution secondaryResolution;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_CHANNEL_MODEL_H_

@@ -7,6 +7,8 @@
 
 #include "records/record_test_util.h"
 
+namespace pga {
+
 namespace {
 
 using pga_records_test::Write;
@@ -36,3 +38,5 @@ TEST(ChannelModelTest, WritesOnlyCompleteGroups) {
 }
 
 }  // namespace
+
+}  // namespace pga

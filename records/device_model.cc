@@ -3,6 +3,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 using pga_records::SetIfPresent;
 
 void DeviceModel::ToJson(rapidjson::Value& value, Allocator& allocator) const {
@@ -57,3 +59,5 @@ void DeviceModel::FromJson(const rapidjson::Value& value) {
   ReadOptionalText(value, "reason", reason);
   ReadOptionalText(value, "status", status);
 }
+
+}  // namespace pga

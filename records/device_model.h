@@ -8,6 +8,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // Every field is optional; a fresh record has all of them absent.
 class DeviceModel : public BaseModel {
  public:
@@ -46,5 +48,7 @@ class DeviceModel : public BaseModel {
   std::optional<std::string> reason;
   std::optional<std::string> status;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_DEVICE_MODEL_H_

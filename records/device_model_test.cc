@@ -4,6 +4,8 @@
 
 #include "records/record_test_util.h"
 
+namespace pga {
+
 namespace {
 
 TEST(DeviceModelTest, WritesWriteOnlyFieldsAndSetsMembersByName) {
@@ -23,3 +25,5 @@ TEST(DeviceModelTest, WritesWriteOnlyFieldsAndSetsMembersByName) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -6,6 +6,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 namespace {
 
 void AppendKeptArray(rapidjson::Value& value, const char* key,
@@ -46,3 +48,5 @@ void EventRuleModel::FromJson(const rapidjson::Value& value) {
   ReadKeptArray(value, "triggers", triggers);
   ReadKeptArray(value, "actions", actions);
 }
+
+}  // namespace pga

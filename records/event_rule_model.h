@@ -7,6 +7,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // Every field is optional; a fresh record has all of them absent.
 class EventRuleModel : public BaseModel {
  public:
@@ -30,5 +32,7 @@ class EventRuleModel : public BaseModel {
   std::optional<std::string> triggers;
   std::optional<std::string> actions;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_EVENT_RULE_MODEL_H_

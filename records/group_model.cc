@@ -2,6 +2,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace {
 
 // A string member taken up to its first NUL: the records' texts are stored
@@ -96,3 +98,5 @@ void MakeGroupRecord(const GroupOrderModel& item, GroupModel& group) {
   group.groupName = item.name;
   group.createdTime = item.createdTime;
 }
+
+}  // namespace pga

@@ -13,6 +13,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // The type text of a group item. Any other type text is a leaf of the tree.
 inline constexpr char kGroupType[] = "Group";
 // The type text of a camera channel item.
@@ -117,5 +119,7 @@ void FillLogicalList(const GroupOrderMap& items, Holder& list) {
     list.items->push_back(std::make_shared<GroupOrderModel>(item));
   }
 }
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_GROUP_MODEL_H_

@@ -4,6 +4,8 @@
 
 #include "records/record_test_util.h"
 
+namespace pga {
+
 namespace {
 
 using pga_records_test::ParseOrFail;
@@ -53,3 +55,5 @@ TEST(GroupConversionTest, FillLogicalListWalksIdsInByteOrder) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -3,6 +3,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 IDeviceDispatcher::ResultParam::ResultParam()
     : BaseObject(BaseObject::kTypeCode, "ResultParam"), contentType("application/json") {}
 
@@ -25,3 +27,5 @@ BlobValue IDeviceDispatcher::ResultParam::ToJsonText() const {
 void IDeviceDispatcher::ResultParam::Prepare() {}
 
 bool IDeviceDispatcher::ResultParam::IsPending() const { return false; }
+
+}  // namespace pga

@@ -9,6 +9,8 @@
 #include "runtime/base_object.h"
 #include "runtime/blob_value.h"
 
+namespace pga {
+
 class IDeviceDispatcher {
  public:
   // The answer a handler leaves in a request event that it refused (code
@@ -45,5 +47,7 @@ class IDeviceDispatcher {
     std::string extra_text_3;
   };
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_I_DEVICE_DISPATCHER_H_

@@ -4,6 +4,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace {
 
 rapidjson::Value TextArray(const std::set<std::string>& texts,
@@ -56,3 +58,5 @@ std::string IDeviceListener::EventParam::ToJsonText() const {
 void IDeviceListener::EventParam::Prepare() {}
 
 bool IDeviceListener::EventParam::IsPending() const { return false; }
+
+}  // namespace pga

@@ -12,6 +12,8 @@
 #include "records/websocket_event_model.h"
 #include "runtime/base_object.h"
 
+namespace pga {
+
 class IDeviceListener {
  public:
   // Event type of a notification sent to the receiver "DeviceListener".
@@ -51,5 +53,7 @@ class IDeviceListener {
 
 // Milliseconds since 1970-01-01 00:00 UTC, truncated toward zero.
 std::int64_t NowMilliseconds();
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_I_DEVICE_LISTENER_H_

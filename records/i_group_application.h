@@ -8,6 +8,8 @@
 #include "records/group_model.h"
 #include "runtime/base_object.h"
 
+namespace pga {
+
 class IGroupApplication {
  public:
   // Every item of the tree, and a group record for each group among them.
@@ -25,5 +27,7 @@ class IGroupApplication {
     std::shared_ptr<GroupOrderModelList> items;
   };
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_I_GROUP_APPLICATION_H_

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace pga {
+
 namespace pga_records {
 
 bool KeepAsText(const rapidjson::Value& value, std::string& text) {
@@ -27,3 +29,5 @@ rapidjson::Value CopyKeptArray(const std::string& text,
 }
 
 }  // namespace pga_records
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace pga_records {
 
 // Deepest value a record keeps as text. It stays below pga_json::kMaxDepth by
@@ -34,5 +36,7 @@ rapidjson::Value CopyKeptArray(const std::string& text,
                                rapidjson::Document::AllocatorType& allocator);
 
 }  // namespace pga_records
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_JSON_TEXT_H_

@@ -7,6 +7,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 void LayoutModel::ToJson(rapidjson::Value& value, Allocator& allocator) const {
   pga_records::SetIfPresent(value, "layoutId", layoutId, allocator);
   pga_records::SetIfPresent(value, "layoutName", layoutName, allocator);
@@ -39,3 +41,5 @@ void LayoutModel::FromJson(const rapidjson::Value& value) {
     items = std::move(text);
   }
 }
+
+}  // namespace pga

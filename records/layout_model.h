@@ -9,6 +9,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // Every field is optional; a fresh record has all of them absent.
 class LayoutModel : public BaseModel {
  public:
@@ -35,5 +37,7 @@ class LayoutModel : public BaseModel {
   std::optional<std::string> properties;
   std::optional<std::string> items;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_LAYOUT_MODEL_H_

@@ -9,6 +9,8 @@
 #include "records/json_text.h"
 #include "records/record_test_util.h"
 
+namespace pga {
+
 namespace {
 
 using pga_records::kMaxKeptDepth;
@@ -53,3 +55,5 @@ TEST(EventRuleModelTest, KeptTextThatDoesNotParseIsWrittenAsAnEmptyArray) {
 }
 
 }  // namespace
+
+}  // namespace pga

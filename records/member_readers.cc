@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace pga {
+
 namespace pga_records {
 namespace {
 
@@ -129,3 +131,5 @@ const rapidjson::Value* FindObject(const rapidjson::Value& object, const char* k
 }
 
 }  // namespace pga_records
+
+}  // namespace pga

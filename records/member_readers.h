@@ -11,6 +11,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace pga_records {
 
 // Each reader looks up the first member named `key` of `object`. A missing
@@ -77,5 +79,7 @@ void ReadTextSet(const rapidjson::Value& object, const char* key,
 const rapidjson::Value* FindObject(const rapidjson::Value& object, const char* key);
 
 }  // namespace pga_records
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_MEMBER_READERS_H_

@@ -11,6 +11,8 @@
 
 #include "records/record_test_util.h"
 
+namespace pga {
+
 namespace pga_records {
 namespace {
 
@@ -68,3 +70,5 @@ TEST(MemberReadersTest, StringsKeepNulBytes) {
 
 }  // namespace
 }  // namespace pga_records
+
+}  // namespace pga

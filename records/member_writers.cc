@@ -1,5 +1,7 @@
 #include "records/member_writers.h"
 
+namespace pga {
+
 namespace pga_records {
 
 rapidjson::Value MakeValue(const std::string& text, Allocator& allocator) {
@@ -21,3 +23,5 @@ rapidjson::Value MakeValue(float number, Allocator& /*allocator*/) {
 }
 
 }  // namespace pga_records
+
+}  // namespace pga

@@ -11,6 +11,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace pga_records {
 
 using Allocator = rapidjson::Document::AllocatorType;
@@ -53,5 +55,7 @@ void AppendTextsIfPresent(rapidjson::Value& object, const char* key,
 }
 
 }  // namespace pga_records
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_MEMBER_WRITERS_H_

@@ -7,6 +7,8 @@
 #include "records/i_group_application.h"
 #include "runtime/allocator_test_fixture.h"
 
+namespace pga {
+
 namespace {
 
 using ParameterRecordsTest = AllocatorTest;
@@ -78,3 +80,5 @@ TEST_F(ParameterRecordsTest, LogicalListTextFormCarriesNeitherList) {
 }
 
 }  // namespace
+
+}  // namespace pga

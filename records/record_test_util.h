@@ -9,6 +9,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace pga_records_test {
 
 // Parses `text`, failing the test when it is not JSON.
@@ -45,5 +47,7 @@ std::string RoundTrip(const std::string& text) {
 }
 
 }  // namespace pga_records_test
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_RECORD_TEST_UTIL_H_

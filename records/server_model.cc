@@ -5,6 +5,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 void ServerModel::ToJson(rapidjson::Value& value, Allocator& allocator) const {
   using pga_records::SetIfPresent;
   SetIfPresent(value, "serverName", serverName, allocator);
@@ -51,3 +53,5 @@ void ServerModel::FromJsonText(const std::string& text) {
   pga_json::Parse(doc, text);
   FromJson(doc);
 }
+
+}  // namespace pga

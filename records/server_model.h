@@ -10,6 +10,8 @@
 #include "records/base_model.h"
 #include "records/timezone_model.h"
 
+namespace pga {
+
 // Every field is optional; a fresh record has all of them absent.
 class ServerModel : public BaseModel {
  public:
@@ -42,5 +44,7 @@ class ServerModel : public BaseModel {
   std::optional<bool> isLoginedServer;
   std::optional<int64_t> createdTime;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_SERVER_MODEL_H_

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace pga {
+
 namespace {
 
 TEST(ServerModelTest, TextFormsReadOnlyObjectsAndIntegerTimes) {
@@ -18,3 +20,5 @@ TEST(ServerModelTest, TextFormsReadOnlyObjectsAndIntegerTimes) {
 }
 
 }  // namespace
+
+}  // namespace pga

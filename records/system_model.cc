@@ -5,6 +5,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 void SystemModel::ToJson(rapidjson::Value& value, Allocator& allocator) const {
   using pga_records::SetIfPresent;
   SetIfPresent(value, "systemId", systemId, allocator);
@@ -29,3 +31,5 @@ void SystemModel::FromJson(const rapidjson::Value& value) {
     pga_records::ReadBool(*settings, "syncProfileWithCamera", *syncProfileWithCamera);
   }
 }
+
+}  // namespace pga

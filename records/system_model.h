@@ -7,6 +7,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // Every field is optional; a fresh record has all of them absent.
 class SystemModel : public BaseModel {
  public:
@@ -26,5 +28,7 @@ class SystemModel : public BaseModel {
   std::optional<std::string> systemName;
   std::optional<bool> syncProfileWithCamera;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_SYSTEM_MODEL_H_

@@ -6,6 +6,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // Both fields always exist; a fresh record has an empty name and no daylight
 // saving time.
 class TimezoneModel : public BaseModel {
@@ -20,5 +22,7 @@ class TimezoneModel : public BaseModel {
   std::string name;
   bool daylightSavingTime = false;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_TIMEZONE_MODEL_H_

@@ -3,6 +3,8 @@
 #include "records/member_readers.h"
 #include "records/member_writers.h"
 
+namespace pga {
+
 void UserModel::ToJson(rapidjson::Value& value, Allocator& allocator) const {
   using pga_records::SetIfPresent;
   if (!userId.empty()) pga_records::Set(value, "userId", userId, allocator);
@@ -28,3 +30,5 @@ void UserModel::FromJson(const rapidjson::Value& value) {
   pga_records::ReadStrictBool(value, "enabled", enabled);
   ReadOptionalText(value, "roleId", roleId);
 }
+
+}  // namespace pga

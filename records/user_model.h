@@ -7,6 +7,8 @@
 
 #include "records/base_model.h"
 
+namespace pga {
+
 // `userId` always exists (empty in a fresh record); every other field is
 // optional and absent in a fresh record.
 class UserModel : public BaseModel {
@@ -30,5 +32,7 @@ class UserModel : public BaseModel {
   std::optional<bool> enabled;
   std::optional<std::string> roleId;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_USER_MODEL_H_

@@ -4,6 +4,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace {
 
 template <typename Record>
@@ -71,3 +73,5 @@ void WebsocketEventModel::FromJson(const rapidjson::Value& value) {
   ReadList(value, "groups", groups);
   ReadList(value, "logicalItems", logicalItems);
 }
+
+}  // namespace pga

@@ -17,6 +17,8 @@
 #include "records/system_model.h"
 #include "records/user_model.h"
 
+namespace pga {
+
 // Lists of shared records, like GroupModelList and GroupOrderModelList. A
 // record may sit in several lists or notifications at once.
 using SystemModelList = std::vector<std::shared_ptr<SystemModel>>;
@@ -61,5 +63,7 @@ class WebsocketEventModel : public BaseModel {
   std::shared_ptr<GroupModelList> groups;
   std::shared_ptr<GroupOrderModelList> logicalItems;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RECORDS_WEBSOCKET_EVENT_MODEL_H_

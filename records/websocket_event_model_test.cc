@@ -8,6 +8,8 @@
 #include "records/json_text.h"
 #include "records/record_test_util.h"
 
+namespace pga {
+
 namespace {
 
 using pga_records_test::ParseOrFail;
@@ -44,3 +46,5 @@ TEST(WebsocketEventModelTest, DeepestKeptValuesStillFitInANotification) {
 }
 
 }  // namespace
+
+}  // namespace pga

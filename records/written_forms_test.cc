@@ -20,6 +20,8 @@
 #include "records/websocket_event_model.h"
 #include "runtime/form_case_test_util.h"
 
+namespace pga {
+
 namespace {
 
 using pga_records_test::ParseOrFail;
@@ -67,3 +69,5 @@ TEST(WrittenFormsTest, EveryRecordWritesTheExpectedText) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include "doubles/counting_allocator.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 class AllocatorTest : public ::testing::Test {
  protected:
   void SetUp() override { InstallAllocator(&allocator_); }
@@ -50,5 +52,7 @@ inline BlobValue JsonCell(const std::string& text) {
   cell.size = text.size();
   return cell;
 }
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ALLOCATOR_TEST_FIXTURE_H_

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace pga {
+
 AttributeFiles::AttributeFiles(const ComponentInterface::ManifestInstanceDescription& description,
                                const std::string& class_name, int instance_index)
     : own_prefix_(description.attributeFilePrefix.str() + class_name),
@@ -48,3 +50,5 @@ bool AttributeFiles::Parse(const std::string& text, rapidjson::Document& doc,
                            ParseFailure& failure) {
   return pga_json::Parse(doc, text, &failure);
 }
+
+}  // namespace pga

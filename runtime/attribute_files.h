@@ -13,6 +13,8 @@
 #include "runtime/json.h"
 #include "runtime/manifest_instance_description.h"
 
+namespace pga {
+
 class AttributeFiles {
  public:
   AttributeFiles(const ComponentInterface::ManifestInstanceDescription& description,
@@ -48,5 +50,7 @@ class AttributeFiles {
   std::string default_prefix_;
   int index_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ATTRIBUTE_FILES_H_

@@ -9,6 +9,8 @@
 #include "runtime/map.h"
 #include "runtime/platform_string.h"
 
+namespace pga {
+
 struct AttributeItem {
   // Number of elements; 1 for a single value.
   int count = 0;
@@ -22,5 +24,7 @@ struct AttributeItem {
   // Named extra properties of the attribute.
   Map<Platform_Std_Refine::String, std::any> traits;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ATTRIBUTE_ITEM_H_

@@ -17,6 +17,8 @@
 #include "runtime/allocator_test_fixture.h"
 #include "runtime/component.h"
 
+namespace pga {
+
 // A file's text and the Exception that reading it must throw.
 struct Refusal {
   std::string text;
@@ -136,5 +138,7 @@ class AttributeFileTest : public AllocatorTest {
   std::string printed_;
   std::string errors_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ATTRIBUTE_TEST_FIXTURE_H_

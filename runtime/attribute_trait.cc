@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <sstream>
 
+namespace pga {
+
 namespace {
 
 using rapidjson::Value;
@@ -84,3 +86,5 @@ std::string AttributeTrait::ToText(const std::any& value) {
   Visit(value, [&](const auto& typed) { text << typed; });
   return text.str();
 }
+
+}  // namespace pga

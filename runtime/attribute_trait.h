@@ -9,6 +9,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 class AttributeTrait {
  public:
   // Takes a trait value by its JSON kind: bool, int (32-bit), unsigned
@@ -26,5 +28,7 @@ class AttributeTrait {
   // empty for a type that ToJson refuses.
   static std::string ToText(const std::any& value);
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ATTRIBUTE_TRAIT_H_

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstddef>
 
+namespace pga {
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -33,3 +35,5 @@ std::string AttributeTypeCode::Format(int count, char letter) {
   text += letter;
   return text;
 }
+
+}  // namespace pga

@@ -6,6 +6,7 @@
 
 #include <string>
 
+namespace pga {
 
 struct AttributeTypeCode {
   // Number of elements; 1 when the text carries no count.
@@ -26,5 +27,7 @@ struct AttributeTypeCode {
   // The text form: the count only when it is above 1, then the letter.
   static std::string Format(int count, char letter);
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ATTRIBUTE_TYPE_CODE_H_

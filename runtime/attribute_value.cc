@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 namespace {
 
 using rapidjson::Value;
@@ -256,3 +258,5 @@ rapidjson::Value AttributeValue::Write(const AttributeItem& item,
   VisitScalar(item, [&](const auto* first) { out = WriteElements(first, item.count, allocator); });
   return out;
 }
+
+}  // namespace pga

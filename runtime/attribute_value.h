@@ -17,6 +17,8 @@
 #include "runtime/attribute_item.h"
 #include "runtime/json.h"
 
+namespace pga {
+
 class AttributeValue {
  public:
   // True for the letters of the table above.
@@ -46,5 +48,7 @@ class AttributeValue {
   static rapidjson::Value Write(const AttributeItem& item,
                                 rapidjson::Document::AllocatorType& allocator);
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ATTRIBUTE_VALUE_H_

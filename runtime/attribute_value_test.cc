@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 namespace {
 
 template <typename T>
@@ -75,3 +77,5 @@ TEST(AttributeValueTest, ValuesThatDoNotFitLeaveTheMemberAlone) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -5,6 +5,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 namespace {
 
 // The block most recently handed out by a class's operator new on this
@@ -102,3 +104,5 @@ unsigned long long BaseObject::ClaimAllocation(const void* self) noexcept {
   pending_allocation = PendingAllocation();
   return size;
 }
+
+}  // namespace pga

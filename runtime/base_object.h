@@ -10,6 +10,8 @@
 #include "runtime/object_allocator.h"
 #include "runtime/root_object.h"
 
+namespace pga {
+
 class BaseObject : public RootObject {
  public:
   static constexpr unsigned long long kTypeCode = 1002000;
@@ -72,5 +74,7 @@ class BaseObject : public RootObject {
   // looks at memory outside itself.
   static unsigned long long ClaimAllocation(const void* self) noexcept;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_BASE_OBJECT_H_

@@ -8,6 +8,8 @@
 
 #include "runtime/allocator_test_fixture.h"
 
+namespace pga {
+
 namespace {
 
 using BaseObjectTest = AllocatorTest;
@@ -106,3 +108,5 @@ TEST_F(BaseObjectTest, FailedAllocationConstructsNothingAndAFailedConstructorFre
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -1,5 +1,7 @@
 #include "runtime/blob.h"
 
+namespace pga {
+
 Blob::Blob() : BaseObject(kTypeCode, "Blob") {
   cell_.value = nullptr;
   cell_.kind = kBlobObject;
@@ -43,3 +45,5 @@ unsigned long long Blob::GetSize() const { return cell_.size; }
 void Blob::SetSize(unsigned long long size) { cell_.size = size; }
 
 bool Blob::HasValue() const { return cell_.kind == kBlobObject || cell_.kind == kBlobJson; }
+
+}  // namespace pga

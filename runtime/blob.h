@@ -11,6 +11,8 @@
 #include "runtime/base_object.h"
 #include "runtime/blob_value.h"
 
+namespace pga {
+
 class Blob : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 2014000;
@@ -52,5 +54,7 @@ class Blob : public BaseObject {
  private:
   BlobValue cell_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_BLOB_H_

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace pga {
+
 // Kinds of the pointer held by a BlobValue. Any other kind means "no payload".
 constexpr std::uint8_t kBlobObject = 0;  // value points to a BaseObject
 constexpr std::uint8_t kBlobJson = 1;    // value points to zero-terminated JSON
@@ -19,5 +21,7 @@ struct BlobValue {
   // object's storage size (its allocSize).
   unsigned long long size = 0;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_BLOB_VALUE_H_

@@ -8,7 +8,7 @@
 
 #include "runtime/exception.h"
 #include "runtime/failure_report.h"
-
+namespace pga {
 namespace {
 
 constexpr char kProcessSignature[] = "bool __cdecl Component::ProcessAEvent(class Event *)";
@@ -296,3 +296,5 @@ void Component::RemoteAssociateCompleted() {}
 void Component::AddPart(long long key, ComponentPart* part) { partsMap[key] = part; }
 
 void Component::RemovePart(long long key) { partsMap.erase(key); }
+
+}  // namespace pga

@@ -25,6 +25,8 @@
 #include "runtime/uid.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 class Serializable;
 
 class Component : public ComponentPart, public ComponentInterface {
@@ -231,5 +233,7 @@ class Component : public ComponentPart, public ComponentInterface {
   // the host has not yet set kStateAllocated.
   void CheckAllocated(const char* signature, const char* message) const;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_COMPONENT_H_

@@ -10,7 +10,7 @@
 #include "runtime/log.h"
 #include "runtime/param_associate_a_receiver.h"
 #include "runtime/param_associate_a_target.h"
-
+namespace pga {
 using failure_report::ReportAndRethrow;
 using Platform_Std_Refine::String;
 
@@ -194,3 +194,5 @@ void Component::DeAssociateATarget(Event* event) {
     }
   });
 }
+
+}  // namespace pga

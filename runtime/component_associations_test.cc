@@ -9,6 +9,8 @@
 #include "runtime/param_associate_a_receiver.h"
 #include "runtime/param_associate_a_target.h"
 
+namespace pga {
+
 namespace {
 
 using Platform_Std_Refine::String;
@@ -187,3 +189,5 @@ TEST_F(AssociationTest, DeAssociationEventsRemoveTheDepartingComponent) {
 }
 
 }  // namespace
+
+}  // namespace pga

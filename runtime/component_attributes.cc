@@ -15,7 +15,7 @@
 #include "runtime/failure_report.h"
 #include "runtime/json.h"
 #include "runtime/serializable.h"
-
+namespace pga {
 namespace {
 
 using rapidjson::Value;
@@ -355,3 +355,5 @@ bool Component::ReadVersion(const String& path, String& version) {
   version = head.substr(open + 1, close - open - 1);
   return true;
 }
+
+}  // namespace pga

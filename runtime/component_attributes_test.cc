@@ -8,6 +8,8 @@
 #include "runtime/attribute_test_fixture.h"
 #include "runtime/exception.h"
 
+namespace pga {
+
 namespace {
 
 constexpr char kOwn[] = "own_Recorder_attribute_7.json";
@@ -242,3 +244,5 @@ TEST_F(ComponentAttributesTest, WritingProducesTheFileFormatAndReadsBack) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -3,6 +3,7 @@
 #ifndef PGA_RUNTIME_COMPONENT_INTERFACE_H_
 #define PGA_RUNTIME_COMPONENT_INTERFACE_H_
 
+namespace pga {
 
 class ComponentInterface {
  public:
@@ -13,5 +14,7 @@ class ComponentInterface {
   // Defined in param_associate_a_target.h.
   class ParamAssociateATarget;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_COMPONENT_INTERFACE_H_

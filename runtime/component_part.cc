@@ -9,6 +9,8 @@
 #include "runtime/event_queue.h"
 #include "runtime/failure_report.h"
 
+namespace pga {
+
 using Platform_Std_Refine::String;
 
 namespace {
@@ -22,6 +24,13 @@ std::string ClassName(const std::type_info& type) {
   char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
   std::string result = (status == 0 && demangled != nullptr) ? demangled : type.name();
   std::free(demangled);
+  // The library's own namespace is not part of the names that failure lines
+  // print: hosts match those lines by the bare class names.
+  const std::string own_namespace = "pga::";
+  for (std::size_t at = result.find(own_namespace); at != std::string::npos;
+       at = result.find(own_namespace, at)) {
+    result.erase(at, own_namespace.size());
+  }
   return result;
 }
 
@@ -112,3 +121,5 @@ void ComponentPart::ReportSendNoReplyFailure(const std::type_info& payload_type,
                "Platform_Std_Refine::String &,int,__int64,class %s *)%s\n",
                type_name.c_str(), type_name.c_str(), message);
 }
+
+}  // namespace pga

@@ -21,6 +21,8 @@
 #include "runtime/uid.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 // Lifecycle state codes, ordered: association checks compare with less-than.
 enum ComponentState : int {
   kStateConstructed = 2004001,
@@ -145,5 +147,7 @@ bool ComponentPart::SendNoReplyEvent(const Platform_Std_Refine::String& receiver
     throw std::runtime_error(e.what());
   }
 }
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_COMPONENT_PART_H_

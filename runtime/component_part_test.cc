@@ -9,6 +9,8 @@
 #include "doubles/recording_event_queue.h"
 #include "runtime/allocator_test_fixture.h"
 
+namespace pga {
+
 // Payload of the sending tests; outside any unnamed namespace so that its
 // name in the printed signature is plain.
 class TestPayload : public BaseObject {
@@ -177,3 +179,5 @@ TEST_F(ComponentPartTest, SendNoReplyEventHandsThePayloadOverOnlyWhenTheQueueTak
 }
 
 }  // namespace
+
+}  // namespace pga

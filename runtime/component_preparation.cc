@@ -9,7 +9,7 @@
 #include "runtime/exception.h"
 #include "runtime/failure_report.h"
 #include "runtime/serializable.h"
-
+namespace pga {
 namespace {
 
 using String = Platform_Std_Refine::String;
@@ -132,3 +132,5 @@ void Component::WriteAttributes(Serializable* target, const String& context) {
     target->WriteFile(AttributeFiles(instanceDescription, GetName(), instanceIndex).Own(), text);
   });
 }
+
+}  // namespace pga

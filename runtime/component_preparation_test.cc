@@ -7,6 +7,8 @@
 #include "runtime/exception.h"
 #include "runtime/serializable.h"
 
+namespace pga {
+
 namespace {
 
 using Calls = std::vector<std::string>;
@@ -149,3 +151,5 @@ TEST_F(ComponentPreparationTest, SerializableFollowsTheOwnFileOrTheDefaults) {
 }
 
 }  // namespace
+
+}  // namespace pga

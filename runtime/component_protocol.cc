@@ -7,7 +7,7 @@
 #include "runtime/exception.h"
 #include "runtime/failure_report.h"
 #include "runtime/json.h"
-
+namespace pga {
 namespace {
 
 using rapidjson::Value;
@@ -104,3 +104,5 @@ void Component::RegisterKestrelCommand(const String& group, const String& comman
     protocolCommandMap.insert(key, id);
   });
 }
+
+}  // namespace pga

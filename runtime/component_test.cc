@@ -9,6 +9,8 @@
 
 #include "runtime/allocator_test_fixture.h"
 
+namespace pga {
+
 namespace {
 
 // A component whose argument-less Start can be told to fail, with access to
@@ -174,3 +176,5 @@ TEST_F(ComponentTest, SequenceParentsReachThePartsInKeyOrderUnlessOneThrows) {
 }
 
 }  // namespace
+
+}  // namespace pga

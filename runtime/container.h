@@ -5,6 +5,8 @@
 
 #include "runtime/base_object.h"
 
+namespace pga {
+
 class Container : public BaseObject {
  public:
   Container(unsigned long long type_code, const char* object_name)
@@ -13,5 +15,7 @@ class Container : public BaseObject {
   Container& operator=(const Container& other) = default;
   ~Container() override = default;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_CONTAINER_H_

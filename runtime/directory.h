@@ -6,6 +6,8 @@
 
 #include "runtime/map.h"
 
+namespace pga {
+
 class Directory : public Map<std::string, std::string> {
  public:
   static constexpr unsigned long long kTypeCode = 1013000;
@@ -16,5 +18,7 @@ class Directory : public Map<std::string, std::string> {
   Directory& operator=(const Directory& other) = default;
   ~Directory() override = default;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_DIRECTORY_H_

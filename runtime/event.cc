@@ -8,6 +8,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 namespace {
 
 // Numbers of the events created by this library, shared by every component.
@@ -185,3 +187,5 @@ void Event::ReplaceObjectArgument(BaseObject* object) {
   object_argument.SetObject(object);
   object_argument.SetSize(object != nullptr ? object->GetSize() : 0);
 }
+
+}  // namespace pga

@@ -12,6 +12,8 @@
 #include "runtime/object_allocator.h"
 #include "runtime/uid.h"
 
+namespace pga {
+
 class Event : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 2002000;
@@ -134,5 +136,7 @@ class Event : public BaseObject {
 // Hands the host's allocator to the runtime: it becomes both
 // BaseObject::allocator and Event::event_allocator. Null clears both.
 void InstallAllocator(ObjectAllocator* allocator);
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_EVENT_H_

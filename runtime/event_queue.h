@@ -3,6 +3,7 @@
 #ifndef PGA_RUNTIME_EVENT_QUEUE_H_
 #define PGA_RUNTIME_EVENT_QUEUE_H_
 
+namespace pga {
 
 class Event;
 
@@ -35,5 +36,7 @@ class EventQueue {
 
   virtual ~EventQueue() = default;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_EVENT_QUEUE_H_

@@ -11,6 +11,8 @@
 #include "runtime/blob.h"
 #include "runtime/platform_string.h"
 
+namespace pga {
+
 namespace {
 
 using Platform_Std_Refine::String;
@@ -112,3 +114,5 @@ TEST_F(EventTest, AllocationFailuresYieldNoEventAndAnAllocatorExceptionIsReporte
 }
 
 }  // namespace
+
+}  // namespace pga

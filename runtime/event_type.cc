@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+namespace pga {
+
 namespace {
 
 struct NameTable {
@@ -29,3 +31,5 @@ std::string GetEventTypeName(int code) {
   auto found = table.names.find(std::to_string(code));
   return found != table.names.end() ? found->second : std::string();
 }
+
+}  // namespace pga

@@ -5,6 +5,7 @@
 
 #include <string>
 
+namespace pga {
 
 // Event types that every component handles by default (Component's
 // ProcessAEvent); the codes from 2006009 to 2006029 not listed have no
@@ -32,5 +33,7 @@ void RegisterEventTypeName(int code, const char* name);
 
 // The name registered for `code`, or an empty string. Thread-safe.
 std::string GetEventTypeName(int code);
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_EVENT_TYPE_H_

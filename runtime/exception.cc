@@ -8,6 +8,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 using Platform_Std_Refine::String;
 
 long long CurrentSeconds() {
@@ -69,3 +71,5 @@ void Exception::Print() const {
   std::printf("Execption(%d) @ %s::%s => %s\n", type, object_str.c_str(), function_str.c_str(),
               message.c_str());
 }
+
+}  // namespace pga

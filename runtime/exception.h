@@ -6,6 +6,8 @@
 #include "runtime/base_object.h"
 #include "runtime/platform_string.h"
 
+namespace pga {
+
 // Error identifiers the runtime puts into Exception::type.
 constexpr int kErrorNotAllocated = 2004001;       // component not allocated
 constexpr int kErrorEventNotSupported = 2004005;  // event type without handling
@@ -65,5 +67,7 @@ class Exception : public BaseObject {
 
 // Seconds since 1970-01-01 00:00 UTC, truncated.
 long long CurrentSeconds();
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_EXCEPTION_H_

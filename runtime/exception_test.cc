@@ -8,6 +8,8 @@
 #include "runtime/allocator_test_fixture.h"
 #include "runtime/log.h"
 
+namespace pga {
+
 namespace {
 
 using ExceptionTest = AllocatorTest;
@@ -68,3 +70,5 @@ TEST_F(LogTest, PrintsTheBracketedTimeAndEmptyMarkersAndWritesItsForm) {
 }
 
 }  // namespace
+
+}  // namespace pga

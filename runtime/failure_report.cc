@@ -4,6 +4,8 @@
 
 #include "runtime/event.h"
 
+namespace pga {
+
 namespace failure_report {
 
 void PrintHandlerFailure(const char* signature, int line, const Event* event, const char* message) {
@@ -34,3 +36,5 @@ void PrintStandardException(const char* what, const char* signature, int line) {
 }
 
 }  // namespace failure_report
+
+}  // namespace pga

@@ -9,6 +9,8 @@
 
 #include "runtime/exception.h"
 
+namespace pga {
+
 class Event;
 
 namespace failure_report {
@@ -63,5 +65,7 @@ auto ReportAttributeAndRethrow(const char* signature, int line, Body&& body) -> 
 }
 
 }  // namespace failure_report
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_FAILURE_REPORT_H_

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 // One line of a case: "read TEXT" reads TEXT into the object, "into TEXT"
 // makes TEXT the value later writes go into, "write TEXT" checks that the
 // object writes exactly TEXT.
@@ -48,5 +50,7 @@ inline std::vector<FormCase> ReadFormCases(const std::string& path) {
   EXPECT_FALSE(cases.empty()) << path;
   return cases;
 }
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_FORM_CASE_TEST_UTIL_H_

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace pga {
+
 namespace pga_json {
 
 std::size_t Depth(const rapidjson::Value& value, std::size_t limit) {
@@ -199,3 +201,5 @@ void AddMember(rapidjson::Value& object, const char* key, rapidjson::Value value
 }
 
 }  // namespace pga_json
+
+}  // namespace pga

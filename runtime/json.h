@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace pga {
+
 namespace pga_json {
 
 // Thrown where rapidjson would otherwise assert. Code must still check a
@@ -23,12 +25,14 @@ class JsonAssertion : public std::logic_error {
 
 }  // namespace pga_json
 
+}  // namespace pga
+
 #ifdef RAPIDJSON_ASSERT
 #error "rapidjson was included before runtime/json.h"
 #endif
-#define RAPIDJSON_ASSERT(x)                                                   \
-  do {                                                                        \
-    if (!(x)) throw ::pga_json::JsonAssertion("rapidjson assertion: " #x);   \
+#define RAPIDJSON_ASSERT(x)                                                     \
+  do {                                                                          \
+    if (!(x)) throw ::pga::pga_json::JsonAssertion("rapidjson assertion: " #x); \
   } while (0)
 #define RAPIDJSON_PARSE_DEFAULT_FLAGS kParseIterativeFlag
 // Some assertions sit inside operations that rapidjson declares noexcept
@@ -42,6 +46,8 @@ class JsonAssertion : public std::logic_error {
 #include <rapidjson/error/en.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+
+namespace pga {
 
 namespace pga_json {
 
@@ -109,5 +115,7 @@ void AddMember(rapidjson::Value& object, const char* key, rapidjson::Value value
                rapidjson::Document::AllocatorType& allocator);
 
 }  // namespace pga_json
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_JSON_H_

@@ -23,6 +23,8 @@ typedef GenericValue<UTF8<char>, MemoryPoolAllocator<CrtAllocator> > Value;
 
 }  // namespace rapidjson
 
+namespace pga {
+
 namespace pga_json {
 
 // The allocator of a rapidjson document, in which values and their strings
@@ -30,5 +32,7 @@ namespace pga_json {
 using Allocator = rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>;
 
 }  // namespace pga_json
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_JSON_FWD_H_

@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+namespace pga {
+
 namespace {
 
 TEST(JsonTest, ParseRefusesDeepNestingAndBadTextWithAnEmptyObject) {
@@ -83,3 +85,5 @@ TEST(JsonTest, NumbersKeepTheirKindAndValue) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -11,6 +11,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 using Platform_Std_Refine::String;
 
 namespace {
@@ -131,3 +133,5 @@ void LogPrintf(const char* format, ...) {
   std::vprintf(format, args);
   va_end(args);
 }
+
+}  // namespace pga

@@ -6,6 +6,8 @@
 #include "runtime/base_object.h"
 #include "runtime/platform_string.h"
 
+namespace pga {
+
 class Log : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 1012000;
@@ -54,5 +56,7 @@ class Log : public BaseObject {
 // printf to standard output behind "[<local time>] ", under one library-wide
 // mutex so that lines of different threads do not interleave.
 void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_LOG_H_

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace pga {
+
 using Description = ComponentInterface::ManifestInstanceDescription;
 
 Description::ManifestInstanceDescription()
@@ -38,3 +40,5 @@ Description& Description::operator=(Description&& other) noexcept {
 }
 
 Description::~ManifestInstanceDescription() = default;
+
+}  // namespace pga

@@ -10,6 +10,8 @@
 #include "runtime/component_interface.h"
 #include "runtime/platform_string.h"
 
+namespace pga {
+
 class ComponentInterface::ManifestInstanceDescription : public BaseObject {
  public:
   // Empty texts and lists, index -1, flag false; name
@@ -38,5 +40,7 @@ class ComponentInterface::ManifestInstanceDescription : public BaseObject {
   int index;
   bool flag;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_MANIFEST_INSTANCE_DESCRIPTION_H_

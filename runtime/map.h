@@ -10,6 +10,8 @@
 
 #include "runtime/container.h"
 
+namespace pga {
+
 template <typename K, typename V, typename Less = std::less<K>>
 class Map : public Container {
  public:
@@ -57,5 +59,7 @@ class Map : public Container {
  private:
   map_type elements_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_MAP_H_

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+namespace pga {
 
 // The order of the virtual operations below is the binary interface between
 // the host and the plug-in: the plug-in calls MallocSafe, Free and
@@ -41,5 +42,7 @@ class ObjectAllocator {
 
   virtual ~ObjectAllocator() = default;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_OBJECT_ALLOCATOR_H_

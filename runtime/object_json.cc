@@ -6,6 +6,8 @@
 #include "runtime/base_object.h"
 #include "runtime/uid.h"
 
+namespace pga {
+
 namespace object_json {
 namespace {
 
@@ -192,3 +194,5 @@ void ReadUIdObject(const rapidjson::Value& value, UId& uid) {
 }
 
 }  // namespace object_json
+
+}  // namespace pga

@@ -12,6 +12,8 @@
 #include "runtime/json.h"
 #include "runtime/platform_string.h"
 
+namespace pga {
+
 class RootObject;
 class UId;
 
@@ -78,5 +80,7 @@ rapidjson::Value UIdObject(const UId& uid, Allocator& allocator);
 void ReadUIdObject(const rapidjson::Value& value, UId& uid);
 
 }  // namespace object_json
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_OBJECT_JSON_H_

@@ -3,6 +3,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 using Platform_Std_Refine::String;
 using Param = ComponentInterface::ParamAssociateAReceiver;
 
@@ -37,3 +39,5 @@ void Param::Deserialize(const BlobValue& in) {
   const rapidjson::Value* uid = pga_json::FindMember(doc, "receiver_component_uid");
   if (uid != nullptr && uid->IsObject()) object_json::ReadUIdObject(*uid, receiver_component_uid);
 }
+
+}  // namespace pga

@@ -8,6 +8,8 @@
 #include "runtime/platform_string.h"
 #include "runtime/uid.h"
 
+namespace pga {
+
 class ComponentInterface::ParamAssociateAReceiver : public BaseObject {
  public:
   // Empty name, default UId; name "ParamAssociateAReceiver".
@@ -29,5 +31,7 @@ class ComponentInterface::ParamAssociateAReceiver : public BaseObject {
   Platform_Std_Refine::String receiver_name;
   UId receiver_component_uid;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_PARAM_ASSOCIATE_A_RECEIVER_H_

@@ -5,6 +5,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 using Platform_Std_Refine::String;
 using Param = ComponentInterface::ParamAssociateATarget;
 
@@ -67,3 +69,5 @@ void Param::Deserialize(const BlobValue& in) {
     }
   }
 }
+
+}  // namespace pga

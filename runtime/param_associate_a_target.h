@@ -11,6 +11,8 @@
 #include "runtime/uid.h"
 #include "runtime/vector.h"
 
+namespace pga {
+
 class ComponentInterface::ParamAssociateATarget : public BaseObject {
  public:
   // Empty group name, vector and map; name "ParamAssociateATarget".
@@ -31,5 +33,7 @@ class ComponentInterface::ParamAssociateATarget : public BaseObject {
   Vector<UId> target_components_uid_vector;
   Map<UId, Platform_Std_Refine::String> target_component_name_map;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_PARAM_ASSOCIATE_A_TARGET_H_

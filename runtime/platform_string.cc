@@ -5,6 +5,8 @@
 #include <ctime>
 #include <utility>
 
+namespace pga {
+
 namespace Platform_Std_Refine {
 
 String::String() : Container(kTypeCode, "string") {}
@@ -81,3 +83,5 @@ bool operator<(const String& a, const String& b) {
 bool operator==(const String& a, const String& b) { return !(a < b) && !(b < a); }
 
 }  // namespace Platform_Std_Refine
+
+}  // namespace pga

@@ -8,6 +8,8 @@
 
 #include "runtime/container.h"
 
+namespace pga {
+
 namespace Platform_Std_Refine {
 
 class String : public Container {
@@ -62,5 +64,7 @@ bool operator==(const String& a, const String& b);
 inline bool operator!=(const String& a, const String& b) { return !(a == b); }
 
 }  // namespace Platform_Std_Refine
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_PLATFORM_STRING_H_

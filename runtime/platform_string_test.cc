@@ -8,6 +8,8 @@
 #include "runtime/allocator_test_fixture.h"
 #include "runtime/map.h"
 
+namespace pga {
+
 namespace {
 
 using Platform_Std_Refine::String;
@@ -44,3 +46,5 @@ TEST_F(StringTest, ConstructsFromTextsAndNumbersAndAppends) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace pga {
+
 RootObject::RootObject(unsigned long long type_code, const char* text)
     : instanceTag(std::rand()), typeCode(type_code), name{}, allocSize(0) {
   SetName(text);
@@ -30,3 +32,5 @@ void RootObject::SetName(const char* text) {
   if (text == nullptr) return;
   std::strncpy(name, text, kMaxNameLength);
 }
+
+}  // namespace pga

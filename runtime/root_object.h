@@ -3,6 +3,7 @@
 #ifndef PGA_RUNTIME_ROOT_OBJECT_H_
 #define PGA_RUNTIME_ROOT_OBJECT_H_
 
+namespace pga {
 
 class RootObject {
  public:
@@ -40,5 +41,7 @@ class RootObject {
   char name[kMaxNameLength + 1];
   unsigned long long allocSize;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_ROOT_OBJECT_H_

@@ -11,6 +11,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 namespace {
 
 constexpr char kReadFileSignature[] =
@@ -142,3 +144,5 @@ bool Serializable::SerializeText(const Platform_Std_Refine::String& /*context*/,
 bool Serializable::WriteFile(const std::string& path, const std::string& text) {
   return ReplaceFile(path, text);
 }
+
+}  // namespace pga

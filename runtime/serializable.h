@@ -14,6 +14,8 @@
 
 #include "runtime/platform_string.h"
 
+namespace pga {
+
 class Serializable {
  public:
   Serializable() = default;
@@ -58,5 +60,7 @@ class Serializable {
  private:
   std::string kept_text_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_SERIALIZABLE_H_

@@ -12,6 +12,8 @@
 
 #include "runtime/attribute_test_fixture.h"
 
+namespace pga {
+
 namespace {
 
 using SerializableFileTest = AttributeFileTest;
@@ -63,3 +65,5 @@ TEST_F(SerializableFileTest, ReplaceFileReplacesWholeOrNotAtAll) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -7,6 +7,8 @@
 
 #include "runtime/log.h"
 
+namespace pga {
+
 ThreadComponent::ThreadComponent(unsigned long long type_code, const char* class_name)
     : Component(type_code, class_name) {}
 
@@ -90,3 +92,5 @@ bool ThreadComponent::JoinWorker() {
   worker = std::thread();
   return true;
 }
+
+}  // namespace pga

@@ -11,6 +11,8 @@
 #include "runtime/component.h"
 #include "runtime/event.h"
 
+namespace pga {
+
 class ThreadComponent : public Component {
  public:
   // No worker thread yet.
@@ -65,5 +67,7 @@ class ThreadComponent : public Component {
   // Held by Start() until `worker` is set; the new worker passes it first.
   std::mutex startGate;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_THREAD_COMPONENT_H_

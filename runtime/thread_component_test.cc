@@ -13,6 +13,8 @@
 #include "doubles/recording_event_queue.h"
 #include "runtime/allocator_test_fixture.h"
 
+namespace pga {
+
 namespace {
 
 void Nap() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
@@ -116,3 +118,5 @@ TEST_F(ThreadComponentTest, SendsFromTwoThreadsRunOneAfterTheOther) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -3,6 +3,8 @@
 #include "runtime/json.h"
 #include "runtime/object_json.h"
 
+namespace pga {
+
 UId::UId() : UId(~0ULL, 0) {}
 
 UId::UId(unsigned long long id, unsigned long long queue)
@@ -40,3 +42,5 @@ bool operator<(const UId& a, const UId& b) {
   if (a.component_id != b.component_id) return a.component_id < b.component_id;
   return a.event_queue_ptr < b.event_queue_ptr;
 }
+
+}  // namespace pga

@@ -5,6 +5,8 @@
 
 #include "runtime/base_object.h"
 
+namespace pga {
+
 class UId : public BaseObject {
  public:
   static constexpr unsigned long long kTypeCode = 2001000;
@@ -35,5 +37,7 @@ bool operator==(const UId& a, const UId& b);
 inline bool operator!=(const UId& a, const UId& b) { return !(a == b); }
 // By component_id, then by event_queue_ptr, both unsigned.
 bool operator<(const UId& a, const UId& b);
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_UID_H_

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace pga {
+
 namespace {
 
 TEST(UIdTest, ComparesByBothFieldsOnly) {
@@ -16,3 +18,5 @@ TEST(UIdTest, ComparesByBothFieldsOnly) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -9,6 +9,8 @@
 
 #include "runtime/container.h"
 
+namespace pga {
+
 template <typename T>
 class Vector : public Container {
  public:
@@ -48,5 +50,7 @@ class Vector : public Container {
  private:
   std::vector<T> elements_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_RUNTIME_VECTOR_H_

@@ -18,6 +18,8 @@
 #include "runtime/object_allocator.h"
 #include "runtime/thread_component.h"
 
+namespace pga {
+
 namespace {
 
 // The vtable entry of each pointer in `pointers`, in order; -1 for a
@@ -95,3 +97,5 @@ TEST(VtableLayoutTest, VirtualOperationsKeepTheirSlots) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -16,6 +16,8 @@
 #include "runtime/param_associate_a_target.h"
 #include "runtime/uid.h"
 
+namespace pga {
+
 namespace {
 
 using WrittenFormsTest = AllocatorTest;
@@ -61,3 +63,5 @@ TEST_F(WrittenFormsTest, EveryObjectWritesTheExpectedText) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
+namespace pga {
+
 // The delays between attempts: `first` after the first failure, doubling
 // with each further one up to `longest`; a success starts over. A store
 // that went away is then tried often at first, and a server that stays
@@ -38,5 +40,7 @@ class Backoff {
   Clock::duration delay_ = first_;
   Clock::time_point next_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_BACKOFF_H_

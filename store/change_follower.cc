@@ -4,6 +4,8 @@
 #include <map>
 #include <utility>
 
+namespace pga {
+
 void ChangeFollower::Load() {
   // The position comes first: a change committed between it and the read
   // below is applied again later, which reads the same rows and only
@@ -86,3 +88,5 @@ bool ChangeFollower::Log(const ChangeNotices& notices) {
 }
 
 ChangeNotices ChangeFollower::TakeNotices() { return std::exchange(notices_, {}); }
+
+}  // namespace pga

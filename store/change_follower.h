@@ -7,6 +7,8 @@
 #include "store/i_change_log.h"
 #include "store/item_cache.h"
 
+namespace pga {
+
 // Follows a shared store's change log for one item cache. It applies each
 // change another server committed to the cache (the items that the
 // change's notices name are read again from the store) and keeps those
@@ -58,5 +60,7 @@ class ChangeFollower {
   bool stale_ = false;
   ChangeNotices notices_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_CHANGE_FOLLOWER_H_

@@ -5,6 +5,8 @@
 
 #include "runtime/json.h"
 
+namespace pga {
+
 LoggedNotice ToLogged(const ChangeNotice& notice) {
   rapidjson::Document doc(rapidjson::kObjectType);
   if (notice.record) notice.record->ToJson(doc, doc.GetAllocator());
@@ -40,3 +42,5 @@ std::vector<std::string> NamedIds(const ChangeNotices& notices) {
   }
   return ids;
 }
+
+}  // namespace pga

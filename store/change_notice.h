@@ -11,6 +11,8 @@
 #include "records/websocket_event_model.h"
 #include "store/i_change_log.h"
 
+namespace pga {
+
 // The name of a notification ("LogicalGroupCreated", ...) and the change
 // record it carries.
 struct ChangeNotice {
@@ -29,5 +31,7 @@ std::optional<ChangeNotice> FromLogged(const LoggedNotice& logged);
 // The ids of the groups and items that the records of `notices` name, each
 // once, in the order first named; empty ids are left out.
 std::vector<std::string> NamedIds(const ChangeNotices& notices);
+
+}  // namespace pga
 
 #endif  // PGA_STORE_CHANGE_NOTICE_H_

@@ -9,6 +9,8 @@
 #include "store/change_follower.h"
 #include "store/open_group_store.h"
 
+namespace pga {
+
 namespace {
 
 constexpr int32_t kStartTableKey = 0;
@@ -265,3 +267,5 @@ void GroupService::StopWatchingSharedChanges() {
 }
 
 void GroupService::ClearItemCache() { itemCache_.Clear(); }
+
+}  // namespace pga

@@ -17,6 +17,8 @@
 #include "store/i_group_repository.h"
 #include "store/item_cache.h"
 
+namespace pga {
+
 class ChangeFollower;
 
 // Keeps an in-memory copy of every tree item (the item cache, in byte-wise id
@@ -158,5 +160,7 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // server.
   std::unique_ptr<ChangeFollower> follower_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_GROUP_SERVICE_H_

@@ -8,6 +8,8 @@
 #include <set>
 #include <tuple>
 
+namespace pga {
+
 namespace {
 
 // An in-memory store with the table's rules: parents kept as texts, rows
@@ -370,3 +372,5 @@ TEST_F(GroupServiceTest, StartCachesTheSameTreeFromRowsInAnyOrder) {
 }
 
 }  // namespace
+
+}  // namespace pga

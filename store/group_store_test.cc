@@ -17,6 +17,8 @@
 #include "store/sqlite_group_repository.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 enum class Store { kSqlite, kPostgres };
@@ -260,3 +262,5 @@ INSTANTIATE_TEST_SUITE_P(BothStores, GroupStoreTest,
                          testing::Values(Store::kSqlite, Store::kPostgres), StoreName);
 
 }  // namespace
+
+}  // namespace pga

@@ -11,6 +11,8 @@
 
 #include "records/group_model.h"
 
+namespace pga {
+
 // One notification of a change as the log keeps it: its name
 // ("LogicalGroupCreated", ...) and the JSON text of its change record.
 struct LoggedNotice {
@@ -83,5 +85,7 @@ class IChangeLog {
   // must not hold anything that `wake` waits for.
   virtual void StopWatching() = 0;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_I_CHANGE_LOG_H_

@@ -10,6 +10,8 @@
 #include "records/group_model.h"
 #include "store/i_change_log.h"
 
+namespace pga {
+
 // The tables of tree items, each under an integer table key (the store keeps
 // one table, key 0). Operations that name a table forward to it and give its
 // results unchanged, including its neutral results after a database failure.
@@ -74,5 +76,7 @@ class IGroupRepository {
     return true;
   }
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_I_GROUP_REPOSITORY_H_

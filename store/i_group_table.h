@@ -9,6 +9,8 @@
 
 #include "records/group_model.h"
 
+namespace pga {
+
 // One table of tree items, one row per item, keyed by item id. Every
 // operation runs at once; database failures are reported on standard output
 // and turned into the neutral result each operation names, never thrown.
@@ -73,5 +75,7 @@ class IGroupTable {
     return true;
   }
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_I_GROUP_TABLE_H_

@@ -3,6 +3,8 @@
 #include <iterator>
 #include <utility>
 
+namespace pga {
+
 template <typename Item>
 void ItemCache::Assign(Entry& entry, Item&& item) {
   entry.type = Intern(item.type);
@@ -188,3 +190,5 @@ const std::string* ItemCache::Intern(const std::string& type) {
   if (it == types_.end()) it = types_.insert(type).first;
   return &*it;
 }
+
+}  // namespace pga

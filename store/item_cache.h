@@ -11,6 +11,8 @@
 
 #include "records/group_model.h"
 
+namespace pga {
+
 // Tree items by id (byte-wise order), with an index from every parent to its
 // children, so that the walks below a group cost in proportion to the items
 // they touch, whatever the size of the tree. Only an item whose parent is
@@ -118,5 +120,7 @@ class ItemCache {
   // odd text of a foreign row.
   std::set<std::string, std::less<>> types_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_ITEM_CACHE_H_

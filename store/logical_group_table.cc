@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace pga {
+
 using Poco::Data::Keywords::into;
 using Poco::Data::Keywords::now;
 using Poco::Data::Keywords::use;
@@ -329,3 +331,5 @@ bool LogicalGroupTable::Clear() {
     return false;
   }
 }
+
+}  // namespace pga

@@ -12,6 +12,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+namespace pga {
+
 // IGroupTable over the table "logical_table" of a Poco Data session that the
 // table shares with its repository. A failure of the SQLite connector (its
 // SQLiteException and subclasses, nothing else) is written to standard output
@@ -89,5 +91,7 @@ class LogicalGroupTable : public IGroupTable {
   std::unique_ptr<KeptStatement> save_;
   std::unique_ptr<KeptStatement> remove_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_LOGICAL_GROUP_TABLE_H_

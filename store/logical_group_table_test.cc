@@ -10,6 +10,8 @@
 
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 using Rows = TempStoreDir::Rows;
@@ -246,3 +248,5 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
 }
 
 }  // namespace
+
+}  // namespace pga

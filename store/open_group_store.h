@@ -6,6 +6,8 @@
 
 #include "store/i_group_repository.h"
 
+namespace pga {
+
 // The environment variable that names a shared store.
 inline constexpr char kStoreVariable[] = "PGA_STORE";
 
@@ -16,5 +18,7 @@ inline constexpr char kStoreVariable[] = "PGA_STORE";
 // directory. Throws what the chosen repository throws when its database
 // cannot be opened (a Poco::Data::DataException).
 std::shared_ptr<IGroupRepository> OpenGroupStore();
+
+}  // namespace pga
 
 #endif  // PGA_STORE_OPEN_GROUP_STORE_H_

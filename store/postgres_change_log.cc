@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace pga {
+
 namespace {
 
 // Rows read at most per query; a longer tail is read in several.
@@ -177,3 +179,5 @@ void PostgresChangeLog::Watch(std::function<bool()> wake) {
 void PostgresChangeLog::StopWatching() {
   if (listener_) listener_->Stop();
 }
+
+}  // namespace pga

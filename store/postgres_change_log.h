@@ -16,6 +16,8 @@
 #include "store/postgres_session.h"
 #include "store/postgres_statement.h"
 
+namespace pga {
+
 // IChangeLog in the store's database. Each notice of a change is one row of
 // "logical_change_log" (seq, the transaction, the time, kind, record). A
 // writer appends under one lock for the whole database, held until its
@@ -78,5 +80,7 @@ class PostgresChangeLog : public IChangeLog {
   PostgresStatement read_;
   std::unique_ptr<PostgresListener> listener_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_CHANGE_LOG_H_

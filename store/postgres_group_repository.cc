@@ -8,6 +8,8 @@
 #include "store/postgres_session.h"
 #include "store/postgres_transaction.h"
 
+namespace pga {
+
 namespace {
 
 constexpr int32_t kLogicalTableKey = 0;
@@ -146,3 +148,5 @@ bool PostgresGroupRepository::RunInTransaction(const char* operation,
 bool PostgresGroupRepository::Write(const std::function<bool()>& write) {
   return batch_ == nullptr ? write() : batch_->Write(write);
 }
+
+}  // namespace pga

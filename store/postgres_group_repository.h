@@ -10,6 +10,8 @@
 
 #include "store/i_group_repository.h"
 
+namespace pga {
+
 class PostgresChangeLog;
 class PostgresGroupTable;
 class PostgresSession;
@@ -69,5 +71,7 @@ class PostgresGroupRepository : public IGroupRepository {
   // between batches.
   PostgresTransaction* batch_ = nullptr;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_GROUP_REPOSITORY_H_

@@ -22,6 +22,8 @@
 #include "store/sqlite_group_repository.h"
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 using Rows = PostgresTestSchema::Rows;
@@ -218,3 +220,5 @@ TEST_F(PostgresStoreTest, ARowByRowReadThatFailsHalfWayLeavesTheConnectionReady)
 }
 
 }  // namespace
+
+}  // namespace pga

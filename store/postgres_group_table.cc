@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 constexpr char kColumns[] = "uuid, parent_uuid, name, type, order_, created_time";
@@ -163,3 +165,5 @@ bool PostgresGroupTable::Clear() {
   std::printf("%s %s\n", "PostgresGroupTable::Clear", error.c_str());
   return false;
 }
+
+}  // namespace pga

@@ -12,6 +12,8 @@
 #include "store/postgres_session.h"
 #include "store/postgres_statement.h"
 
+namespace pga {
+
 // IGroupTable over the table "logical_table" of a PostgreSQL database, with
 // the columns, rows and answers of the SQLite table: names are TEXT, so
 // that names longer than 32 bytes stay whole, and created_time is a BIGINT
@@ -69,5 +71,7 @@ class PostgresGroupTable : public IGroupTable {
   PostgresStatement save_;
   PostgresStatement remove_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_GROUP_TABLE_H_

@@ -10,6 +10,8 @@
 
 #include "store/backoff.h"
 
+namespace pga {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -173,3 +175,5 @@ bool PostgresListener::Wait(Clock::duration timeout) {
   if (ready <= 0 || (fds[0].revents & POLLIN) != 0) return false;
   return fds[1].fd >= 0 && fds[1].revents != 0;
 }
+
+}  // namespace pga

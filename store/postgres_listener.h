@@ -10,6 +10,8 @@
 
 struct pg_conn;
 
+namespace pga {
+
 // Listens on a connection of its own for the notifications of one channel,
 // and calls `wake` on its thread after each batch of them: the caller then
 // reads the log. It also calls `wake` once it listens, at the start and
@@ -62,5 +64,7 @@ class PostgresListener {
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_LISTENER_H_

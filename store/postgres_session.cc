@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -216,3 +218,5 @@ bool PostgresSession::Exec(const std::string& sql, std::string& error) {
   PQclear(result);
   return done;
 }
+
+}  // namespace pga

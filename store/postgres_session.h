@@ -16,6 +16,8 @@ class Session;
 }  // namespace Poco::Data
 struct pg_conn;
 
+namespace pga {
+
 // A Poco Data session on Poco's PostgreSQL connector, with what the
 // connector lacks done through libpq on the same connection: statements
 // (see PostgresStatement), transactions whose state is read from the server
@@ -89,5 +91,7 @@ class PostgresSession {
 // blank, and none is left at the end, so that a failure is written as one
 // line whatever the server said.
 std::string OneLine(std::string message);
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_SESSION_H_

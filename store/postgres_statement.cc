@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
+namespace pga {
+
 namespace {
 
 std::string NextName() {
@@ -126,3 +128,5 @@ std::string TextArray(const std::vector<std::string>& texts) {
   }
   return literal + "}";
 }
+
+}  // namespace pga

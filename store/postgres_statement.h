@@ -15,6 +15,8 @@
 struct pg_conn;
 struct pg_result;
 
+namespace pga {
+
 // A statement that failed, with the server's message on one line.
 class PostgresError : public std::runtime_error {
  public:
@@ -80,5 +82,7 @@ class PostgresStatement {
 // each element quoted with its quotes and backslashes escaped, and cut at a
 // NUL byte as any text parameter is.
 std::string TextArray(const std::vector<std::string>& texts);
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_STATEMENT_H_

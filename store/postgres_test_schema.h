@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 // The test server is the one scripts/with-postgres starts: its connection
 // string is in PGA_TEST_POSTGRES. Each PostgresTestSchema makes a new schema
 // there and hands out a connection string whose search path is that schema,
@@ -100,5 +102,7 @@ class PostgresTestSchema {
   std::string server_;
   std::string name_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_TEST_SCHEMA_H_

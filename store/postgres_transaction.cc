@@ -5,6 +5,8 @@
 
 #include "store/postgres_session.h"
 
+namespace pga {
+
 PostgresTransaction::PostgresTransaction(PostgresSession& session, const char* operation)
     : session_(session), operation_(operation) {
   std::string error;
@@ -30,3 +32,5 @@ bool PostgresTransaction::Commit() {
   if (!committed_) std::printf("%s %s\n", operation_, error.c_str());
   return committed_;
 }
+
+}  // namespace pga

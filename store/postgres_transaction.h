@@ -4,6 +4,8 @@
 
 #include <functional>
 
+namespace pga {
+
 class PostgresSession;
 
 // Begins a transaction on `session` when constructed and keeps its changes
@@ -44,5 +46,7 @@ class PostgresTransaction {
   bool begun_ = false;
   bool committed_ = false;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_POSTGRES_TRANSACTION_H_

@@ -15,6 +15,8 @@
 #include "store/sqlite_lock_wait.h"
 #include "store/sqlite_transaction.h"
 
+namespace pga {
+
 namespace {
 
 constexpr char kConnector[] = "SQLite";
@@ -203,3 +205,5 @@ bool SqliteGroupRepository::SaveAll(const GroupOrderItems& items) {
   }
   return true;
 }
+
+}  // namespace pga

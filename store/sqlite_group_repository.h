@@ -12,13 +12,15 @@
 #include "store/i_group_repository.h"
 #include "store/i_group_table.h"
 
-class SqliteLockWait;
-class SqliteTransaction;
-
 // Only the store's SQLite sources see Poco Data.
 namespace Poco::Data {
 class Session;
 }  // namespace Poco::Data
+
+namespace pga {
+
+class SqliteLockWait;
+class SqliteTransaction;
 
 // IGroupRepository over one SQLite database that holds the table
 // "logical_table" under key 0. Each repository registers Poco's SQLite
@@ -94,5 +96,7 @@ class SqliteGroupRepository : public IGroupRepository {
   // between batches.
   SqliteTransaction* batch_ = nullptr;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_SQLITE_GROUP_REPOSITORY_H_

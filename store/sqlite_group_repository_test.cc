@@ -13,6 +13,8 @@
 
 #include "store/temp_store_dir.h"
 
+namespace pga {
+
 namespace {
 
 using Rows = TempStoreDir::Rows;
@@ -258,3 +260,5 @@ TEST_F(SqliteGroupRepositoryTest, FailedOpenGivesTheRegistrationBack) {
 }
 
 }  // namespace
+
+}  // namespace pga

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+namespace pga {
+
 std::string JournalMode(sqlite3* db, const char* mode) {
   std::string sql = "PRAGMA journal_mode";
   if (mode != nullptr) sql = sql + "=" + mode;
@@ -15,3 +17,5 @@ std::string JournalMode(sqlite3* db, const char* mode) {
   sqlite3_finalize(statement);
   return in_force;
 }
+
+}  // namespace pga

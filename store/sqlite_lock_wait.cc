@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace pga {
+
 namespace {
 
 // How long one wait sleeps before the lock is tried again.
@@ -35,3 +37,5 @@ int SqliteLockWait::OnBusy(void* self, int count) {
       1, std::min(left, std::chrono::milliseconds(kStep)).count())));
   return 1;
 }
+
+}  // namespace pga

@@ -7,6 +7,8 @@
 
 struct sqlite3;
 
+namespace pga {
+
 // Replaces the busy handler of one SQLite connection. A statement outside a
 // transaction waits up to `limit` for each lock it meets; a transaction
 // waits up to `limit` in all, counted from its first wait, for every lock
@@ -62,5 +64,7 @@ class SqliteLockWait {
   bool transaction_waiting_ = false;
   Clock::time_point deadline_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_SQLITE_LOCK_WAIT_H_

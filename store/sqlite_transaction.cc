@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+namespace pga {
+
 namespace {
 
 void PrintFailure(const char* operation, const Poco::Exception& error) {
@@ -72,3 +74,5 @@ void SqliteTransaction::RollBack() {
     PrintFailure(operation_, error);
   }
 }
+
+}  // namespace pga

@@ -8,6 +8,8 @@ namespace Poco::Data {
 class Session;
 }  // namespace Poco::Data
 
+namespace pga {
+
 // Begins a transaction on `session` when constructed and keeps its changes
 // only when Commit() succeeds: destroyed without a successful Commit()
 // (after a failure, or while an exception passes), it rolls back whatever
@@ -62,5 +64,7 @@ class SqliteTransaction {
   const char* write_failure_ = nullptr;
   bool committed_ = false;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_SQLITE_TRANSACTION_H_

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace pga {
+
 // Makes a temporary directory and changes into it, since the store opens
 // "group.db" relative to the current directory; when destroyed, goes back to
 // the previous directory and deletes the temporary one.
@@ -66,5 +68,7 @@ class TempStoreDir {
   std::filesystem::path previous_;
   std::filesystem::path path_;
 };
+
+}  // namespace pga
 
 #endif  // PGA_STORE_TEMP_STORE_DIR_H_

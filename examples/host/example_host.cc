@@ -3,6 +3,7 @@
 // group, prints the notifications it receives, stops the component and lets
 // the listener depart.
 // Usage: example_host [PLUGIN]; group.db is kept in the current directory.
+// Every name of the library's runtime lives in namespace pga.
 // Exits 0 when the group was created, notifications arrived and every block
 // the runtime allocated was given back.
 #include <dlfcn.h>
@@ -26,7 +27,7 @@
 #include "runtime/param_associate_a_receiver.h"
 
 // The host's memory service, counting the blocks it hands out.
-class HeapAllocator : public ObjectAllocator {
+class HeapAllocator : public pga::ObjectAllocator {
  public:
   void* MallocSafe(std::size_t size, const char* /*tag*/) override {
     void* block = std::malloc(size);
@@ -42,39 +43,41 @@ class HeapAllocator : public ObjectAllocator {
 };
 
 // The queue behind "DeviceListener"; the host owns what it takes.
-class ListenerQueue : public EventQueue {
+class ListenerQueue : public pga::EventQueue {
  public:
-  bool PutUnordered(Event* event) override { return PutOrdered(event); }
-  bool PutOrdered(Event* event) override {
+  bool PutUnordered(pga::Event* event) override { return PutOrdered(event); }
+  bool PutOrdered(pga::Event* event) override {
     std::lock_guard<std::mutex> lock(mutex);
     events.emplace_back(event);
     return true;
   }
   std::mutex mutex;
-  std::vector<std::unique_ptr<Event>> events;
+  std::vector<std::unique_ptr<pga::Event>> events;
 };
 
 // The departing listener as de-association events name it (by address, in
 // their arguments): a component part with the UId it was associated under.
-class DepartingPart : public ComponentPart {
+class DepartingPart : public pga::ComponentPart {
  public:
-  explicit DepartingPart(const UId& uid) : ComponentPart(1002000, "DeviceListener"), uid_(uid) {
+  explicit DepartingPart(const pga::UId& uid)
+      : pga::ComponentPart(1002000, "DeviceListener"), uid_(uid) {
     SetUIdPtr(&uid_);
   }
 
  private:
-  UId uid_;
+  pga::UId uid_;
 };
 
 // A new event from the host to the component, with the component's answer
 // left in it.
-std::unique_ptr<Event> Deliver(Component& component, std::uint32_t type, long long arguments = 0,
-                               BaseObject* payload = nullptr, const BlobValue* text = nullptr) {
-  std::unique_ptr<Event> event(
-      Event::Create(UId(1, 0), component.GetUId(), type, arguments, payload));
+std::unique_ptr<pga::Event> Deliver(pga::Component& component, std::uint32_t type,
+                                    long long arguments = 0, pga::BaseObject* payload = nullptr,
+                                    const pga::BlobValue* text = nullptr) {
+  std::unique_ptr<pga::Event> event(
+      pga::Event::Create(pga::UId(1, 0), component.GetUId(), type, arguments, payload));
   if (event == nullptr) throw std::runtime_error("no storage for an event");
   if (text != nullptr) {  // JSON text as the payload; the event owns it from now on
-    event->MutableBlob().SetValue(text->value, kBlobJson);
+    event->MutableBlob().SetValue(text->value, pga::kBlobJson);
     event->MutableBlob().SetSize(text->size);
   }
   component.ProcessAEvent(event.get());
@@ -82,41 +85,43 @@ std::unique_ptr<Event> Deliver(Component& component, std::uint32_t type, long lo
   return event;
 }
 
-int Drive(Component& component, ListenerQueue& listener) {
-  component.SetState(kStateAllocated);
-  ComponentInterface::ManifestInstanceDescription description;
+int Drive(pga::Component& component, ListenerQueue& listener) {
+  component.SetState(pga::kStateAllocated);
+  pga::ComponentInterface::ManifestInstanceDescription description;
   description.instanceName = "GroupApplication";
   description.defaultFilePrefix = description.attributeFilePrefix = "./";
   description.index = 0;
   component.SetInstanceDescription(description);
   component.PrepareAttributes();
-  const UId listener_uid(2, reinterpret_cast<std::uintptr_t>(static_cast<EventQueue*>(&listener)));
-  BlobValue association;
-  ComponentInterface::ParamAssociateAReceiver("DeviceListener", listener_uid).Serialize(association);
-  Deliver(component, eAssociateAReceiver, 0, nullptr, &association);
-  for (std::uint32_t type : {eInitialize, eStart, eRun}) Deliver(component, type);
+  const pga::UId listener_uid(
+      2, reinterpret_cast<std::uintptr_t>(static_cast<pga::EventQueue*>(&listener)));
+  pga::BlobValue association;
+  pga::ComponentInterface::ParamAssociateAReceiver("DeviceListener", listener_uid)
+      .Serialize(association);
+  Deliver(component, pga::eAssociateAReceiver, 0, nullptr, &association);
+  for (std::uint32_t type : {pga::eInitialize, pga::eStart, pga::eRun}) Deliver(component, type);
 
-  auto* request = new ("GroupRequestParam") GroupRequestParam();
+  auto* request = new ("GroupRequestParam") pga::GroupRequestParam();
   if (request == nullptr) throw std::runtime_error("no storage for the request");
-  auto group = std::make_shared<GroupModel>();
+  auto group = std::make_shared<pga::GroupModel>();
   group->groupId = "lobby";
   group->groupName = "Lobby";
   request->payload = group;
-  std::unique_ptr<Event> reply = Deliver(component, eCreateLogicalGroup, 0, request);
-  const auto* answer = dynamic_cast<GroupRequestParam*>(reply->GetObjectArgument());
+  std::unique_ptr<pga::Event> reply = Deliver(component, pga::eCreateLogicalGroup, 0, request);
+  const auto* answer = dynamic_cast<pga::GroupRequestParam*>(reply->GetObjectArgument());
   const bool created = answer != nullptr && answer->succeeded;
   std::printf("create group \"lobby\": %s\n", created ? "succeeded" : "failed");
   std::size_t notifications = 0;
-  for (const std::unique_ptr<Event>& event : listener.events) {
-    if (auto* note = dynamic_cast<IDeviceListener::EventParam*>(event->GetObjectArgument())) {
+  for (const std::unique_ptr<pga::Event>& event : listener.events) {
+    if (auto* note = dynamic_cast<pga::IDeviceListener::EventParam*>(event->GetObjectArgument())) {
       std::printf("notification: %s\n", note->ToJsonText().c_str());
       ++notifications;
     }
   }
-  for (std::uint32_t type : {eStop, eFinalize}) Deliver(component, type);
+  for (std::uint32_t type : {pga::eStop, pga::eFinalize}) Deliver(component, type);
   DepartingPart departing(listener_uid);
   const auto address = static_cast<long long>(reinterpret_cast<std::uintptr_t>(&departing));
-  for (std::uint32_t type : {eDeAssociateAReceiver, eDeAssociateATarget}) {
+  for (std::uint32_t type : {pga::eDeAssociateAReceiver, pga::eDeAssociateATarget}) {
     Deliver(component, type, address);
   }
   return created && notifications > 0 ? 0 : 1;
@@ -125,13 +130,14 @@ int Drive(Component& component, ListenerQueue& listener) {
 int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : PGA_PLUGIN;
   HeapAllocator allocator;
-  InstallAllocator(&allocator);  // for the host's own copy of the runtime
+  pga::InstallAllocator(&allocator);  // for the host's own copy of the runtime
   void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  auto create = reinterpret_cast<CreateComponentFunction>(
+  auto create = reinterpret_cast<pga::CreateComponentFunction>(
       library != nullptr ? dlsym(library, "create_component") : nullptr);
-  auto destroy = reinterpret_cast<DestroyComponentFunction>(
+  auto destroy = reinterpret_cast<pga::DestroyComponentFunction>(
       library != nullptr ? dlsym(library, "destroy_component") : nullptr);
-  Component* component = create != nullptr && destroy != nullptr ? create(&allocator) : nullptr;
+  pga::Component* component =
+      create != nullptr && destroy != nullptr ? create(&allocator) : nullptr;
   if (component == nullptr) {
     std::fprintf(stderr, "example_host: no component from %s\n", path);
     return 2;
@@ -140,14 +146,15 @@ int main(int argc, char** argv) {
   int status = 1;
   try {
     status = Drive(*component, listener);
-  } catch (const Exception& e) {
+  } catch (const pga::Exception& e) {
     std::fprintf(stderr, "example_host: %s\n", e.GetMessage());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "example_host: %s\n", e.what());
   }
   destroy(component);
   listener.events.clear();
-  if (allocator.live != 0) std::fprintf(stderr, "%ld blocks not given back\n", allocator.live.load());
+  if (allocator.live != 0)
+    std::fprintf(stderr, "%ld blocks not given back\n", allocator.live.load());
   dlclose(library);
   return allocator.live == 0 ? status : 1;
 }
