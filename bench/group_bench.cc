@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "bench/bench_app.h"
 #include "bench/bench_requests.h"
 #include "bench/bench_tree.h"
+#include "bench/scale_bench.h"
 #include "bench/stopwatch.h"
 #include "group/channel_list_param.h"
 #include "group/group_request_param.h"
@@ -270,6 +272,7 @@ int main(int argc, char** argv) {
   // fresh from the system no longer depends on which benchmark ran before it.
   mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+  if (std::getenv("PGA_BENCH_SCALE") != nullptr) RegisterScaleBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

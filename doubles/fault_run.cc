@@ -428,7 +428,7 @@ class FaultRun {
     }
     CheckStart();
     std::size_t loaded = 0;
-    for (const auto& [id, item] : app_->service()->items()) {
+    for (const auto& [id, item] : app_->service()->GetItems()) {
       auto row = expected_.rows.find(id);
       if (row == expected_.rows.end() || row->second.parent != item.ParentText() ||
           row->second.order != item.order || row->second.name != item.name) {

@@ -21,8 +21,9 @@ GroupOrderModelList RecordingRepository::GetAll(int32_t table_key) {
   return inner_->GetAll(table_key);
 }
 
-GroupOrderItems RecordingRepository::GetAllItems(int32_t table_key) {
-  return inner_->GetAllItems(table_key);
+bool RecordingRepository::ReadAllItems(int32_t table_key,
+                                      const std::function<void(GroupOrderModel&&)>& take) {
+  return inner_->ReadAllItems(table_key, take);
 }
 
 int32_t RecordingRepository::GetLastOrder(int32_t table_key, std::string type,

@@ -37,7 +37,11 @@ void GroupRequestHandler::GetLogicalList(Event& event) {
   if (event.GetReplyFlag() != 0) return;
   event.ReleaseObjectArgument();
   auto* list = new ("LogicalList") IGroupApplication::LogicalList();
-  if (list != nullptr) FillLogicalList(service_.items(), *list);
+  if (list != nullptr) {
+    if (!list->groups) list->groups = std::make_shared<GroupModelList>();
+    if (!list->items) list->items = std::make_shared<GroupOrderModelList>();
+    service_.AppendLogicalList(*list->groups, *list->items);
+  }
   event.ReplaceObjectArgument(list);
 }
 

@@ -56,7 +56,61 @@ rapidjson::Value PayloadValue(const GroupRequestParam::Payload& payload, Allocat
   return std::visit(Visitor{allocator}, payload);
 }
 
-// Adds the members that describe the answer `object` left in the event.
+// rapidjson's output stream over a text that grows: the line is written
+// straight into the text the sink receives, without a buffer to copy from.
+class TextStream {
+ public:
+  using Ch = char;
+  explicit TextStream(std::string& text) : text_(text) {}
+  void Put(char c) { text_.push_back(c); }
+  void Flush() {}
+
+ private:
+  std::string& text_;
+};
+
+using LineWriter = rapidjson::Writer<TextStream>;
+
+// Writes every record of `list` (an array, or null) one at a time: only one
+// record's JSON value lives in memory at once, in `scratch`, so a whole
+// tree's list costs its text and nothing beside it.
+template <typename List>
+void WriteModels(const std::shared_ptr<List>& list, Allocator& scratch, LineWriter& writer) {
+  if (list == nullptr) {
+    writer.Null();
+    return;
+  }
+  writer.StartArray();
+  for (const auto& model : *list) {
+    scratch.Clear();
+    ModelObject(model.get(), scratch).Accept(writer);
+  }
+  writer.EndArray();
+}
+
+void WriteLogicalList(const IGroupApplication::LogicalList& list, LineWriter& writer) {
+  // A record's value fits here; clearing keeps this block for the next.
+  char block[4096];
+  Allocator scratch(block, sizeof(block));
+  writer.Key("logicalList");
+  writer.StartObject();
+  writer.Key("groups");
+  WriteModels(list.groups, scratch, writer);
+  writer.Key("items");
+  WriteModels(list.items, scratch, writer);
+  writer.EndObject();
+}
+
+// Writes every member of `object` (an object) as members of the open one.
+void WriteMembers(const rapidjson::Value& object, LineWriter& writer) {
+  for (const auto& member : object.GetObject()) {
+    member.name.Accept(writer);
+    member.value.Accept(writer);
+  }
+}
+
+// Adds the members that describe the answer `object` left in the event (a
+// logical list is written by WriteLogicalList instead).
 void AddAnswer(const BaseObject* object, rapidjson::Document& line) {
   Allocator& allocator = line.GetAllocator();
   if (const auto* request = dynamic_cast<const GroupRequestParam*>(object)) {
@@ -67,11 +121,6 @@ void AddAnswer(const BaseObject* object, rapidjson::Document& line) {
     pga_json::AddMember(value, "code", rapidjson::Value(result->code), allocator);
     pga_json::AddMember(value, "message", Text(result->message, allocator), allocator);
     pga_json::AddMember(line, "result", std::move(value), allocator);
-  } else if (const auto* list = dynamic_cast<const IGroupApplication::LogicalList*>(object)) {
-    rapidjson::Value value(rapidjson::kObjectType);
-    pga_json::AddMember(value, "groups", ModelArray(list->groups, allocator), allocator);
-    pga_json::AddMember(value, "items", ModelArray(list->items, allocator), allocator);
-    pga_json::AddMember(line, "logicalList", std::move(value), allocator);
   } else if (const auto* texts = dynamic_cast<const Vector<std::string>*>(object)) {
     rapidjson::Value array(rapidjson::kArrayType);
     for (const std::string& text : *texts) array.PushBack(Text(text, allocator), allocator);
@@ -93,21 +142,38 @@ void ReplyWriter::WriteNotification(const Event& event) {
 
 void ReplyWriter::WriteReply(const std::string& request, std::uint32_t event_type,
                              const DeliveryOutcome& outcome) {
-  rapidjson::Document line(rapidjson::kObjectType);
-  Allocator& allocator = line.GetAllocator();
-  pga_json::AddMember(line, "reply",
+  // The members are written as they are made, not gathered in a document
+  // first: a whole tree's list (about 70 bytes of text per item) would
+  // otherwise be held three times over, as values, in a buffer and in the
+  // line.
+  rapidjson::Document members(rapidjson::kObjectType);
+  Allocator& allocator = members.GetAllocator();
+  pga_json::AddMember(members, "reply",
                       request.empty() ? rapidjson::Value(event_type) : Text(request, allocator),
                       allocator);
-  pga_json::AddMember(line, "eventType", rapidjson::Value(event_type), allocator);
-  pga_json::AddMember(line, "handled", rapidjson::Value(outcome.handled), allocator);
-  if (outcome.event != nullptr) AddAnswer(outcome.event->GetObjectArgument(), line);
+  pga_json::AddMember(members, "eventType", rapidjson::Value(event_type), allocator);
+  pga_json::AddMember(members, "handled", rapidjson::Value(outcome.handled), allocator);
+  const BaseObject* answer =
+      outcome.event != nullptr ? outcome.event->GetObjectArgument() : nullptr;
+  const auto* list = dynamic_cast<const IGroupApplication::LogicalList*>(answer);
+  if (list == nullptr) AddAnswer(answer, members);
+
+  std::string line;
+  TextStream stream(line);
+  LineWriter writer(stream);
+  writer.StartObject();
+  WriteMembers(members, writer);
+  if (list != nullptr) WriteLogicalList(*list, writer);
   if (outcome.failure) {
+    members.SetObject();
     rapidjson::Value error(rapidjson::kObjectType);
     pga_json::AddMember(error, "type", rapidjson::Value(outcome.failure->type), allocator);
     pga_json::AddMember(error, "message", Text(outcome.failure->message, allocator), allocator);
-    pga_json::AddMember(line, "error", std::move(error), allocator);
+    pga_json::AddMember(members, "error", std::move(error), allocator);
+    WriteMembers(members, writer);
   }
-  sink_(pga_json::ToCompact(line));
+  writer.EndObject();
+  sink_(line);
 }
 
 void ReplyWriter::WriteLineError(std::size_t line_number, const std::string& message) {

@@ -8,6 +8,7 @@
 
 #include "doubles/counting_allocator.h"
 #include "group/group_request_param.h"
+#include "records/i_group_application.h"
 
 namespace pga {
 
@@ -64,6 +65,21 @@ TEST_F(ReplyWriterTest, AFailureWithoutAnEventStillAnswers) {
   writer_.WriteReply("GetLogicalList", 25067001, no_event);
   EXPECT_EQ(lines_.back(), R"({"reply":"GetLogicalList","eventType":25067001,"handled":false,)"
                            R"("error":{"type":-1,"message":"no storage for the event"}})");
+}
+
+// The list is written record by record, between the members before it and
+// the error after it.
+TEST_F(ReplyWriterTest, ALogicalListKeepsItsPlaceAmongTheMembers) {
+  auto* list = new ("LogicalList") IGroupApplication::LogicalList();
+  list->items->push_back(std::make_shared<GroupOrderModel>("g1", "", "G", "Group", 1, 0));
+  list->items->push_back(nullptr);
+  DeliveryOutcome outcome;
+  outcome.event.reset(Event::Create(UId(1, 0), UId(2, 0), 25067001, 0, list));
+  outcome.failure = DeliveryOutcome::Failure{7, "late"};
+  writer_.WriteReply("GetLogicalList", 25067001, outcome);
+  EXPECT_EQ(lines_.back(), R"({"reply":"GetLogicalList","eventType":25067001,"handled":false,)"
+                           R"("logicalList":{"groups":[],"items":[{"itemId":"g1","type":"Group",)"
+                           R"("order":1},null]},"error":{"type":7,"message":"late"}})");
 }
 
 }  // namespace

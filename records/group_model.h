@@ -103,8 +103,8 @@ void MakeGroupRecord(const GroupOrderModel& item, GroupModel& group);
 // "Group". `Holder` is any type with members `groups` (a
 // std::shared_ptr<GroupModelList>) and `items` (a
 // std::shared_ptr<GroupOrderModelList>); a null list is created first.
-// `items` is read where it is (the group component passes its whole item
-// cache): at site scale a copy would cost as much as the answer itself.
+// `items` is read where it is: at site scale a copy would cost as much as
+// the answer itself.
 template <typename Holder>
 void FillLogicalList(const GroupOrderMap& items, Holder& list) {
   if (!list.groups) list.groups = std::make_shared<GroupModelList>();

@@ -11,12 +11,10 @@ void ChangeFollower::Load() {
   // below is applied again later, which reads the same rows and only
   // announces it.
   if (!positioned_) positioned_ = log_.StartAtEnd();
-  std::optional<GroupOrderItems> stored = positioned_ ? log_.ReadAllItems() : std::nullopt;
-  if (!stored) {
+  if (!positioned_ ||
+      !cache_.Load([this](const ItemCache::Sink& take) { return log_.ReadAllItems(take); })) {
     stale_ = true;
-    return;
   }
-  cache_.Load(std::move(*stored));
 }
 
 bool ChangeFollower::CatchUp() {
@@ -44,10 +42,9 @@ bool ChangeFollower::CatchUp() {
 }
 
 bool ChangeFollower::Reload() {
-  std::optional<GroupOrderItems> stored = log_.ReadAllItems();
-  if (!stored) return false;
-  cache_.Clear();
-  cache_.Load(std::move(*stored));
+  if (!cache_.Reload([this](const ItemCache::Sink& take) { return log_.ReadAllItems(take); })) {
+    return false;
+  }
   stale_ = false;
   return true;
 }

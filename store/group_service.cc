@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "store/change_follower.h"
@@ -56,19 +57,40 @@ void GroupService::Clear() {
   if (follower_) itemCache_.Clear();
 }
 
-GroupOrderMap GroupService::GetItems() const { return itemCache_.items(); }
+GroupOrderMap GroupService::GetItems() const {
+  GroupOrderMap items;
+  for (const auto& [id, entry] : itemCache_.entries()) {
+    items.emplace_hint(items.end(), id, ItemCache::Model(id, entry));
+  }
+  return items;
+}
+
+void GroupService::AppendLogicalList(GroupModelList& groups, GroupOrderModelList& items) const {
+  items.reserve(items.size() + itemCache_.entries().size());
+  for (const auto& [id, entry] : itemCache_.entries()) {
+    auto item = std::make_shared<GroupOrderModel>(ItemCache::Model(id, entry));
+    if (item->type == kGroupType) {
+      auto group = std::make_shared<GroupModel>();
+      MakeGroupRecord(*item, *group);
+      groups.push_back(std::move(group));
+    }
+    items.push_back(std::move(item));
+  }
+}
 
 std::optional<GroupOrderModel> GroupService::FindItem(const std::string& id) const {
-  const GroupOrderModel* item = itemCache_.Find(id);
-  if (item == nullptr) return std::nullopt;
-  return *item;
+  const ItemCache::Entry* entry = itemCache_.Find(id);
+  if (entry == nullptr) return std::nullopt;
+  return ItemCache::Model(id, *entry);
 }
 
 GroupOrderItems GroupService::GetChildren(const std::string& id) const {
   GroupOrderItems children;
   if (const ItemCache::Children* links = itemCache_.ChildrenOf(id)) {
     children.reserve(links->size());
-    for (const auto& [child, link] : *links) children.push_back(*link.item);
+    for (const auto& [child, link] : *links) {
+      children.push_back(ItemCache::Model(child, *link.entry));
+    }
   }
   return children;
 }
@@ -82,8 +104,9 @@ void GroupService::CollectChannels(const std::string& group_id,
     ItemCache::Children::const_iterator end;
   };
   std::vector<Frame> stack;
-  std::set<std::string> walked = {group_id};
-  auto enter = [&](const std::string& id) {
+  // Views of the cached ids, which stay put while the walk reads them.
+  std::set<std::string_view> walked = {group_id};
+  auto enter = [&](std::string_view id) {
     if (const ItemCache::Children* children = itemCache_.ChildrenOf(id)) {
       stack.push_back({children->begin(), children->end()});
     }
@@ -97,7 +120,7 @@ void GroupService::CollectChannels(const std::string& group_id,
     }
     const auto& [child, link] = *top.next++;
     if (!link.group) {
-      out.push_back(child);
+      out.emplace_back(child);
     } else if (walked.insert(child).second) {
       enter(child);
     }
@@ -109,7 +132,9 @@ void GroupService::LoadItems() {
     follower_->Load();
     return;
   }
-  itemCache_.Load(repository_->GetAllItems(kStartTableKey));
+  itemCache_.Load([this](const ItemCache::Sink& take) {
+    return repository_->ReadAllItems(kStartTableKey, take);
+  });
 }
 
 bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,
@@ -136,7 +161,7 @@ GroupOrderItems GroupService::ShiftSiblings(const GroupOrderModel& item) const {
   GroupOrderItems siblings;
   if (const ItemCache::Children* links = itemCache_.ChildrenOf(item.ParentText())) {
     for (const auto& [id, link] : *links) {
-      if (link.item->order >= item.order) siblings.push_back(*link.item);
+      if (link.entry->order >= item.order) siblings.push_back(ItemCache::Model(id, *link.entry));
     }
   }
   // Stable: siblings of equal order stay in id order.
@@ -189,7 +214,9 @@ void GroupService::RemoveEmptyGroup(const std::string& id, GroupModelList& remov
   std::string current = id;
   while (!current.empty() && itemCache_.ChildrenOf(current) == nullptr) {
     std::optional<std::string> parent;
-    if (const GroupOrderModel* item = itemCache_.Find(current)) parent = item->parentId;
+    if (const ItemCache::Entry* entry = itemCache_.Find(current)) {
+      if (entry->parent != nullptr) parent = *entry->parent;
+    }
     itemCache_.Erase(current);
     repository_->Remove(kStartTableKey, current);
 

@@ -67,9 +67,15 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
 
   // A copy of the whole cache.
   GroupOrderMap GetItems() const;
-  // The cache itself, valid until the next mutation; for answers that copy
-  // what they need of it.
-  const GroupOrderMap& items() const { return itemCache_.items(); }
+  // The cache itself, valid until the next mutation (see ItemCache::Model
+  // for an item's record).
+  const ItemCache::Entries& items() const { return itemCache_.entries(); }
+  // Appends to `items` a shared copy of every cached item, in id order, and
+  // to `groups` a group record for each item whose type is exactly "Group"
+  // (what FillLogicalList makes of GetItems(), without the copy of the
+  // whole cache in between: at site scale that copy costs as much as the
+  // answer itself).
+  void AppendLogicalList(GroupModelList& groups, GroupOrderModelList& items) const;
   // A copy of the cached item `id`, if any.
   std::optional<GroupOrderModel> FindItem(const std::string& id) const;
   // Copies of the cached items whose parent is present and equal to `id`, in

@@ -65,7 +65,25 @@ class FakeRepository : public IGroupRepository {
     writes();
     return true;
   }
+  // The rows as GetAll() lists them, or by id (equal ids by order), or by
+  // id backwards; the read fails after `fail_after` rows when that is set.
+  bool ReadAllItems(int32_t key, const std::function<void(GroupOrderModel&&)>& take) override {
+    GroupOrderModelList all = GetAll(key);
+    if (listing != Listing::kByOrder) {
+      std::stable_sort(all.begin(), all.end(),
+                       [](const auto& a, const auto& b) { return a->itemId < b->itemId; });
+    }
+    if (listing == Listing::kByIdBackwards) std::reverse(all.begin(), all.end());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      if (fail_after && i == *fail_after) return false;
+      take(GroupOrderModel(*all[i]));
+    }
+    return true;
+  }
 
+  enum class Listing { kByOrder, kById, kByIdBackwards };
+  Listing listing = Listing::kByOrder;
+  std::optional<std::size_t> fail_after;
   GroupOrderMap rows;
   // Rows listed besides `rows`, ids repeated (a table without its key).
   GroupOrderItems repeated_rows;
@@ -303,6 +321,54 @@ TEST_F(GroupServiceTest, IndexedWalksMatchPlainWalksOnRandomTrees) {
     reference.Collect(probe.itemId, walked, expected);
     EXPECT_EQ(out, expected);
   }
+}
+
+// The start builds the cache as the rows arrive: whatever their order, it
+// keeps of each id the row of lowest order, links every child, and a read
+// that fails half way leaves the cache as it was.
+TEST_F(GroupServiceTest, StartCachesTheSameTreeFromRowsInAnyOrder) {
+  std::mt19937 random(20261206);
+  auto pick = [&](int n) { return static_cast<int>(random() % n); };
+  for (int32_t order = 0; order < 600; ++order) {
+    const std::string id = (pick(3) ? "c" : "g") + std::to_string(pick(200));
+    std::optional<std::string> parent;
+    if (pick(4)) parent = pick(5) ? "g" + std::to_string(pick(200)) : "";
+    GroupOrderModel row = Item(id, parent, id[0] == 'g' ? "Group" : "Channel", order, pick(9));
+    if (store_->rows.count(id)) {
+      store_->repeated_rows.push_back(row);
+    } else {
+      store_->rows[id] = row;
+    }
+  }
+  Reference expected;
+  for (const auto& row : store_->GetAll(0)) expected.items.try_emplace(row->itemId, *row);
+  ASSERT_FALSE(store_->repeated_rows.empty());
+
+  using Listing = FakeRepository::Listing;
+  for (Listing listing : {Listing::kByOrder, Listing::kById, Listing::kByIdBackwards}) {
+    store_->listing = listing;
+    auto service = std::make_shared<GroupService>(store_);
+    service->LoadItems();
+    ASSERT_EQ(FieldsOf(service->GetItems()), FieldsOf(expected.items));
+    ASSERT_EQ(service->child_index(), expected.Index());
+  }
+
+  store_->fail_after = 300;
+  service_->LoadItems();
+  EXPECT_TRUE(service_->GetItems().empty());
+  EXPECT_TRUE(service_->child_index().empty());
+  // A second start into a cache that holds items: those keep their values.
+  store_->fail_after.reset();
+  service_->UpdateItems(0, {Item("g1", "x", "Group", -7), Item("new", "g1", "Channel", 2)});
+  const auto cached = service_->GetItems();
+  store_->fail_after = 300;
+  service_->LoadItems();
+  EXPECT_EQ(FieldsOf(service_->GetItems()), FieldsOf(cached));
+  store_->fail_after.reset();
+  service_->LoadItems();
+  for (const auto& [id, item] : cached) expected.items.insert_or_assign(id, item);
+  EXPECT_EQ(FieldsOf(service_->GetItems()), FieldsOf(expected.items));
+  EXPECT_EQ(service_->child_index(), expected.Index());
 }
 
 }  // namespace

@@ -259,7 +259,7 @@ TEST_P(GroupStoreTest, ServiceChangesReachTheTableAndLoadBack) {
                                              std::stoull(row[5])));
   }
   ASSERT_EQ(reloaded->items().size(), 2u);
-  for (const auto& [id, item] : reloaded->items()) {
+  for (const auto& [id, item] : reloaded->GetItems()) {
     EXPECT_EQ(item.parentId, expected.at(id).parentId) << id;
     EXPECT_EQ(item.order, expected.at(id).order) << id;
     EXPECT_EQ(item.name, expected.at(id).name) << id;

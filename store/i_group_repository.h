@@ -64,14 +64,16 @@ class IGroupRepository {
   // server. Owned by the repository and valid as long as it lives.
   virtual IChangeLog* change_log() { return nullptr; }
 
-  // As GetAll(), as plain values, for a reader that takes the items over
-  // whole. This default converts GetAll().
-  virtual GroupOrderItems GetAllItems(int32_t table_key) {
-    GroupOrderItems items;
+  // Hands every stored item to `take` as it is read, ascending by id as far
+  // as the store can order them (see IGroupTable::ReadAllItems), for a
+  // reader that builds a structure of its own from them: no list of all
+  // items is made. False on failure; the reader then drops what it took.
+  // This default hands over GetAll()'s items, ascending by order.
+  virtual bool ReadAllItems(int32_t table_key, const std::function<void(GroupOrderModel&&)>& take) {
     for (const auto& item : GetAll(table_key)) {
-      if (item) items.push_back(*item);
+      if (item) take(GroupOrderModel(*item));
     }
-    return items;
+    return true;
   }
 };
 

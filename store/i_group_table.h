@@ -3,6 +3,7 @@
 #define PGA_STORE_I_GROUP_TABLE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,14 +61,18 @@ class IGroupTable {
   // of the disk. This default: never.
   virtual bool LastFailureWasLock() const { return false; }
 
-  // As GetAll(), as plain values: for a reader that takes the items over
-  // whole, without a shared record each. This default converts GetAll().
-  virtual GroupOrderItems GetAllItems() {
-    GroupOrderItems items;
+  // Hands every item to `take` as it is read, ascending by id in byte order
+  // as far as the store can order them (rows of equal ids ascending by
+  // order; both stores sort them as they sort GetAll()'s rows), for a
+  // reader that builds a structure of its own from them: no list of all
+  // items is made. On failure prints the GetAll line and answers false; the
+  // reader then drops what it took. This default hands over GetAll()'s
+  // items, ascending by order.
+  virtual bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
     for (const auto& item : GetAll()) {
-      if (item) items.push_back(*item);
+      if (item) take(GroupOrderModel(*item));
     }
-    return items;
+    return true;
   }
 };
 

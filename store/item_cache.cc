@@ -1,18 +1,36 @@
 #include "store/item_cache.h"
 
-#include <algorithm>
-#include <cstddef>
+#include <iterator>
 #include <utility>
-#include <vector>
 
 namespace pga {
 
-const GroupOrderModel* ItemCache::Find(const std::string& id) const {
+template <typename Item>
+void ItemCache::Assign(Entry& entry, Item&& item) {
+  entry.type = Intern(item.type);
+  // Taken over from a stored item that goes away, copied otherwise.
+  entry.name = std::forward<Item>(item).name;
+  entry.order = item.order;
+  entry.createdTime = item.createdTime;
+}
+
+GroupOrderModel ItemCache::Model(std::string_view id, const Entry& entry) {
+  GroupOrderModel item;
+  item.itemId = id;
+  if (entry.parent != nullptr) item.parentId = *entry.parent;
+  item.name = entry.name;
+  item.type = *entry.type;
+  item.order = entry.order;
+  item.createdTime = entry.createdTime;
+  return item;
+}
+
+const ItemCache::Entry* ItemCache::Find(const std::string& id) const {
   auto it = items_.find(id);
   return it == items_.end() ? nullptr : &it->second;
 }
 
-const ItemCache::Children* ItemCache::ChildrenOf(const std::string& id) const {
+const ItemCache::Children* ItemCache::ChildrenOf(std::string_view id) const {
   auto it = children_.find(id);
   return it == children_.end() ? nullptr : &it->second;
 }
@@ -22,59 +40,94 @@ std::map<std::string, std::set<std::string>> ItemCache::ChildIds() const {
   for (const auto& [parent, children] : children_) {
     std::set<std::string>& linked = ids[parent];
     for (const auto& [id, link] : children) {
-      if (link.item == Find(id) && link.item->parentId == parent &&
-          link.group == (link.item->type == kGroupType)) {
-        linked.insert(id);
+      auto cached = items_.find(std::string(id));
+      if (cached != items_.end() && cached->first.data() == id.data() &&
+          link.entry == &cached->second && link.entry->parent == &parent &&
+          link.group == (*link.entry->type == kGroupType)) {
+        linked.emplace(id);
       }
     }
   }
   return ids;
 }
 
-void ItemCache::Load(GroupOrderItems items) {
-  // Taken in id order, each item goes in at the end of the map without a
-  // search, and the items lie in memory in the order that walks over the
-  // whole cache take: BM_GetLogicalList/50000 then takes half the CPU time
-  // it takes after inserting the items in the store's order (median 6.5 ms
-  // against 14 ms). Sorting pointers rather than the items themselves saves
-  // BM_Start/50000 about a tenth, which keeps it within its target (ratio
-  // 1.93 against 2.10 in scripts/bench; the target is 2).
-  std::vector<GroupOrderModel*> by_id;
-  by_id.reserve(items.size());
-  for (GroupOrderModel& item : items) by_id.push_back(&item);
-  std::stable_sort(
-      by_id.begin(), by_id.end(),
-      [](const GroupOrderModel* a, const GroupOrderModel* b) { return a->itemId < b->itemId; });
-  for (GroupOrderModel* item : by_id) {
-    const std::size_t cached = items_.size();
-    std::string id = item->itemId;
-    auto it = items_.try_emplace(items_.end(), std::move(id), std::move(*item));
-    if (items_.size() != cached) LinkLast(it->second);
+bool ItemCache::Load(const Reader& read) {
+  // Built apart, so that a read that fails half way leaves nothing behind.
+  ItemCache stored;
+  if (!read([&stored](GroupOrderModel&& item) { stored.AddStored(std::move(item)); })) {
+    return false;
   }
+  if (items_.empty()) {
+    // The usual start: the built cache is taken over whole; map nodes do
+    // not move, so every link and shared text stays valid.
+    *this = std::move(stored);
+    return true;
+  }
+  for (const auto& [id, entry] : stored.items_) InsertIfAbsent(Model(id, entry));
+  return true;
 }
 
-void ItemCache::InsertIfAbsent(GroupOrderModel item) {
-  std::string id = item.itemId;
-  auto [it, inserted] = items_.try_emplace(std::move(id), std::move(item));
-  if (inserted) Link(it->second);
+bool ItemCache::Reload(const Reader& read) {
+  ItemCache stored;
+  if (!read([&stored](GroupOrderModel&& item) { stored.AddStored(std::move(item)); })) {
+    return false;
+  }
+  *this = std::move(stored);
+  return true;
+}
+
+void ItemCache::AddStored(GroupOrderModel&& item) {
+  // An item that follows every cached id goes in at the end of the map
+  // without a search (a store that reads by id hands over nothing else);
+  // another one is put in its place after one search.
+  auto place = items_.end();
+  const bool last = items_.empty() || std::prev(place)->first < item.itemId;
+  if (!last) {
+    place = items_.lower_bound(item.itemId);
+    if (place != items_.end() && place->first == item.itemId) {
+      // The same id again: the lower order wins, as if read by order.
+      if (item.order < place->second.order) {
+        Unlink(place);
+        Assign(place->second, item);
+        Link(place, item.parentId);
+      }
+      return;
+    }
+  }
+  auto it = items_.emplace_hint(place, std::move(item.itemId), Entry());
+  Assign(it->second, std::move(item));
+  Link(it, item.parentId, last);
+}
+
+void ItemCache::InsertIfAbsent(const GroupOrderModel& item) {
+  auto [it, inserted] = items_.try_emplace(item.itemId);
+  if (!inserted) return;
+  Assign(it->second, item);
+  Link(it, item.parentId);
 }
 
 void ItemCache::Put(const GroupOrderModel& item) {
-  auto [it, inserted] = items_.try_emplace(item.itemId, item);
+  auto [it, inserted] = items_.try_emplace(item.itemId);
+  Entry& entry = it->second;
   if (inserted) {
-    Link(it->second);
-  } else if (it->second.parentId == item.parentId) {
-    // Same place in the index; only the kind kept there may change.
-    const bool group = item.type == kGroupType;
-    if (item.parentId && group != (it->second.type == kGroupType)) {
-      children_.at(*item.parentId).at(item.itemId).group = group;
-    }
-    it->second = item;
-  } else {
-    Unlink(it->second);
-    it->second = item;
-    Link(it->second);
+    Assign(entry, item);
+    Link(it, item.parentId);
+    return;
   }
+  const bool same_parent =
+      entry.parent == nullptr ? !item.parentId : item.parentId && *item.parentId == *entry.parent;
+  if (!same_parent) {
+    Unlink(it);
+    Assign(entry, item);
+    Link(it, item.parentId);
+    return;
+  }
+  // Same place in the index; only the kind kept there may change.
+  const bool group = item.type == kGroupType;
+  if (entry.parent != nullptr && group != (*entry.type == kGroupType)) {
+    children_.find(*entry.parent)->second.at(it->first).group = group;
+  }
+  Assign(entry, item);
 }
 
 void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& children) {
@@ -85,10 +138,10 @@ void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& chil
   if (links == children_.end()) return;
   for (const GroupOrderModel& child : children) {
     auto link = links->second.find(child.itemId);
-    // The items are the cache's own; the links hold them as const only so
+    // The entries are the cache's own; the links hold them as const only so
     // that readers of the index cannot change them.
     if (link != links->second.end()) {
-      const_cast<GroupOrderModel*>(link->second.item)->order = child.order;
+      const_cast<Entry*>(link->second.entry)->order = child.order;
     }
   }
 }
@@ -96,34 +149,46 @@ void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& chil
 void ItemCache::Erase(const std::string& id) {
   auto it = items_.find(id);
   if (it == items_.end()) return;
-  Unlink(it->second);
+  Unlink(it);
   items_.erase(it);
 }
 
 void ItemCache::Clear() {
   children_.clear();
   items_.clear();
+  types_.clear();
 }
 
-void ItemCache::Link(const GroupOrderModel& item) {
-  if (item.parentId) {
-    children_[*item.parentId].emplace(item.itemId, Child{&item, item.type == kGroupType});
+void ItemCache::Link(Entries::iterator it, const std::optional<std::string>& parent, bool last) {
+  Entry& entry = it->second;
+  if (!parent) {
+    entry.parent = nullptr;
+    return;
+  }
+  auto siblings = children_.try_emplace(*parent).first;
+  entry.parent = &siblings->first;
+  const Child child{&entry, *entry.type == kGroupType};
+  if (last) {
+    siblings->second.emplace_hint(siblings->second.end(), std::string_view(it->first), child);
+  } else {
+    siblings->second.emplace(std::string_view(it->first), child);
   }
 }
 
-void ItemCache::LinkLast(const GroupOrderModel& item) {
-  if (item.parentId) {
-    Children& siblings = children_[*item.parentId];
-    siblings.emplace_hint(siblings.end(), item.itemId, Child{&item, item.type == kGroupType});
-  }
-}
-
-void ItemCache::Unlink(const GroupOrderModel& item) {
-  if (!item.parentId) return;
-  auto siblings = children_.find(*item.parentId);
+void ItemCache::Unlink(Entries::iterator it) {
+  Entry& entry = it->second;
+  if (entry.parent == nullptr) return;
+  auto siblings = children_.find(*entry.parent);
+  entry.parent = nullptr;
   if (siblings == children_.end()) return;
-  siblings->second.erase(item.itemId);
+  siblings->second.erase(it->first);
   if (siblings->second.empty()) children_.erase(siblings);
+}
+
+const std::string* ItemCache::Intern(const std::string& type) {
+  auto it = types_.find(type);
+  if (it == types_.end()) it = types_.insert(type).first;
+  return &*it;
 }
 
 }  // namespace pga

@@ -21,8 +21,9 @@ namespace pga {
 // result; every other exception passes to the caller.
 //
 // Every operation prepares, runs and discards a Poco Data statement, except
-// the four whose cost grows with the tree or the batch: Save, Update and
-// Remove (once per item of a batch) and GetAll (every row at start). These
+// the five whose cost grows with the tree or the batch: Save, Update and
+// Remove (once per item of a batch), GetAll and ReadAllItems (every row at
+// start). These
 // run SQLite statements of their own, prepared on first use and kept for
 // later calls, on the session's connection (the source says what they
 // save). A kept statement that fails is discarded, and the failure is
@@ -56,17 +57,18 @@ class LogicalGroupTable : public IGroupTable {
   bool Save(const GroupOrderModel& item) override;
   bool Remove(std::string uuid) override;
   bool Clear() override;
-  GroupOrderItems GetAllItems() override;
+  bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) override;
   // SQLite's SQLITE_BUSY and SQLITE_LOCKED, with their extended codes.
   bool LastFailureWasLock() const override { return last_failure_was_lock_; }
 
  private:
   class KeptStatement;
 
-  // Reads every row, ascending by order, handing each to `add` as an item;
-  // on failure prints the GetAll line and answers false.
+  // Reads every row of `select` (one of the two GetAll statements), handing
+  // each to `add` as an item; on failure prints the GetAll line and answers
+  // false.
   template <typename Add>
-  bool ReadAll(const Add& add);
+  bool ReadAll(KeptStatement& select, const Add& add);
 
   // Creates the two lookup indexes when missing; a failure is silent.
   void CreateIndexes();
@@ -84,6 +86,7 @@ class LogicalGroupTable : public IGroupTable {
   bool last_failure_was_lock_ = false;
   // Declared after session_, so they are finalized first.
   std::unique_ptr<KeptStatement> get_all_;
+  std::unique_ptr<KeptStatement> get_all_by_id_;
   std::unique_ptr<KeptStatement> update_;
   std::unique_ptr<KeptStatement> save_;
   std::unique_ptr<KeptStatement> remove_;

@@ -181,7 +181,9 @@ TEST_F(LogicalGroupTableTest, KeptStatementsReportFailuresAsFreshOnesAndRecover)
   EXPECT_FALSE(table->Remove("c1"));
   EXPECT_EQ(table->GetLastOrder("Group", "p"), -1);
   EXPECT_TRUE(table->GetAll().empty());
-  EXPECT_TRUE(table->GetAllItems().empty());
+  std::size_t taken = 0;
+  EXPECT_FALSE(table->ReadAllItems([&taken](GroupOrderModel&&) { ++taken; }));
+  EXPECT_EQ(taken, 0u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), expected + get_all);
 
   // A statement that prepares but fails while running (a trigger refuses
@@ -221,13 +223,17 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
   using Poco::Data::Keywords::into;
   using Poco::Data::Keywords::now;
   using Row = Poco::Tuple<std::string, std::string, std::string, std::string, int32_t, uint64_t>;
-  std::vector<Row> rows;
-  *session_ << "SELECT * FROM logical_table ORDER BY order_ ASC", into(rows), now;
-  std::vector<std::string> expected;
-  for (const Row& row : rows) {
-    expected.push_back(row.get<0>() + "|" + row.get<1>() + "|" + row.get<2>() + "|" + row.get<3>() +
-                       "|" + std::to_string(row.get<4>()) + "|" + std::to_string(row.get<5>()));
-  }
+  auto select = [this](const std::string& order) {
+    std::vector<Row> rows;
+    *session_ << "SELECT * FROM logical_table ORDER BY " + order, into(rows), now;
+    std::vector<std::string> texts;
+    for (const Row& row : rows) {
+      texts.push_back(row.get<0>() + "|" + row.get<1>() + "|" + row.get<2>() + "|" + row.get<3>() +
+                      "|" + std::to_string(row.get<4>()) + "|" + std::to_string(row.get<5>()));
+    }
+    return texts;
+  };
+  const std::vector<std::string> expected = select("order_ ASC");
   auto describe = [](const GroupOrderModel& item) {
     return item.itemId + "|" + item.parentId.value_or("absent") + "|" + item.name + "|" +
            item.type + "|" + std::to_string(item.order) + "|" + std::to_string(item.createdTime);
@@ -235,11 +241,10 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
   std::vector<std::string> read;
   for (const auto& item : table->GetAll()) read.push_back(describe(*item));
   EXPECT_EQ(read, expected);
-  // The same rows as plain values.
+  // The same rows one at a time, by id.
   read.clear();
-  for (const auto& item : table->GetAllItems()) read.push_back(describe(item));
-  EXPECT_EQ(read, expected);
-
+  EXPECT_TRUE(table->ReadAllItems([&](GroupOrderModel&& item) { read.push_back(describe(item)); }));
+  EXPECT_EQ(read, select("uuid ASC"));
 }
 
 }  // namespace

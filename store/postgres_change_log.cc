@@ -161,7 +161,9 @@ std::optional<GroupOrderItems> PostgresChangeLog::ReadItems(const std::vector<st
   return table_->ReadItems(ids);
 }
 
-std::optional<GroupOrderItems> PostgresChangeLog::ReadAllItems() { return table_->ReadAll(); }
+bool PostgresChangeLog::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
+  return table_->ReadAllItems(take);
+}
 
 void PostgresChangeLog::Watch(std::function<bool()> wake) {
   if (!listener_) listener_ = std::make_unique<PostgresListener>(session_->conninfo(), kChannel, retention_);

@@ -78,9 +78,10 @@ GroupOrderModelList PostgresGroupRepository::GetAll(int32_t table_key) {
   return table ? table->GetAll() : GroupOrderModelList();
 }
 
-GroupOrderItems PostgresGroupRepository::GetAllItems(int32_t table_key) {
+bool PostgresGroupRepository::ReadAllItems(int32_t table_key,
+                                          const std::function<void(GroupOrderModel&&)>& take) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::GetAll");
-  return table ? table->GetAllItems() : GroupOrderItems();
+  return table != nullptr && table->ReadAllItems(take);
 }
 
 int32_t PostgresGroupRepository::GetLastOrder(int32_t table_key, std::string type,

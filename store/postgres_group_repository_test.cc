@@ -12,9 +12,12 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "store/open_group_store.h"
+#include "store/postgres_statement.h"
 #include "store/postgres_test_schema.h"
 #include "store/sqlite_group_repository.h"
 #include "store/temp_store_dir.h"
@@ -234,6 +237,23 @@ TEST_F(PostgresStoreTest, ALostConnectionFailsItsBatchAndTheNextOneConnectsAgain
   const std::string lines = testing::internal::GetCapturedStdout();
   EXPECT_NE(lines.find("PostgresGroupRepository::RunBatch "), std::string::npos) << lines;
   EXPECT_EQ(schema_->Query(kRows), (Rows{{"d"}, {"e"}}));
+}
+
+// A statement read row by row that fails half way, or whose reader throws,
+// hands over the rows before the failure and leaves the connection ready
+// for the next statement.
+TEST_F(PostgresStoreTest, ARowByRowReadThatFailsHalfWayLeavesTheConnectionReady) {
+  PostgresSession session(schema_->conninfo(), 5);
+  PostgresStatement divide(session, "SELECT 12 / (5 - x) FROM generate_series(1, 9) AS x");
+  PostgresStatement one(session, "SELECT 1");
+  std::vector<int64_t> read;
+  auto take = [&read](const PostgresRows& row) { read.push_back(row.Int(0, 0)); };
+  EXPECT_THROW(divide.RunEachRow({}, take), PostgresError);
+  EXPECT_EQ(read, (std::vector<int64_t>{3, 4, 6, 12}));
+  EXPECT_EQ(one.Run().Int(0, 0), 1);
+  EXPECT_THROW(divide.RunEachRow({}, [](const PostgresRows&) { throw std::length_error("x"); }),
+               std::length_error);
+  EXPECT_EQ(one.Run().Int(0, 0), 1);
 }
 
 }  // namespace

@@ -28,6 +28,11 @@ PostgresGroupTable::PostgresGroupTable(std::shared_ptr<PostgresSession> session)
                   "SELECT uuid, name, created_time FROM logical_table WHERE type='Group'"),
       get_all_(*session_,
                std::string("SELECT ") + kColumns + " FROM logical_table ORDER BY order_ ASC"),
+      // Sorted by the server, byte by byte whatever the database's
+      // collation, as the item cache orders ids: the cache is built as the
+      // rows arrive, one at a time, with no search for their places.
+      get_all_by_id_(*session_, std::string("SELECT ") + kColumns +
+                                    " FROM logical_table ORDER BY uuid COLLATE \"C\", order_"),
       last_order_(*session_, "SELECT MAX(order_) FROM logical_table WHERE parent_uuid = $1"),
       last_group_order_(
           *session_,
@@ -84,18 +89,26 @@ GroupModelList PostgresGroupTable::GetGroups() {
   return groups;
 }
 
-std::optional<GroupOrderItems> PostgresGroupTable::ReadAll() {
-  std::optional<PostgresRows> rows = Run(get_all_, {}, "GetAll");
-  if (!rows) return std::nullopt;
-  return ItemsOf(*rows);
+bool PostgresGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
+  try {
+    get_all_by_id_.RunEachRow({}, [&take](const PostgresRows& row) {
+      take(GroupOrderModel(row.Text(0, 0), row.Text(0, 1), row.Text(0, 2), row.Text(0, 3),
+                           static_cast<int32_t>(row.Int(0, 4)),
+                           static_cast<uint64_t>(row.Int(0, 5))));
+    });
+    return true;
+  } catch (const PostgresError& error) {
+    std::printf("PostgresGroupTable::GetAll %s\n", error.what());
+    return false;
+  }
 }
-
-GroupOrderItems PostgresGroupTable::GetAllItems() { return ReadAll().value_or(GroupOrderItems()); }
 
 GroupOrderModelList PostgresGroupTable::GetAll() {
   GroupOrderModelList list;
-  for (GroupOrderModel& item : GetAllItems()) {
-    list.push_back(std::make_shared<GroupOrderModel>(std::move(item)));
+  if (std::optional<PostgresRows> rows = Run(get_all_, {}, "GetAll")) {
+    for (GroupOrderModel& item : ItemsOf(*rows)) {
+      list.push_back(std::make_shared<GroupOrderModel>(std::move(item)));
+    }
   }
   return list;
 }

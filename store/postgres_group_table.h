@@ -34,7 +34,7 @@ class PostgresGroupTable : public IGroupTable {
   void CreateTable() override;
   GroupModelList GetGroups() override;
   GroupOrderModelList GetAll() override;
-  GroupOrderItems GetAllItems() override;
+  bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) override;
   int32_t GetLastOrder(std::string type, std::string parent_id) override;
   std::shared_ptr<GroupOrderModel> Get(std::string uuid) override;
   bool Update(const GroupOrderModel& item) override;
@@ -44,9 +44,6 @@ class PostgresGroupTable : public IGroupTable {
   // it go on working. False (after a line) when that fails.
   bool Clear() override;
 
-  // Every row, as GetAll() orders them; nullopt (after the GetAll line) when
-  // they cannot be read.
-  std::optional<GroupOrderItems> ReadAll();
   // The rows whose uuid is one of `ids`, in no particular order; nullopt
   // (after a line) when they cannot be read.
   std::optional<GroupOrderItems> ReadItems(const std::vector<std::string>& ids);
@@ -62,6 +59,7 @@ class PostgresGroupTable : public IGroupTable {
   std::shared_ptr<PostgresSession> session_;
   PostgresStatement get_groups_;
   PostgresStatement get_all_;
+  PostgresStatement get_all_by_id_;
   PostgresStatement last_order_;
   PostgresStatement last_group_order_;
   PostgresStatement get_;

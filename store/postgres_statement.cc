@@ -48,7 +48,7 @@ int64_t PostgresRows::Int(int row, int column) const {
 PostgresStatement::PostgresStatement(PostgresSession& session, std::string sql)
     : session_(session), sql_(std::move(sql)), name_(NextName()) {}
 
-PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) {
+PGconn* PostgresStatement::Ready(const std::vector<std::string>& parameters) {
   // Outside a transaction a lost connection is made again here, first.
   if (!session_.Connected()) {
     throw PostgresError("no connection to the server: " + OneLine(PQerrorMessage(session_.connection())));
@@ -61,6 +61,11 @@ PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) 
     PQclear(prepared);
     prepared_on_ = session_.generation();
   }
+  return connection;
+}
+
+PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) {
+  PGconn* connection = Ready(parameters);
   std::vector<const char*> values;
   values.reserve(parameters.size());
   for (const std::string& parameter : parameters) values.push_back(parameter.c_str());
@@ -68,6 +73,45 @@ PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) 
                                     values.data(), nullptr, nullptr, 0);
   Check(connection, result);
   return PostgresRows(result);
+}
+
+void PostgresStatement::RunEachRow(const std::vector<std::string>& parameters,
+                                   const std::function<void(const PostgresRows&)>& row) {
+  PGconn* connection = Ready(parameters);
+  std::vector<const char*> values;
+  values.reserve(parameters.size());
+  for (const std::string& parameter : parameters) values.push_back(parameter.c_str());
+  if (PQsendQueryPrepared(connection, name_.c_str(), static_cast<int>(values.size()), values.data(),
+                          nullptr, nullptr, 0) == 0) {
+    throw PostgresError(OneLine(PQerrorMessage(connection)));
+  }
+  // One result per row instead of one for them all: libpq keeps a row only
+  // until it is handed over.
+  PQsetSingleRowMode(connection);
+  // Every result is taken, also after a failure or an exception of `row`,
+  // so that the connection is free for the next statement.
+  std::string failure;
+  bool handing_over = true;
+  try {
+    while (PGresult* result = PQgetResult(connection)) {
+      const ExecStatusType status = PQresultStatus(result);
+      if (status == PGRES_SINGLE_TUPLE && handing_over) {
+        const PostgresRows one(result);
+        row(one);
+        continue;
+      }
+      if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && failure.empty()) {
+        const char* message = PQresultErrorMessage(result);
+        failure = OneLine(*message != '\0' ? message : PQerrorMessage(connection));
+        handing_over = false;
+      }
+      PQclear(result);
+    }
+  } catch (...) {
+    while (PGresult* result = PQgetResult(connection)) PQclear(result);
+    throw;
+  }
+  if (!failure.empty()) throw PostgresError(failure);
 }
 
 std::string TextArray(const std::vector<std::string>& texts) {

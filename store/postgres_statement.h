@@ -4,6 +4,7 @@
 #define PGA_STORE_POSTGRES_STATEMENT_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "store/postgres_session.h"
 
+struct pg_conn;
 struct pg_result;
 
 namespace pga {
@@ -56,8 +58,18 @@ class PostgresStatement {
   // byte) and answers its rows. Throws PostgresError when the connection is
   // down or the statement fails.
   PostgresRows Run(const std::vector<std::string>& parameters = {});
+  // Runs the statement as Run() does, but hands each row to `row` as it
+  // arrives (in a PostgresRows of its own, with the row at index 0), so
+  // that the whole result never lies in memory at once. Throws
+  // PostgresError as Run() does, also after some rows were handed over;
+  // the connection is ready for the next statement either way.
+  void RunEachRow(const std::vector<std::string>& parameters,
+                  const std::function<void(const PostgresRows&)>& row);
 
  private:
+  // The session's connection, up and with the statement prepared on it.
+  pg_conn* Ready(const std::vector<std::string>& parameters);
+
   PostgresSession& session_;
   const std::string sql_;
   // The name it is prepared under, unique in the process.

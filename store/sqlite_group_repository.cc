@@ -128,9 +128,10 @@ GroupOrderModelList SqliteGroupRepository::GetAll(int32_t table_key) {
   return table ? table->GetAll() : GroupOrderModelList();
 }
 
-GroupOrderItems SqliteGroupRepository::GetAllItems(int32_t table_key) {
+bool SqliteGroupRepository::ReadAllItems(int32_t table_key,
+                                        const std::function<void(GroupOrderModel&&)>& take) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::GetAll");
-  return table ? table->GetAllItems() : GroupOrderItems();
+  return table != nullptr && table->ReadAllItems(take);
 }
 
 int32_t SqliteGroupRepository::GetLastOrder(int32_t table_key, std::string type,
