@@ -10,10 +10,6 @@
 #include "tools/tree_checker.h"
 #include "tools/tree_document.h"
 
-namespace pga {
-
-}  // namespace pga
-
 using namespace pga;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

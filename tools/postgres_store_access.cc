@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "store/postgres_change_log.h"
 #include "tools/text_bytes.h"
 
 namespace pga {
@@ -279,11 +280,10 @@ bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string
     return false;
   };
   std::string reason;
-  // The table alone first (a server's change in progress ends before),
-  // then the lock of the change log that every server's change takes after
-  // its writes: the same order as theirs, so neither waits on the other.
-  if (!Exec("BEGIN", reason) || !Exec("SET LOCAL lock_timeout = '10s'", reason) ||
-      !Exec("LOCK TABLE logical_table IN EXCLUSIVE MODE", reason)) {
+  // The store's change lock first, as every server's change takes it before
+  // it touches the table, then the table alone: the same order as theirs, so
+  // neither waits on the other. A store without a change log has no lock.
+  if (!Exec("BEGIN", reason) || !Exec("SET LOCAL lock_timeout = '10s'", reason)) {
     return fail(reason);
   }
   const Result log = Query(connection_,
@@ -291,7 +291,8 @@ bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string
                            "to_regclass('logical_change_trim') IS NOT NULL");
   if (!Succeeded(log)) return fail(Message(connection_));
   const bool followed = Text(log, 0, 0) == "t";
-  if ((followed && !Exec("SELECT pg_advisory_xact_lock(25068, 0)", reason)) ||
+  if ((followed && !Exec(PostgresChangeLog::kLockChanges, reason)) ||
+      !Exec("LOCK TABLE logical_table IN EXCLUSIVE MODE", reason) ||
       !Exec("DELETE FROM logical_table", reason)) {
     return fail(reason);
   }
