@@ -99,10 +99,8 @@ int GroupHostApp::Run() {
     return kSuccess;
   }
   if (!options_.store.empty()) setenv(kStoreVariable, options_.store.c_str(), 1);
-  // The store verbs need neither the plug-in nor its allocator; a shared
-  // store's tree is read through the plug-in.
-  const bool shared_tree = options_.mode == HostOptions::Mode::kTree && SharedStore();
-  if (IsStoreVerb(options_.mode) && !shared_tree) {
+  // The store verbs need neither the plug-in nor its allocator.
+  if (IsStoreVerb(options_.mode)) {
     return StoreTools(ToStoreVerb(options_), stdout, stderr).Run();
   }
   // Everything the host's own runtime allocates (events, payloads) comes
@@ -126,9 +124,6 @@ int GroupHostApp::Run() {
       }
       case HostOptions::Mode::kDemo:
         ran = RunDemo(error);
-        break;
-      case HostOptions::Mode::kTree:
-        ran = EnterDataDirectory(options_.data_dir, error) && PrintTree(error);
         break;
       default:
         break;

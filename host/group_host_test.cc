@@ -591,6 +591,12 @@ TEST_F(StoreToolsTest, TheSharedStoreTakesTheSameVerbsAndMovesBothWays) {
   fs::copy_file("data/group.db", "group.db");
   const std::vector<std::string> shared = {"env", "PGA_STORE=" + schema.conninfo()};
 
+  // tree on a database without the store's tables makes none.
+  const Result no_tree = RunAs(shared, {"tree"});
+  EXPECT_EQ(no_tree.status, 2);
+  EXPECT_NE(no_tree.err.find("no table logical_table"), std::string::npos) << no_tree.err;
+  EXPECT_EQ(RunAs(shared, {"check"}).status, 2);
+
   // The component makes the shared store's tables; a server follows it.
   ASSERT_EQ(Run({"--store", schema.conninfo(), "--data-dir", "data", "-"}).status, 0);
   EXPECT_EQ(RunAs(shared, {"check"}).out, "sound: 0 items, 0 problems, 0 warnings\n");

@@ -188,17 +188,30 @@ bool StoreTools::TreeLines(const std::string& data_dir, std::vector<std::string>
       !StoreTable(connection).Read(rows, error)) {
     return false;
   }
+  lines = OutlineOf(rows);
+  return true;
+}
+
+std::vector<std::string> StoreTools::OutlineOf(const std::vector<StoreRow>& rows) {
   GroupOrderModelList items;
   items.reserve(rows.size());
   for (const StoreRow& row : rows) items.push_back(std::make_shared<GroupOrderModel>(row.ToItem()));
-  lines = TreePrinter(items).Lines();
-  return true;
+  return TreePrinter(items).Lines();
 }
 
 int StoreTools::Tree() {
   std::vector<std::string> lines;
   std::string error;
-  if (!TreeLines(options_.data_dir, lines, error)) return Fail(error);
+  if (SharedStore().empty()) {
+    if (!TreeLines(options_.data_dir, lines, error)) return Fail(error);
+  } else {
+    // One read-only transaction: a database without the store's tables is
+    // refused, never given them.
+    std::unique_ptr<StoreAccess> store;
+    std::vector<StoreRow> rows;
+    if (!OpenAccess(store, error) || !store->Read(rows, error)) return Fail(error);
+    lines = OutlineOf(rows);
+  }
   for (const std::string& line : lines) Print(line);
   return kSuccess;
 }
