@@ -220,7 +220,7 @@ void GroupApplication::ClearLogicalGroups(Notifier& notifier) {
     auto removed = std::make_shared<GroupOrderModel>();
     removed->itemId = id;
     items->logicalItems->push_back(std::move(removed));
-    if (item.type != kGroupType) continue;
+    if (item.type == nullptr || *item.type != kGroupType) continue;
     auto group = std::make_shared<GroupModel>();
     group->groupId = id;
     groups->groups->push_back(std::move(group));
