@@ -253,6 +253,11 @@ TEST_F(PostgresStoreTest, ARowByRowReadThatFailsHalfWayLeavesTheConnectionReady)
   EXPECT_EQ(one.Run().Int(0, 0), 1);
   EXPECT_THROW(divide.RunEachRow({}, [](const PostgresRows&) { throw std::length_error("x"); }),
                std::length_error);
+  // A statement prepared already is sent without waiting: it finds the
+  // connection free only if the rows left behind were taken.
+  read.clear();
+  EXPECT_THROW(divide.RunEachRow({}, take), PostgresError);
+  EXPECT_EQ(read, (std::vector<int64_t>{3, 4, 6, 12}));
   EXPECT_EQ(one.Run().Int(0, 0), 1);
 }
 
