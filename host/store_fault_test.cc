@@ -166,6 +166,13 @@ TEST(StoreFaultTest, ChannelReportsSentWhileTheServerIsAwayAreStoredWhenItIsBack
     EXPECT_GT(sent, 30);
     EXPECT_TRUE(ConvergesTo(a, schema));
     EXPECT_TRUE(ConvergesTo(b, schema));
+    // A host sends the notices of what it took in just after taking it in:
+    // one more reply, a moment later, brings the last of them along.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (HostProcess* host : {&a, &b}) {
+      host->Send(R"({"request": "GetLogicalList"})");
+      ASSERT_TRUE(host->AwaitLine(IsReply, std::chrono::seconds(10)).has_value());
+    }
     // On both hosts, each report announced once, after the creation of the
     // channels it removes.
     for (int i = 0; i < sent; ++i) {
