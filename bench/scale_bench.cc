@@ -9,7 +9,10 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -21,6 +24,7 @@
 #include "bench/bench_tree.h"
 #include "bench/scale_bench.h"
 #include "bench/stopwatch.h"
+#include "bench/store_verbs.h"
 #include "host/delivery_outcome.h"
 #include "host/reply_writer.h"
 #include "runtime/event_type.h"
@@ -166,6 +170,133 @@ void BM_ScaleGetLogicalList(benchmark::State& state) {
   }
 }
 
+// SQLite alone doing what a store verb does, on the same file: `sql` run
+// through to its last row on a connection of its own.
+void BM_ScaleRawPragma(benchmark::State& state, const char* sql) {
+  Stopwatch watch(state);
+  SharedTree(kScaleItems).Install();
+  for (auto _ : state) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2("group.db", &db, SQLITE_OPEN_READONLY, nullptr);
+    watch.Start();
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    watch.Stop();
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) state.SkipWithError("the statement failed");
+  }
+}
+
+// sqlite3's .dump of the store into a file: what export is compared with.
+void BM_ScaleRawDump(benchmark::State& state) {
+  Stopwatch watch(state);
+  SharedTree(kScaleItems).Install();
+  for (auto _ : state) {
+    watch.Start();
+    const int status = std::system("sqlite3 group.db .dump > raw-dump.sql");
+    watch.Stop();
+    if (status != 0) state.SkipWithError("sqlite3 .dump failed (is sqlite3 installed?)");
+  }
+}
+
+// Every row deleted and inserted again in one transaction, the statement
+// prepared once, the rows in id order as an export lists them: the SQLite
+// work of an import.
+void BM_ScaleRawReplaceAll(benchmark::State& state) {
+  Stopwatch watch(state);
+  const BenchTree& tree = SharedTree(kScaleItems);
+  std::vector<const TreeRow*> by_id;
+  for (const TreeRow& row : tree.rows()) by_id.push_back(&row);
+  std::sort(by_id.begin(), by_id.end(),
+            [](const TreeRow* a, const TreeRow* b) { return a->id < b->id; });
+  for (auto _ : state) {
+    tree.Install();
+    sqlite3* db = nullptr;
+    sqlite3_open("group.db", &db);
+    sqlite3_stmt* insert = nullptr;
+    watch.Start();
+    sqlite3_exec(db, "BEGIN; DELETE FROM logical_table", nullptr, nullptr, nullptr);
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO logical_table (uuid, parent_uuid, name, type, order_, "
+                       "created_time) VALUES(?,?,?,?,?,?)",
+                       -1, &insert, nullptr);
+    for (const TreeRow* in_order : by_id) {
+      const TreeRow& row = *in_order;
+      sqlite3_bind_text(insert, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_STATIC);
+      sqlite3_bind_text(insert, 2, row.parent.data(), static_cast<int>(row.parent.size()),
+                        SQLITE_STATIC);
+      sqlite3_bind_text(insert, 3, row.name.data(), static_cast<int>(row.name.size()),
+                        SQLITE_STATIC);
+      sqlite3_bind_text(insert, 4, row.type.data(), static_cast<int>(row.type.size()),
+                        SQLITE_STATIC);
+      sqlite3_bind_int(insert, 5, row.order);
+      sqlite3_bind_int64(insert, 6, row.created_time);
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    const int rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    watch.Stop();
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) state.SkipWithError("the replacement failed");
+  }
+}
+
+// SQLite's online backup of the store and a check of the copy: `from` and
+// `to` name the files, `check` the check. Restore copies a backup over the
+// store, which is installed afresh first.
+void BM_ScaleRawCopy(benchmark::State& state, bool restore) {
+  Stopwatch watch(state);
+  const BenchTree& tree = SharedTree(kScaleItems);
+  tree.Install();
+  if (restore) RawCopy("group.db", "raw-restore.db", "SELECT 1");
+  for (auto _ : state) {
+    if (restore) tree.Install();
+    std::remove("raw-backup.db");
+    watch.Start();
+    if (restore) {
+      RawCopy("raw-restore.db", "group.db", "PRAGMA integrity_check");
+    } else {
+      RawCopy("group.db", "raw-backup.db", "PRAGMA quick_check");
+    }
+    watch.Stop();
+  }
+}
+
+// One store verb on a fresh copy of the store, with the peak memory it took
+// above what the process held before it, and for export and import the
+// size of the document.
+void BM_ScaleVerb(benchmark::State& state, StoreVerb::Kind kind, const char* path) {
+  Stopwatch watch(state);
+  const BenchTree& tree = SharedTree(kScaleItems);
+  tree.Install();
+  if (kind == StoreVerb::Kind::kImport &&
+      RunVerb(StoreVerb::Kind::kExport, path) != StoreTools::kSuccess) {
+    state.SkipWithError("the export to import failed");
+    return;
+  }
+  if (kind == StoreVerb::Kind::kRestore &&
+      RunVerb(StoreVerb::Kind::kBackup, path) != StoreTools::kSuccess) {
+    state.SkipWithError("the backup to restore failed");
+    return;
+  }
+  for (auto _ : state) {
+    tree.Install();
+    const Resident before = ResetPeak();
+    watch.Start();
+    const int status = RunVerb(kind, path);
+    watch.Stop();
+    const Resident after = ReadResident();
+    if (status != StoreTools::kSuccess) {
+      state.SkipWithError("the verb failed");
+      break;
+    }
+    state.counters["peak_above_before_mb"] = (after.peak - before.now) / 1e6;
+    if (kind == StoreVerb::Kind::kExport || kind == StoreVerb::Kind::kImport) {
+      state.counters["document_mb"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    }
+  }
+}
+
 }  // namespace
 
 void RegisterScaleBenchmarks() {
@@ -177,6 +308,24 @@ void RegisterScaleBenchmarks() {
                                         "SELECT * FROM logical_table ORDER BY uuid ASC"),
            benchmark::RegisterBenchmark("BM_ScaleStartAndQuery", BM_ScaleStartAndQuery),
            benchmark::RegisterBenchmark("BM_ScaleGetLogicalList", BM_ScaleGetLogicalList),
+           // The store verbs, each right after its baseline.
+           benchmark::RegisterBenchmark("BM_ScaleRawIntegrityCheck", BM_ScaleRawPragma,
+                                        "PRAGMA integrity_check"),
+           benchmark::RegisterBenchmark("BM_ScaleCheck", BM_ScaleVerb, StoreVerb::Kind::kCheck,
+                                        "-"),
+           benchmark::RegisterBenchmark("BM_ScaleRawDump", BM_ScaleRawDump),
+           benchmark::RegisterBenchmark("BM_ScaleExport", BM_ScaleVerb, StoreVerb::Kind::kExport,
+                                        "export.json"),
+           benchmark::RegisterBenchmark("BM_ScaleRawReplaceAll", BM_ScaleRawReplaceAll),
+           benchmark::RegisterBenchmark("BM_ScaleImport", BM_ScaleVerb, StoreVerb::Kind::kImport,
+                                        "import.json"),
+           benchmark::RegisterBenchmark("BM_ScaleTree", BM_ScaleVerb, StoreVerb::Kind::kTree, "-"),
+           benchmark::RegisterBenchmark("BM_ScaleRawBackupQuickCheck", BM_ScaleRawCopy, false),
+           benchmark::RegisterBenchmark("BM_ScaleBackup", BM_ScaleVerb, StoreVerb::Kind::kBackup,
+                                        "backup.db"),
+           benchmark::RegisterBenchmark("BM_ScaleRawRestoreIntegrityCheck", BM_ScaleRawCopy, true),
+           benchmark::RegisterBenchmark("BM_ScaleRestore", BM_ScaleVerb,
+                                        StoreVerb::Kind::kRestore, "restore.db"),
        }) {
     benchmark->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
   }

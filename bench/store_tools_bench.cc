@@ -17,16 +17,10 @@
 
 #include "bench/bench_tree.h"
 #include "bench/stopwatch.h"
+#include "bench/store_verbs.h"
 #include "tools/store_tools.h"
 
 namespace pga {
-
-namespace {
-
-const int kItems = [] {
-  const char* items = std::getenv("PGA_BENCH_TOOLS_ITEMS");
-  return items != nullptr && std::atoi(items) > 0 ? std::atoi(items) : 100000;
-}();
 
 // Copies the database `from` over `to` with SQLite's online backup, then
 // runs `check` on the copy: what sqlite3's .backup and .restore do.
@@ -56,6 +50,13 @@ int RunVerb(StoreVerb::Kind mode, const std::string& path) {
   std::fclose(sink);
   return status;
 }
+
+namespace {
+
+const int kItems = [] {
+  const char* items = std::getenv("PGA_BENCH_TOOLS_ITEMS");
+  return items != nullptr && std::atoi(items) > 0 ? std::atoi(items) : 100000;
+}();
 
 // One timed run of `mode` per iteration on a fresh copy of the tree.
 void TimeVerb(benchmark::State& state, StoreVerb::Kind mode, const std::string& path) {

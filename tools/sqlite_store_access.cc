@@ -1,5 +1,9 @@
 #include "tools/sqlite_store_access.h"
 
+#include <sqlite3.h>
+
+#include <exception>
+#include <thread>
 #include <utility>
 
 #include "tools/atomic_file.h"
@@ -67,6 +71,48 @@ bool SqliteStoreAccess::CheckStorage(std::vector<Finding>& findings, std::string
     findings.push_back(IntegrityFinding(unreadable));
   }
   return true;
+}
+
+bool SqliteStoreAccess::CheckAndRead(std::vector<Finding>& findings, const RowsRead& rows_read,
+                                     std::string& error) {
+  if (!Connect(error)) return false;
+  if (!StoreTable(*connection_).Verify(error)) {
+    error = name_ + ": " + error;
+    return false;
+  }
+  // SQLite's check of a large store takes as long as reading and checking
+  // its rows: the rows are read on a connection of their own, on a thread
+  // of their own, meanwhile. Each is one read transaction, as they would be
+  // one after the other.
+  const char* file = sqlite3_db_filename(connection_->get(), "main");
+  SqliteConnection reader;
+  std::string ignored;
+  if (file == nullptr || *file == '\0' ||
+      !reader.Open(file, SqliteConnection::Mode::kReadOnly, ignored)) {
+    return StoreAccess::CheckAndRead(findings, rows_read, error);
+  }
+  std::exception_ptr failure;
+  std::thread read_rows([&reader, &rows_read, &failure] {
+    try {
+      std::vector<StoreRow> rows;
+      std::string why;
+      const bool read = StoreTable(reader).Read(rows, why);
+      if (!read) rows.clear();
+      rows_read(read, rows, why);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  bool checked;
+  try {
+    checked = CheckStorage(findings, error);
+  } catch (...) {
+    read_rows.join();
+    throw;
+  }
+  read_rows.join();
+  if (failure) std::rethrow_exception(failure);
+  return checked;
 }
 
 bool SqliteStoreAccess::Read(std::vector<StoreRow>& rows, std::string& error,

@@ -24,6 +24,9 @@ class SqliteStoreAccess : public StoreAccess {
 
   std::string name() const override { return name_; }
   bool CheckStorage(std::vector<Finding>& findings, std::string& error) override;
+  // integrity_check on this connection while a second one reads the rows.
+  bool CheckAndRead(std::vector<Finding>& findings, const RowsRead& rows_read,
+                    std::string& error) override;
   bool Read(std::vector<StoreRow>& rows, std::string& error,
             const Progress& progress = {}) override;
   bool Replace(const std::vector<StoreRow>& rows, std::string& error,

@@ -34,6 +34,26 @@ class StoreAccess {
   // not a group store at all.
   virtual bool CheckStorage(std::vector<Finding>& findings, std::string& error) = 0;
 
+  // What a check does with the rows once Read has given them: `read`
+  // false when they could not be read (`why` says why; `rows` is empty).
+  using RowsRead =
+      std::function<void(bool read, std::vector<StoreRow>& rows, const std::string& why)>;
+
+  // CheckStorage and Read both, the rows handed to `rows_read`: a store
+  // that can read its rows while its storage is checked does both at once
+  // (and calls `rows_read` on another thread). False, with a reason, when
+  // CheckStorage fails; `rows_read` may then not be called.
+  virtual bool CheckAndRead(std::vector<Finding>& findings, const RowsRead& rows_read,
+                            std::string& error) {
+    if (!CheckStorage(findings, error)) return false;
+    std::vector<StoreRow> rows;
+    std::string why;
+    const bool read = Read(rows, why);
+    if (!read) rows.clear();
+    rows_read(read, rows, why);
+    return true;
+  }
+
   // Every row, in id order (byte-wise), from one consistent state of the
   // store even while a component writes.
   virtual bool Read(std::vector<StoreRow>& rows, std::string& error,

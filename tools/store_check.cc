@@ -85,19 +85,25 @@ bool CheckSchema(SqliteConnection& connection, std::vector<Finding>& findings,
 
 bool StoreCheck::Run(StoreAccess& store, std::string& error) {
   findings_.clear();
-  if (!store.CheckStorage(findings_, error)) return false;
-  std::vector<StoreRow> rows;
+  bool read = true;
   std::string unreadable;
-  if (!store.Read(rows, unreadable)) {
-    // The rows read before the failure are not the tree: checking them
-    // would report parents as missing that are only unreadable.
-    findings_.push_back(IntegrityFinding(unreadable));
-    rows.clear();
-  }
-  std::vector<Finding> tree = CheckTree(rows);
+  std::vector<Finding> tree;
+  std::size_t items = 0;
+  const auto check_rows = [&](bool rows_read, std::vector<StoreRow>& rows, const std::string& why) {
+    read = rows_read;
+    unreadable = why;
+    // The rows read before a failure are not the tree: checking them would
+    // report parents as missing that are only unreadable.
+    if (!read) rows.clear();
+    tree = CheckTree(rows);
+    items = rows.size();
+    std::vector<StoreRow>().swap(rows);
+  };
+  if (!store.CheckAndRead(findings_, check_rows, error)) return false;
+  if (!read) findings_.push_back(IntegrityFinding(unreadable));
   findings_.insert(findings_.end(), std::make_move_iterator(tree.begin()),
                    std::make_move_iterator(tree.end()));
-  items_ = rows.size();
+  items_ = items;
   problems_ = CountProblems(findings_);
   return true;
 }

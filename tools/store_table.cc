@@ -44,31 +44,41 @@ bool StoreTable::Verify(std::string& error) {
   return true;
 }
 
-bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress) {
+std::size_t StoreTable::Count() {
+  SqliteStatement count(connection_, "SELECT count(*) FROM logical_table");
+  return count.Next() ? static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0)) : 0;
+}
+
+bool StoreTable::Scan(const Row& each, std::string& error, const Progress& progress) {
   // One statement is one read transaction: the rows are one consistent
   // state of the table even while a component writes.
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM logical_table ORDER BY uuid COLLATE BINARY";
-  rows.clear();
-  {
-    // Room for every row at once: a growing vector of a million rows
-    // would move them all again and again. The count is only a hint.
-    SqliteStatement count(connection_, "SELECT count(*) FROM logical_table");
-    if (count.Next()) rows.reserve(static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0)));
-  }
   SqliteStatement select(connection_, sql.c_str());
+  std::size_t done = 0;
   while (select.Next()) {
-    sqlite3_stmt* s = select.get();
-    rows.push_back(StoreRow{StoreValue::FromColumn(s, 0), StoreValue::FromColumn(s, 1),
-                            StoreValue::FromColumn(s, 2), StoreValue::FromColumn(s, 3),
-                            StoreValue::FromColumn(s, 4), StoreValue::FromColumn(s, 5)});
-    Report(progress, rows.size());
+    each(select.get());
+    Report(progress, ++done);
   }
   if (select.failed()) {
     error = "cannot read logical_table: " + connection_.Message();
     return false;
   }
   return true;
+}
+
+bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress) {
+  rows.clear();
+  // Room for every row at once: a growing vector of a million rows would
+  // move them all again and again. The count is only a hint.
+  rows.reserve(Count());
+  return Scan(
+      [&rows](sqlite3_stmt* s) {
+        rows.push_back(StoreRow{StoreValue::FromColumn(s, 0), StoreValue::FromColumn(s, 1),
+                                StoreValue::FromColumn(s, 2), StoreValue::FromColumn(s, 3),
+                                StoreValue::FromColumn(s, 4), StoreValue::FromColumn(s, 5)});
+      },
+      error, progress);
 }
 
 bool StoreTable::Replace(const std::vector<StoreRow>& rows, std::string& error,

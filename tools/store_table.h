@@ -10,6 +10,8 @@
 #include "tools/sqlite_connection.h"
 #include "tools/store_row.h"
 
+struct sqlite3_stmt;
+
 namespace pga {
 
 class StoreTable {
@@ -27,6 +29,16 @@ class StoreTable {
 
   // Every row, in id order (byte-wise for texts), in one read transaction.
   bool Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress = {});
+
+  // The same rows as Read, each handed to `each` as the current row of a
+  // statement whose columns are uuid, parent_uuid, name, type, order_ and
+  // created_time (valid during the call only), without keeping them.
+  using Row = std::function<void(sqlite3_stmt* row)>;
+  bool Scan(const Row& each, std::string& error, const Progress& progress = {});
+
+  // The number of rows now (0 when it cannot be read): a hint for room and
+  // for progress, which a writer may change the next moment.
+  std::size_t Count();
 
   // Replaces every row with `rows` in one transaction: all of them or, on
   // failure, none (the old rows stay). The caller holds the store's lock.

@@ -1,10 +1,11 @@
 #include "tools/store_tools.h"
 
+#include <sqlite3.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
-#include <fstream>
-#include <iostream>
 #include <iterator>
 #include <system_error>
 #include <utility>
@@ -104,40 +105,78 @@ bool CheckDestination(const StorePaths& paths, const std::string& dest, bool rep
 // an export, and reading it whole would only exhaust memory.
 constexpr std::size_t kMaxDocumentBytes = std::size_t{1} << 30;
 
-bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (path != "-") {
-    file.open(path, std::ios::binary);
-    in = &file;
+// The bytes an item takes in a document at least: its six members with
+// one-byte values, its braces and commas.
+constexpr std::size_t kLeastItemBytes = 69;
+
+// A document that import reads a block at a time: a file, or standard
+// input for "-". Fails, with the reason in error(), on what cannot be read
+// and on more than kMaxDocumentBytes.
+class DocumentFile {
+ public:
+  DocumentFile() = default;
+  DocumentFile(const DocumentFile&) = delete;
+  DocumentFile& operator=(const DocumentFile&) = delete;
+  ~DocumentFile() {
+    if (file_ != nullptr && file_ != stdin) std::fclose(file_);
   }
-  std::error_code code;
-  if ((path != "-" && (!file.is_open() || fs::is_directory(path, code)))) {
-    error = "cannot read " + path;
-    return false;
-  }
-  const std::string too_big = path + " is larger than 1 GiB, which no export of a tree is";
-  if (path != "-" && fs::is_regular_file(path, code) &&
-      fs::file_size(path, code) > kMaxDocumentBytes) {
-    error = too_big;
-    return false;
-  }
-  text.clear();
-  // Standard input and other streams of unknown size stop at the bound too.
-  char chunk[1 << 16];
-  while (in->read(chunk, sizeof chunk) || in->gcount() > 0) {
-    if (text.size() + static_cast<std::size_t>(in->gcount()) > kMaxDocumentBytes) {
-      error = too_big;
+
+  bool Open(const std::string& path) {
+    path_ = path;
+    std::error_code code;
+    if (path == "-") {
+      file_ = stdin;
+      return true;
+    }
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr || fs::is_directory(path, code)) {
+      error_ = "cannot read " + path;
       return false;
     }
-    text.append(chunk, static_cast<std::size_t>(in->gcount()));
+    if (fs::is_regular_file(path, code)) {
+      size_ = fs::file_size(path, code);
+      if (code) size_ = 0;
+      if (size_ > kMaxDocumentBytes) {
+        error_ = TooBig();
+        return false;
+      }
+    }
+    return true;
   }
-  if (in->bad()) {
-    error = "cannot read " + path;
-    return false;
+
+  // Up to `size` more bytes into `buffer`; 0 at the end and on failure.
+  std::size_t Read(char* buffer, std::size_t size) {
+    if (!error_.empty()) return 0;
+    const std::size_t n = std::fread(buffer, 1, size, file_);
+    if (n == 0 && std::ferror(file_)) {
+      error_ = "cannot read " + path_;
+      return 0;
+    }
+    // Standard input and other streams of unknown size stop at the bound too.
+    if (read_ + n > kMaxDocumentBytes) {
+      error_ = TooBig();
+      return 0;
+    }
+    read_ += n;
+    return n;
   }
-  return true;
-}
+
+  // The size of a regular file, else 0.
+  std::size_t size() const { return size_; }
+  std::size_t read() const { return read_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string TooBig() const {
+    return path_ + " is larger than 1 GiB, which no export of a tree is";
+  }
+
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t read_ = 0;
+  std::string error_;
+};
 
 }  // namespace
 
@@ -179,40 +218,84 @@ int StoreTools::Refuse(const std::vector<std::string>& problems, const std::stri
   return kProblems;
 }
 
-bool StoreTools::TreeLines(const std::string& data_dir, std::vector<std::string>& lines,
-                           std::string& error) {
+namespace {
+
+// Adds a stored row to the outline as the component reads it: NULL and
+// other storage classes become the empty text or 0, the order is cut to 32
+// bits.
+void AddToOutline(TreePrinter& printer, const StoreRow& row) {
+  const auto number = [](const StoreValue& value) {
+    return value.kind == StoreValue::Kind::kInteger ? value.integer : 0;
+  };
+  printer.Add(row.item_id.TextOrEmpty(), row.parent_id.TextOrEmpty(), row.name.TextOrEmpty(),
+              row.type.TextOrEmpty() == kGroupType, static_cast<int32_t>(number(row.order)));
+}
+
+// The same for the current row of StoreTable::Scan.
+void AddToOutline(TreePrinter& printer, sqlite3_stmt* row) {
+  const auto text = [row](int column) {
+    if (sqlite3_column_type(row, column) != SQLITE_TEXT) return std::string_view();
+    // The pointer first, then the length: the order SQLite documents.
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+    return std::string_view(bytes != nullptr ? bytes : "",
+                            static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+  };
+  const int64_t order =
+      sqlite3_column_type(row, 4) == SQLITE_INTEGER ? sqlite3_column_int64(row, 4) : 0;
+  printer.Add(text(0), text(1), text(2), text(3) == kGroupType, static_cast<int32_t>(order));
+}
+
+// The stored tree of group.db in `data_dir`, read into `printer`.
+bool ReadOutline(const std::string& data_dir, TreePrinter& printer, std::string& error,
+                 ProgressMeter* meter) {
   StorePaths paths;
   SqliteConnection connection;
-  std::vector<StoreRow> rows;
-  if (!FindStore(data_dir, paths, error) || !OpenStore(paths.db, connection, error) ||
-      !StoreTable(connection).Read(rows, error)) {
-    return false;
-  }
-  lines = OutlineOf(rows);
+  if (!FindStore(data_dir, paths, error) || !OpenStore(paths.db, connection, error)) return false;
+  StoreTable table(connection);
+  if (meter != nullptr) meter->SetTotal(table.Count());
+  return table.Scan([&printer](sqlite3_stmt* row) { AddToOutline(printer, row); }, error,
+                    [meter](std::size_t done) {
+                      if (meter != nullptr) meter->Update(done);
+                    });
+}
+
+}  // namespace
+
+bool StoreTools::TreeLines(const std::string& data_dir, std::vector<std::string>& lines,
+                           std::string& error) {
+  TreePrinter printer{GroupOrderModelList()};
+  if (!ReadOutline(data_dir, printer, error, nullptr)) return false;
+  lines = printer.Lines();
   return true;
 }
 
-std::vector<std::string> StoreTools::OutlineOf(const std::vector<StoreRow>& rows) {
-  GroupOrderModelList items;
-  items.reserve(rows.size());
-  for (const StoreRow& row : rows) items.push_back(std::make_shared<GroupOrderModel>(row.ToItem()));
-  return TreePrinter(items).Lines();
-}
-
 int StoreTools::Tree() {
-  std::vector<std::string> lines;
+  TreePrinter printer{GroupOrderModelList()};
   std::string error;
-  if (SharedStore().empty()) {
-    if (!TreeLines(options_.data_dir, lines, error)) return Fail(error);
-  } else {
-    // One read-only transaction: a database without the store's tables is
-    // refused, never given them.
-    std::unique_ptr<StoreAccess> store;
-    std::vector<StoreRow> rows;
-    if (!OpenAccess(store, error) || !store->Read(rows, error)) return Fail(error);
-    lines = OutlineOf(rows);
+  bool read;
+  {
+    ProgressMeter meter("tree: reading", "items");
+    if (SharedStore().empty()) {
+      read = ReadOutline(options_.data_dir, printer, error, &meter);
+    } else {
+      // One read-only transaction: a database without the store's tables is
+      // refused, never given them.
+      std::unique_ptr<StoreAccess> store;
+      std::vector<StoreRow> rows;
+      read = OpenAccess(store, error) &&
+             store->Read(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+      for (const StoreRow& row : rows) AddToOutline(printer, row);
+    }
   }
-  for (const std::string& line : lines) Print(line);
+  if (!read) return Fail(error);
+  // On a terminal the lines themselves show how far the printing is.
+  ProgressMeter meter("tree", "items");
+  meter.SetTotal(printer.size());
+  const bool to_terminal = isatty(fileno(out_)) == 1;
+  printer.Print([this](const std::string& line) { Print(line); },
+                [&meter, to_terminal](std::size_t done) {
+                  if (!to_terminal) meter.Update(done);
+                });
   return kSuccess;
 }
 
@@ -373,12 +456,31 @@ int StoreTools::Export() {
 
 int StoreTools::Import() {
   std::unique_ptr<StoreAccess> store;
-  std::string text;
+  DocumentFile input;
   std::vector<StoreRow> rows;
   std::string error;
   const std::string& file = options_.path;
-  if (!OpenAccess(store, error) || !ReadWholeFile(file, text, error)) return Fail(error);
-  if (!ReadTreeDocument(text, rows, error)) return Fail(file + ": " + error);
+  if (!OpenAccess(store, error)) return Fail(error);
+  if (!input.Open(file)) return Fail(input.error());
+  // Room for as many items as the file can hold: the pages of what is not
+  // used are never touched, and the rows are never moved as they grow.
+  if (input.size() > 0) rows.reserve(input.size() / kLeastItemBytes + 1);
+  bool read;
+  {
+    ProgressMeter meter("import: reading", "bytes");
+    meter.SetTotal(input.size());
+    read = ReadTreeDocument(
+        [&input, &meter](char* buffer, std::size_t size) {
+          const std::size_t n = input.Read(buffer, size);
+          meter.Update(input.read());
+          return n;
+        },
+        rows, error);
+  }
+  // The whole input is read either way: what could not be read or was too
+  // big is the reason, not what the document looked like before it.
+  if (!input.error().empty()) return Fail(input.error());
+  if (!read) return Fail(file + ": " + error);
   StoreCheck check;
   check.RunOnRows(rows);
   if (!check.Sound(false)) return Refuse(check.ProblemLines(), file);

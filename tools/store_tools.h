@@ -72,8 +72,6 @@ class StoreTools {
   std::string SharedStore() const;
   // The store the verb works on: the shared one, or group.db of the data
   // directory (whose paths_ it fills in).
-  // The outline that `tree` prints of the rows.
-  static std::vector<std::string> OutlineOf(const std::vector<StoreRow>& rows);
   bool OpenAccess(std::unique_ptr<StoreAccess>& store, std::string& error);
   // backup and restore of a shared store: PostgreSQL's tools do that.
   int RefuseShared() const;

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 
 #include "group/group_request_handler.h"
@@ -126,28 +125,41 @@ class Checker {
 };
 
 void Checker::Link() {
-  std::unordered_map<std::string_view, std::size_t> index;
-  std::unordered_map<std::string_view, std::vector<std::size_t>> repeated;
-  index.reserve(rows_.size());
+  // The rows with a text id sorted by it, and by row where ids are equal:
+  // the first row of an id comes first. A store's rows come in id order
+  // already, and the check that they are costs one pass.
+  std::vector<std::size_t> by_id;
+  by_id.reserve(rows_.size());
   for (std::size_t i = 0; i < rows_.size(); ++i) {
-    const StoreValue& id = rows_[i].item_id;
-    if (!id.is_text()) continue;
-    const auto [it, inserted] = index.emplace(id.bytes, i);
-    if (!inserted) {
-      std::vector<std::size_t>& same = repeated[id.bytes];
-      if (same.empty()) same.push_back(it->second);
-      same.push_back(i);
-    }
+    if (rows_[i].item_id.is_text()) by_id.push_back(i);
+  }
+  const auto id = [this](std::size_t row) { return std::string_view(rows_[row].item_id.bytes); };
+  const auto before = [&id](std::size_t a, std::size_t b) {
+    const std::string_view x = id(a);
+    const std::string_view y = id(b);
+    return x != y ? x < y : a < b;
+  };
+  if (!std::is_sorted(by_id.begin(), by_id.end(), before)) {
+    std::sort(by_id.begin(), by_id.end(), before);
+  }
+  std::vector<std::vector<std::size_t>> duplicates;
+  for (std::size_t begin = 0; begin < by_id.size();) {
+    std::size_t end = begin + 1;
+    while (end < by_id.size() && id(by_id[end]) == id(by_id[begin])) ++end;
+    if (end - begin > 1) duplicates.emplace_back(by_id.begin() + begin, by_id.begin() + end);
+    begin = end;
   }
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const std::string_view parent = SiblingKey(rows_[i]);
     if (parent.empty()) continue;
-    const auto it = index.find(parent);
-    parent_[i] = it == index.end() ? kMissing : it->second;
-    if (it != index.end()) children_[it->second].push_back(i);
+    const auto it = std::lower_bound(by_id.begin(), by_id.end(), parent,
+                                     [&id](std::size_t row, std::string_view key) {
+                                       return id(row) < key;
+                                     });
+    const bool found = it != by_id.end() && id(*it) == parent;
+    parent_[i] = found ? *it : kMissing;
+    if (found) children_[*it].push_back(i);
   }
-  std::vector<std::vector<std::size_t>> duplicates;
-  for (auto& [id, rows] : repeated) duplicates.push_back(std::move(rows));
   std::sort(duplicates.begin(), duplicates.end());
   for (const auto& rows : duplicates) {
     Add(Severity::kProblem, "duplicate-id", {rows.front()},

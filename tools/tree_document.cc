@@ -1,9 +1,11 @@
 #include "tools/tree_document.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 #include "tools/text_bytes.h"
@@ -171,39 +173,310 @@ std::string WriteTreeDocument(const std::vector<StoreRow>& rows,
   return text;
 }
 
-bool ReadTreeDocument(const std::string& text, std::vector<StoreRow>& rows, std::string& error) {
-  rapidjson::Document doc;
-  pga_json::ParseFailure failure;
-  if (!pga_json::Parse(doc, text, &failure)) {
-    error = "not JSON: " + failure.message + " (at byte " + std::to_string(failure.offset) + ")";
-    return false;
+namespace {
+
+// Bytes of a document pulled from its source a block at a time, as
+// rapidjson's reader takes them: a NUL at the end. The reader stops at a
+// NUL byte inside the text too, which the caller tells apart by the count.
+class SourceStream {
+ public:
+  using Ch = char;
+
+  explicit SourceStream(const DocumentSource& source) : source_(source) {}
+
+  Ch Peek() {
+    if (pos_ == size_) Fill();
+    return pos_ < size_ ? buffer_[pos_] : '\0';
   }
-  const rapidjson::Value* version = pga_json::FindMember(doc, "formatVersion");
-  const rapidjson::Value* items = pga_json::FindMember(doc, "items");
-  if (version == nullptr || !version->IsInt() || version->GetInt() < 1 || items == nullptr ||
-      !items->IsArray()) {
-    error = "not a tree export: it needs \"formatVersion\" (1 or more) and \"items\" (an array)";
-    return false;
+  Ch Take() {
+    const Ch c = Peek();
+    if (pos_ < size_) ++pos_;
+    return c;
   }
-  if (version->GetInt() > kTreeFormatVersion) {
-    error = "an export of format version " + std::to_string(version->GetInt()) +
-            ", newer than this build reads (" + std::to_string(kTreeFormatVersion) + ")";
-    return false;
+  std::size_t Tell() const { return before_ + pos_; }
+  // Reads the rest of the source; the number of bytes it held in all.
+  std::size_t Drain() {
+    while (!ended_) {
+      pos_ = size_;
+      Fill();
+    }
+    return before_ + size_;
   }
-  if (doc.MemberCount() != 2) {
-    error = "not a tree export: members other than \"formatVersion\" and \"items\"";
-    return false;
+
+  // Unused parts of rapidjson's stream concept (the reader never writes).
+  Ch* PutBegin() { return nullptr; }
+  void Put(Ch) {}
+  void Flush() {}
+  std::size_t PutEnd(Ch*) { return 0; }
+
+ private:
+  void Fill() {
+    if (ended_) return;
+    before_ += size_;
+    pos_ = 0;
+    size_ = source_(buffer_, sizeof buffer_);
+    if (size_ == 0) ended_ = true;
   }
-  rows.clear();
-  rows.reserve(items->Size());
-  for (rapidjson::SizeType i = 0; i < items->Size(); ++i) {
-    rows.emplace_back();
-    if (!ReadItem((*items)[i], rows.back(), error)) {
-      error = "not a tree export: item " + std::to_string(i + 1) + ": " + error;
+
+  const DocumentSource& source_;
+  char buffer_[1 << 16];
+  std::size_t size_ = 0;
+  std::size_t pos_ = 0;
+  std::size_t before_ = 0;  // bytes of the blocks before this one
+  bool ended_ = false;
+};
+
+// Reads a document's parse events as pga_json::Parse reads a whole text
+// (numbers converted the same way, nesting bounded the same way), but keeps
+// only what a tree export holds: the top level's members, and one item at
+// a time, which is made a row at its end. A document of a million items
+// never exists in memory as a whole.
+class DocumentReader {
+ public:
+  using Ch = char;
+  using SizeType = rapidjson::SizeType;
+
+  explicit DocumentReader(std::vector<StoreRow>& rows) : rows_(rows) {}
+
+  bool Null() { return Scalar(rapidjson::Value()); }
+  bool Bool(bool b) { return Scalar(rapidjson::Value(b)); }
+  bool Int(int i) { return Scalar(rapidjson::Value(i)); }
+  bool Uint(unsigned i) { return Scalar(rapidjson::Value(i)); }
+  bool Int64(int64_t i) { return Scalar(rapidjson::Value(i)); }
+  bool Uint64(uint64_t i) { return Scalar(rapidjson::Value(i)); }
+  bool Double(double d) { return Scalar(rapidjson::Value(d)); }
+  bool String(const Ch* str, SizeType length, bool /*copy*/) {
+    if (!Building()) return Scalar(rapidjson::Value());
+    return Scalar(rapidjson::Value(str, length, allocator_));
+  }
+  bool Key(const Ch* str, SizeType length, bool /*copy*/) {
+    if (depth_ == 1) {
+      ++top_members_;
+      key_.assign(str, length);
+      return true;
+    }
+    if (Building()) stack_.emplace_back(str, length, allocator_);
+    return true;
+  }
+  bool StartObject() { return Open(false); }
+  bool EndObject(SizeType members) { return Close(true, members); }
+  bool StartArray() { return Open(true); }
+  bool EndArray(SizeType elements) { return Close(false, elements); }
+
+  // `text` is a valid JSON number: the reader checked it.
+  bool RawNumber(const Ch* text, SizeType length, bool /*copy*/) {
+    const std::string number(text, length);
+    if (number.find_first_of(".eE") == std::string::npos && Integer(number)) return true;
+    const double value = std::strtod(number.c_str(), nullptr);
+    if (std::isinf(value)) {
+      too_big_ = true;
       return false;
     }
+    return Double(value);
+  }
+
+  bool too_big() const { return too_big_; }
+  bool exceeded() const { return exceeded_; }
+  std::size_t top_members() const { return top_members_; }
+  // The first "formatVersion": whether it is there, whether it is a 32-bit
+  // integer, and which.
+  bool has_version() const { return has_version_; }
+  bool version_is_int() const { return version_is_int_; }
+  int version() const { return version_; }
+  // Whether the first "items" is there and an array.
+  bool has_items() const { return has_items_; }
+  bool items_are_array() const { return items_are_array_; }
+  // The first item that is not one, with its number (from 1).
+  const std::string& item_error() const { return item_error_; }
+  std::size_t item_number() const { return item_number_; }
+
+ private:
+  // Whether the events now build an item of the first "items" array.
+  bool Building() const { return in_items_ && depth_ >= 2 && !exceeded_ && item_error_.empty(); }
+
+  // A value at the top level's member, an item or a part of an item.
+  bool Scalar(rapidjson::Value value) {
+    if (depth_ == 1) {
+      Member(value.IsInt(), value.IsInt() ? value.GetInt() : 0, false);
+    } else if (Building()) {
+      stack_.push_back(std::move(value));
+      if (depth_ == 2) EndItem();
+    }
+    return true;
+  }
+
+  // The value of the top-level member `key_` begins.
+  void Member(bool is_int, int number, bool is_array) {
+    if (key_ == "formatVersion" && !has_version_) {
+      has_version_ = true;
+      version_is_int_ = is_int;
+      version_ = number;
+    } else if (key_ == "items" && !has_items_) {
+      has_items_ = true;
+      items_are_array_ = is_array;
+      in_items_ = is_array;
+    }
+  }
+
+  bool Open(bool array) {
+    if (depth_ == 1) Member(false, 0, array);
+    ++depth_;
+    if (depth_ > pga_json::kMaxDepth) exceeded_ = true;
+    if (Building() && depth_ >= 3) stack_.emplace_back(rapidjson::kNullType);
+    return true;
+  }
+
+  bool Close(bool object, SizeType count) {
+    if (Building() && depth_ >= 3) {
+      // The object's members (name, value) or the array's elements are the
+      // last entries of the stack, after the entry that opened it.
+      const std::size_t parts = object ? 2 * static_cast<std::size_t>(count) : count;
+      const std::size_t first = stack_.size() - parts;
+      rapidjson::Value& made = stack_[first - 1];
+      if (object) {
+        made.SetObject();
+        for (std::size_t i = first; i < stack_.size(); i += 2) {
+          made.AddMember(stack_[i], stack_[i + 1], allocator_);
+        }
+      } else {
+        made.SetArray();
+        made.Reserve(count, allocator_);
+        for (std::size_t i = first; i < stack_.size(); ++i) made.PushBack(stack_[i], allocator_);
+      }
+      stack_.resize(first);
+    }
+    --depth_;
+    if (depth_ == 2 && Building()) EndItem();
+    if (depth_ == 1 && in_items_) in_items_ = false;
+    return true;
+  }
+
+  // The item on the stack is complete: it becomes a row.
+  void EndItem() {
+    ++items_;
+    rows_.emplace_back();
+    std::string error;
+    if (!ReadItem(stack_.back(), rows_.back(), error)) {
+      rows_.pop_back();
+      item_error_ = error;
+      item_number_ = items_;
+    }
+    stack_.clear();
+    allocator_.Clear();
+  }
+
+  // An integer that fits 64 bits, with the value kinds rapidjson gives it.
+  // False when it does not fit (it is then read as a double).
+  bool Integer(const std::string& number) {
+    const bool minus = number[0] == '-';
+    uint64_t magnitude = 0;
+    for (std::size_t i = minus ? 1 : 0; i < number.size(); ++i) {
+      const uint64_t digit = static_cast<uint64_t>(number[i] - '0');
+      if (magnitude > (UINT64_MAX - digit) / 10) return false;
+      magnitude = magnitude * 10 + digit;
+    }
+    if (!minus) {
+      return magnitude <= UINT32_MAX ? Uint(static_cast<unsigned>(magnitude)) : Uint64(magnitude);
+    }
+    if (magnitude <= 0x80000000ULL) return Int(static_cast<int>(0 - magnitude));
+    if (magnitude <= 0x8000000000000000ULL) return Int64(static_cast<int64_t>(0 - magnitude));
+    return false;
+  }
+
+  std::vector<StoreRow>& rows_;
+  char item_bytes_[4096];  // room for a usual item without asking malloc
+  rapidjson::MemoryPoolAllocator<> allocator_{item_bytes_, sizeof item_bytes_};  // the item
+  std::vector<rapidjson::Value> stack_;          // its values so far
+  std::size_t depth_ = 0;
+  bool exceeded_ = false;
+  bool too_big_ = false;
+  std::size_t top_members_ = 0;
+  std::string key_;
+  bool has_version_ = false;
+  bool version_is_int_ = false;
+  int version_ = 0;
+  bool has_items_ = false;
+  bool items_are_array_ = false;
+  bool in_items_ = false;
+  std::size_t items_ = 0;
+  std::string item_error_;
+  std::size_t item_number_ = 0;
+};
+
+}  // namespace
+
+bool ReadTreeDocument(const DocumentSource& source, std::vector<StoreRow>& rows,
+                      std::string& error) {
+  rows.clear();
+  SourceStream in(source);
+  // What rapidjson's UTF-8 stream over a text skips at its start: the bytes
+  // of a byte order mark.
+  for (const unsigned char mark : {0xEFu, 0xBBu, 0xBFu}) {
+    if (static_cast<unsigned char>(in.Peek()) == mark) in.Take();
+  }
+  DocumentReader reader(rows);
+  rapidjson::Reader parser;
+  rapidjson::ParseResult result =
+      parser.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(in,
+                                                                                          reader);
+  // The reader takes a NUL byte for the end of the text: one after the
+  // document (and whatever follows it) is not white space.
+  const std::size_t stopped = in.Tell();
+  const std::size_t length = in.Drain();
+  if (!result.IsError() && stopped < length) {
+    result.Set(rapidjson::kParseErrorDocumentRootNotSingular, stopped);
+  }
+  if (result.IsError() || reader.exceeded()) {
+    std::string message;
+    std::size_t offset = 0;
+    if (reader.too_big()) {
+      message = rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig);
+      offset = result.Offset();
+    } else if (result.IsError()) {
+      message = rapidjson::GetParseError_En(result.Code());
+      offset = result.Offset();
+    } else {
+      message = "Nesting deeper than " + std::to_string(pga_json::kMaxDepth) + " levels.";
+    }
+    error = "not JSON: " + message + " (at byte " + std::to_string(offset) + ")";
+    rows.clear();
+    return false;
+  }
+  if (!reader.has_version() || !reader.version_is_int() || reader.version() < 1 ||
+      !reader.has_items() || !reader.items_are_array()) {
+    error = "not a tree export: it needs \"formatVersion\" (1 or more) and \"items\" (an array)";
+    rows.clear();
+    return false;
+  }
+  if (reader.version() > kTreeFormatVersion) {
+    error = "an export of format version " + std::to_string(reader.version()) +
+            ", newer than this build reads (" + std::to_string(kTreeFormatVersion) + ")";
+    rows.clear();
+    return false;
+  }
+  if (reader.top_members() != 2) {
+    error = "not a tree export: members other than \"formatVersion\" and \"items\"";
+    rows.clear();
+    return false;
+  }
+  if (!reader.item_error().empty()) {
+    error = "not a tree export: item " + std::to_string(reader.item_number()) + ": " +
+            reader.item_error();
+    rows.clear();
+    return false;
   }
   return true;
+}
+
+bool ReadTreeDocument(const std::string& text, std::vector<StoreRow>& rows, std::string& error) {
+  std::size_t done = 0;
+  const DocumentSource source = [&](char* buffer, std::size_t size) {
+    const std::size_t n = std::min(size, text.size() - done);
+    std::memcpy(buffer, text.data() + done, n);
+    done += n;
+    return n;
+  };
+  return ReadTreeDocument(source, rows, error);
 }
 
 }  // namespace pga

@@ -52,6 +52,17 @@ std::string WriteTreeDocument(const std::vector<StoreRow>& rows,
 // not checked here.
 bool ReadTreeDocument(const std::string& text, std::vector<StoreRow>& rows, std::string& error);
 
+// Where a document's bytes come from: fills `buffer` with up to `size`
+// bytes and returns how many, 0 at the end (a source that fails ends, and
+// keeps its own reason).
+using DocumentSource = std::function<std::size_t(char* buffer, std::size_t size)>;
+
+// The same, reading the document a block at a time from `source` to its
+// end, without holding it whole: only the rows are kept (in `rows`, whose
+// room is kept, so that a caller may reserve it).
+bool ReadTreeDocument(const DocumentSource& source, std::vector<StoreRow>& rows,
+                      std::string& error);
+
 }  // namespace pga
 
 #endif  // PGA_TOOLS_TREE_DOCUMENT_H_

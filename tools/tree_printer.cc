@@ -1,7 +1,7 @@
 #include "tools/tree_printer.h"
 
 #include <algorithm>
-#include <set>
+#include <cstring>
 #include <utility>
 
 namespace pga {
@@ -10,114 +10,196 @@ namespace {
 
 constexpr char kOrphansHeading[] = "orphans (parent not in the tree):";
 constexpr char kCyclesHeading[] = "cycles (parent chain loops):";
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kProgressStep = 4096;
 
 }  // namespace
 
-TreePrinter::TreePrinter(const GroupOrderModelList& items) {
-  for (const auto& item : items) {
-    if (item != nullptr) items_.push_back(*item);
+// One printing of the outline: the items sorted as siblings are printed,
+// which of them are printed already, and the line being made.
+class TreePrinter::Walker {
+ public:
+  Walker(const std::vector<Item>& items, const std::function<void(const std::string&)>& emit,
+         const std::function<void(std::size_t)>& progress)
+      : items_(items), emit_(emit), progress_(progress), printed_(items.size(), false) {
+    by_parent_.resize(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) by_parent_[i] = static_cast<uint32_t>(i);
+    // Siblings side by side, each family in the order it is printed.
+    std::sort(by_parent_.begin(), by_parent_.end(), [this](uint32_t a, uint32_t b) {
+      const Item& x = items_[a];
+      const Item& y = items_[b];
+      if (x.parent != y.parent) return x.parent < y.parent;
+      return Before(a, b);
+    });
   }
-  for (std::size_t i = 0; i < items_.size(); ++i) children_.emplace(items_[i].ParentText(), i);
-}
 
-std::vector<std::size_t> TreePrinter::Sorted(std::vector<std::size_t> indices) const {
-  std::sort(indices.begin(), indices.end(), [this](std::size_t a, std::size_t b) {
-    const GroupOrderModel& x = items_[a];
-    const GroupOrderModel& y = items_[b];
+  void Run() {
+    // The ids, sorted, tell a missing parent from a present one.
+    std::vector<uint32_t> by_id(by_parent_);
+    std::sort(by_id.begin(), by_id.end(), [this](uint32_t a, uint32_t b) {
+      return items_[a].id != items_[b].id ? items_[a].id < items_[b].id : a < b;
+    });
+    const auto has_id = [&](std::string_view id) {
+      const auto it = std::lower_bound(by_id.begin(), by_id.end(), id,
+                                       [this](uint32_t a, std::string_view key) {
+                                         return items_[a].id < key;
+                                       });
+      return it != by_id.end() && items_[*it].id == id;
+    };
+
+    const auto [roots_begin, roots_end] = Children(std::string_view());
+    const std::vector<uint32_t> roots(roots_begin, roots_end);
+    std::vector<uint32_t> orphans;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      const std::string_view parent = items_[i].parent;
+      if (!parent.empty() && !has_id(parent)) orphans.push_back(static_cast<uint32_t>(i));
+    }
+    std::sort(orphans.begin(), orphans.end(), [this](uint32_t a, uint32_t b) { return Before(a, b); });
+
+    for (uint32_t root : roots) Walk(root, false);
+    if (!orphans.empty()) Emit(kOrphansHeading);
+    for (uint32_t orphan : orphans) Walk(orphan, true);
+
+    // What is left hangs on a loop: start each walk at the smallest id left.
+    bool heading = false;
+    for (uint32_t i : by_id) {
+      if (printed_[i]) continue;
+      if (!heading) Emit(kCyclesHeading);
+      heading = true;
+      Walk(i, true);
+    }
+  }
+
+ private:
+  using Range = std::pair<std::vector<uint32_t>::const_iterator, std::vector<uint32_t>::const_iterator>;
+
+  // Siblings by order, then by id, then as added.
+  bool Before(uint32_t a, uint32_t b) const {
+    const Item& x = items_[a];
+    const Item& y = items_[b];
     if (x.order != y.order) return x.order < y.order;
-    if (x.itemId != y.itemId) return x.itemId < y.itemId;
+    if (x.id != y.id) return x.id < y.id;
     return a < b;
-  });
-  return indices;
-}
+  }
 
-std::string TreePrinter::Line(std::size_t index, std::size_t depth, bool note_parent) const {
-  const GroupOrderModel& item = items_[index];
-  std::string line(2 * std::min(depth, kMaxIndentLevels), ' ');
-  if (depth > kMaxIndentLevels) line += "(depth " + std::to_string(depth) + ") ";
-  line += item.type == kGroupType ? "+ " : "- ";
-  line += item.name.empty() ? "(no name)" : item.name;
-  line += " (" + item.itemId + ") order " + std::to_string(item.order);
-  if (note_parent) line += ", parent " + item.ParentText();
-  return line;
-}
+  // The items whose parent text is `parent`, in the order they are printed.
+  Range Children(std::string_view parent) const {
+    return std::equal_range(
+        by_parent_.cbegin(), by_parent_.cend(), parent,
+        [this](const auto& a, const auto& b) { return Parent(a) < Parent(b); });
+  }
+  std::string_view Parent(uint32_t index) const { return items_[index].parent; }
+  static std::string_view Parent(std::string_view text) { return text; }
 
-void TreePrinter::Walk(std::size_t root, bool note_parent, std::vector<bool>& printed,
-                       std::vector<std::string>& lines) const {
-  struct Frame {
-    std::vector<std::size_t> pending;  // children still to print, reversed
-    std::size_t depth;
-  };
-  printed[root] = true;
-  lines.push_back(Line(root, 0, note_parent));
-  std::vector<Frame> stack;
-  auto enter = [&](std::size_t parent, std::size_t depth) {
-    std::vector<std::size_t> below;
+  void Emit(const char* text) {
+    line_ = text;
+    emit_(line_);
+  }
+
+  void EmitItem(uint32_t index, std::size_t depth, bool note_parent) {
+    const Item& item = items_[index];
+    line_.assign(2 * std::min(depth, kMaxIndentLevels), ' ');
+    if (depth > kMaxIndentLevels) line_ += "(depth " + std::to_string(depth) + ") ";
+    line_ += item.group ? "+ " : "- ";
+    if (item.name.empty()) {
+      line_ += "(no name)";
+    } else {
+      line_ += item.name;
+    }
+    line_ += " (";
+    line_ += item.id;
+    line_ += ") order ";
+    line_ += std::to_string(item.order);
+    if (note_parent) {
+      line_ += ", parent ";
+      line_ += item.parent;
+    }
+    emit_(line_);
+    if (progress_ && ++done_ % kProgressStep == 0) progress_(done_);
+  }
+
+  // Prints `root` and everything below it that was not printed yet.
+  void Walk(uint32_t root, bool note_parent) {
+    struct Frame {
+      Range pending;  // children still to look at
+      std::size_t depth;
+    };
+    printed_[root] = true;
+    EmitItem(root, 0, note_parent);
+    std::vector<Frame> stack;
     // The empty parent text means the top level: an item with the empty id
     // is nobody's parent.
-    auto range = items_[parent].itemId.empty() ? std::make_pair(children_.end(), children_.end())
-                                               : children_.equal_range(items_[parent].itemId);
-    for (auto it = range.first; it != range.second; ++it) {
-      if (!printed[it->second]) below.push_back(it->second);
+    const auto enter = [&](uint32_t parent, std::size_t depth) {
+      const std::string_view id = items_[parent].id;
+      stack.push_back(Frame{id.empty() ? Range(by_parent_.cend(), by_parent_.cend()) : Children(id),
+                            depth});
+    };
+    enter(root, 1);
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      if (top.pending.first == top.pending.second) {
+        stack.pop_back();
+        continue;
+      }
+      const uint32_t next = *top.pending.first++;
+      if (printed_[next]) continue;
+      printed_[next] = true;
+      const std::size_t depth = top.depth;
+      EmitItem(next, depth, false);
+      enter(next, depth + 1);
     }
-    below = Sorted(std::move(below));
-    std::reverse(below.begin(), below.end());
-    stack.push_back(Frame{std::move(below), depth});
-  };
-  enter(root, 1);
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    if (top.pending.empty()) {
-      stack.pop_back();
-      continue;
-    }
-    const std::size_t next = top.pending.back();
-    top.pending.pop_back();
-    if (printed[next]) continue;
-    printed[next] = true;
-    const std::size_t depth = top.depth;
-    lines.push_back(Line(next, depth, false));
-    enter(next, depth + 1);
   }
+
+  const std::vector<Item>& items_;
+  const std::function<void(const std::string&)>& emit_;
+  const std::function<void(std::size_t)>& progress_;
+  std::vector<uint32_t> by_parent_;
+  std::vector<bool> printed_;
+  std::string line_;
+  std::size_t done_ = 0;
+};
+
+TreePrinter::TreePrinter(const GroupOrderModelList& items) {
+  items_.reserve(items.size());
+  for (const auto& item : items) {
+    if (item != nullptr) {
+      Add(item->itemId, item->ParentText(), item->name, item->type == kGroupType, item->order);
+    }
+  }
+}
+
+std::string_view TreePrinter::Keep(std::string_view text) {
+  if (text.empty()) return std::string_view();
+  if (text.size() > block_left_) {
+    const std::size_t size = std::max(kBlockBytes, text.size());
+    blocks_.push_back(std::make_unique<char[]>(size));
+    free_ = blocks_.back().get();
+    block_left_ = size;
+  }
+  char* start = free_;
+  std::memcpy(start, text.data(), text.size());
+  free_ += text.size();
+  block_left_ -= text.size();
+  return std::string_view(start, text.size());
+}
+
+void TreePrinter::Add(std::string_view id, std::string_view parent, std::string_view name,
+                      bool group, int32_t order) {
+  items_.push_back(Item{Keep(id), Keep(parent), Keep(name), order, group});
+}
+
+void TreePrinter::Print(const std::function<void(const std::string&)>& line,
+                        const std::function<void(std::size_t)>& progress) const {
+  if (items_.empty()) {
+    line("(empty tree)");
+    return;
+  }
+  Walker(items_, line, progress).Run();
 }
 
 std::vector<std::string> TreePrinter::Lines() const {
-  if (items_.empty()) return {"(empty tree)"};
-  std::set<std::string> ids;
-  for (const GroupOrderModel& item : items_) ids.insert(item.itemId);
-
-  std::vector<std::size_t> roots;
-  std::vector<std::size_t> orphans;
-  for (std::size_t i = 0; i < items_.size(); ++i) {
-    const std::string& parent = items_[i].ParentText();
-    if (parent.empty()) {
-      roots.push_back(i);
-    } else if (ids.count(parent) == 0) {
-      orphans.push_back(i);
-    }
-  }
-
-  std::vector<bool> printed(items_.size(), false);
   std::vector<std::string> lines;
-  for (std::size_t root : Sorted(std::move(roots))) Walk(root, false, printed, lines);
-  if (!orphans.empty()) lines.push_back(kOrphansHeading);
-  for (std::size_t orphan : Sorted(std::move(orphans))) Walk(orphan, true, printed, lines);
-
-  // What is left hangs on a loop: start each walk at the smallest id left.
-  std::vector<std::size_t> rest;
-  for (std::size_t i = 0; i < items_.size(); ++i) {
-    if (!printed[i]) rest.push_back(i);
-  }
-  std::sort(rest.begin(), rest.end(), [this](std::size_t a, std::size_t b) {
-    return items_[a].itemId != items_[b].itemId ? items_[a].itemId < items_[b].itemId : a < b;
-  });
-  bool heading = false;
-  for (std::size_t i : rest) {
-    if (printed[i]) continue;
-    if (!heading) lines.push_back(kCyclesHeading);
-    heading = true;
-    Walk(i, true, printed, lines);
-  }
+  Print([&lines](const std::string& line) { lines.push_back(line); });
   return lines;
 }
 

@@ -12,12 +12,19 @@
 // is printed exactly once, so no input makes the printer loop; the walk uses
 // no recursion, and levels deeper than kMaxIndentLevels keep that indent and
 // start with "(depth N) ".
+//
+// A store of a million items is printed as it is walked: the printer keeps
+// the items' texts packed in large blocks and finds children by sorting
+// once, so that it needs little more memory than the texts themselves.
 #ifndef PGA_TOOLS_TREE_PRINTER_H_
 #define PGA_TOOLS_TREE_PRINTER_H_
 
 #include <cstddef>
-#include <map>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/group_model.h"
@@ -28,24 +35,41 @@ class TreePrinter {
  public:
   static constexpr std::size_t kMaxIndentLevels = 32;
 
-  // Takes a copy of `items` (null entries are left out).
+  // Takes a copy of `items` (null entries are left out); more can be added.
   explicit TreePrinter(const GroupOrderModelList& items);
+
+  // Adds one item (its texts are copied): `parent` is the empty text for
+  // the top level, `group` whether its type is "Group".
+  void Add(std::string_view id, std::string_view parent, std::string_view name, bool group,
+           int32_t order);
+  std::size_t size() const { return items_.size(); }
+
+  // Calls `line` with each line of the outline in turn; the line is valid
+  // for the call only. `progress` (when set) is called now and then with
+  // the number of items printed so far.
+  void Print(const std::function<void(const std::string&)>& line,
+             const std::function<void(std::size_t)>& progress = {}) const;
 
   // The outline's lines; "(empty tree)" alone when there are no items.
   std::vector<std::string> Lines() const;
 
  private:
-  // Item indices sorted as siblings are printed.
-  std::vector<std::size_t> Sorted(std::vector<std::size_t> indices) const;
-  // Appends the lines of `root` and everything below it that was not
-  // printed yet, marking what it prints in `printed`.
-  void Walk(std::size_t root, bool note_parent, std::vector<bool>& printed,
-            std::vector<std::string>& lines) const;
-  std::string Line(std::size_t index, std::size_t depth, bool note_parent) const;
+  struct Item {
+    std::string_view id;
+    std::string_view parent;
+    std::string_view name;
+    int32_t order;
+    bool group;
+  };
+  class Walker;
 
-  std::vector<GroupOrderModel> items_;
-  // Indices of items_ by the parent text of each item.
-  std::multimap<std::string, std::size_t> children_;
+  // A copy of `text` that lives as long as the printer.
+  std::string_view Keep(std::string_view text);
+
+  std::vector<Item> items_;
+  std::vector<std::unique_ptr<char[]>> blocks_;  // the texts of items_
+  char* free_ = nullptr;  // where the next text goes in the last block
+  std::size_t block_left_ = 0;
 };
 
 }  // namespace pga
