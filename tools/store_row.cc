@@ -36,22 +36,38 @@ StoreValue StoreValue::Blob(std::string bytes) {
 }
 
 StoreValue StoreValue::FromColumn(sqlite3_stmt* statement, int index) {
+  StoreValue value;
+  value.ReadColumn(statement, index);
+  return value;
+}
+
+void StoreValue::ReadColumn(sqlite3_stmt* statement, int index) {
+  bytes.clear();
+  integer = 0;
   switch (sqlite3_column_type(statement, index)) {
     case SQLITE_INTEGER:
-      return Integer(sqlite3_column_int64(statement, index));
+      kind = Kind::kInteger;
+      integer = sqlite3_column_int64(statement, index);
+      return;
     case SQLITE_FLOAT:
-      return Real(sqlite3_column_double(statement, index));
+      kind = Kind::kReal;
+      real = sqlite3_column_double(statement, index);
+      return;
     case SQLITE_TEXT: {
+      kind = Kind::kText;
       // The pointer first, then the length: the order SQLite documents.
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
-      return Text(std::string(text ? text : "", sqlite3_column_bytes(statement, index)));
+      if (text != nullptr) bytes.assign(text, sqlite3_column_bytes(statement, index));
+      return;
     }
     case SQLITE_BLOB: {
+      kind = Kind::kBlob;
       const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement, index));
-      return Blob(std::string(blob ? blob : "", sqlite3_column_bytes(statement, index)));
+      if (blob != nullptr) bytes.assign(blob, sqlite3_column_bytes(statement, index));
+      return;
     }
     default:
-      return Null();
+      kind = Kind::kNull;
   }
 }
 

@@ -27,6 +27,8 @@ struct StoreValue {
 
   // Column `index` of the current row of `statement`.
   static StoreValue FromColumn(sqlite3_stmt* statement, int index);
+  // The same into this value, reusing the room its bytes had.
+  void ReadColumn(sqlite3_stmt* statement, int index);
   // Binds the value, storage class and all, to parameter `index`; SQLite's
   // result code.
   int Bind(sqlite3_stmt* statement, int index) const;

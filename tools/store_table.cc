@@ -74,9 +74,13 @@ bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Pro
   rows.reserve(Count());
   return Scan(
       [&rows](sqlite3_stmt* s) {
-        rows.push_back(StoreRow{StoreValue::FromColumn(s, 0), StoreValue::FromColumn(s, 1),
-                                StoreValue::FromColumn(s, 2), StoreValue::FromColumn(s, 3),
-                                StoreValue::FromColumn(s, 4), StoreValue::FromColumn(s, 5)});
+        StoreRow& row = rows.emplace_back();
+        row.item_id.ReadColumn(s, 0);
+        row.parent_id.ReadColumn(s, 1);
+        row.name.ReadColumn(s, 2);
+        row.type.ReadColumn(s, 3);
+        row.order.ReadColumn(s, 4);
+        row.created_time.ReadColumn(s, 5);
       },
       error, progress);
 }

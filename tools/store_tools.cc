@@ -422,35 +422,48 @@ int StoreTools::Restore() {
 
 int StoreTools::Export() {
   std::unique_ptr<StoreAccess> store;
-  std::vector<StoreRow> rows;
   std::string error;
   if (!OpenAccess(store, error)) return Fail(error);
   const bool to_file = options_.path != "-";
   if (to_file && !CheckDestination(paths_, options_.path, options_.force, error)) {
     return Fail(error);
   }
+  // The document goes out as the rows are read, a block at a time, into the
+  // temporary file that becomes the export. Standard output gets it only
+  // once every row was read: a failure prints nothing there.
+  AtomicFile file;
+  if (to_file && !file.Create(options_.path, store->file_mode(), error)) return Fail(error);
+  constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+  std::string text;
+  TreeDocumentWriter writer(text);
+  std::size_t items = 0;
+  bool written = true;
   bool read;
   {
-    ProgressMeter meter("export: reading", "items");
-    read = store->Read(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+    ProgressMeter meter("export", "items");
+    meter.SetTotal(store->Count());
+    writer.Begin();
+    read = store->Scan(
+        [&](const StoreRow& row) {
+          writer.Add(row);
+          ++items;
+          if (to_file && written && text.size() >= kBlockBytes) {
+            written = file.Write(text, error);
+            text.clear();
+          }
+        },
+        error, [&meter](std::size_t done) { meter.Update(done); });
+    writer.End();
   }
   if (!read) return Fail(store->name() + ": " + error);
-  std::string text;
-  {
-    ProgressMeter meter("export", "items");
-    meter.SetTotal(rows.size());
-    text = WriteTreeDocument(rows, [&meter](std::size_t done) { meter.Update(done); });
-  }
   if (!to_file) {
     std::fwrite(text.data(), 1, text.size(), out_);
     return std::fflush(out_) == 0 ? kSuccess : Fail("cannot write standard output");
   }
-  AtomicFile file;
-  if (!file.Create(options_.path, store->file_mode(), error) || !file.Write(text, error) ||
-      !file.Commit(options_.force, error)) {
+  if (!written || !file.Write(text, error) || !file.Commit(options_.force, error)) {
     return Fail(error);
   }
-  Print("exported " + std::to_string(rows.size()) + " items to " + options_.path);
+  Print("exported " + std::to_string(items) + " items to " + options_.path);
   return kSuccess;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "group/group_request_handler.h"
@@ -149,16 +150,23 @@ void Checker::Link() {
     if (end - begin > 1) duplicates.emplace_back(by_id.begin() + begin, by_id.begin() + end);
     begin = end;
   }
+  // A tree has far fewer parents than items: each parent text is looked up
+  // once.
+  std::unordered_map<std::string_view, std::size_t> parents;
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const std::string_view parent = SiblingKey(rows_[i]);
     if (parent.empty()) continue;
-    const auto it = std::lower_bound(by_id.begin(), by_id.end(), parent,
-                                     [&id](std::size_t row, std::string_view key) {
-                                       return id(row) < key;
-                                     });
-    const bool found = it != by_id.end() && id(*it) == parent;
-    parent_[i] = found ? *it : kMissing;
-    if (found) children_[*it].push_back(i);
+    auto known = parents.find(parent);
+    if (known == parents.end()) {
+      const auto it = std::lower_bound(by_id.begin(), by_id.end(), parent,
+                                       [&id](std::size_t row, std::string_view key) {
+                                         return id(row) < key;
+                                       });
+      const bool found = it != by_id.end() && id(*it) == parent;
+      known = parents.emplace(parent, found ? *it : kMissing).first;
+    }
+    parent_[i] = known->second;
+    if (known->second != kMissing) children_[known->second].push_back(i);
   }
   std::sort(duplicates.begin(), duplicates.end());
   for (const auto& rows : duplicates) {
@@ -309,28 +317,54 @@ void Checker::CheckLeavesWithChildren() {
 }
 
 void Checker::CheckOrders() {
-  // Siblings side by side, by order, then by row.
-  std::vector<std::size_t> ordered;
+  // Siblings side by side, by order, then by row; families by their parent
+  // text. A found parent's children are its family already, so that only
+  // the few families (not the many items) are sorted by text.
+  struct Family {
+    std::string_view parent;
+    std::vector<std::size_t> rows;
+  };
+  std::vector<Family> families;
+  std::vector<std::size_t> top;
+  std::vector<std::size_t> missing;  // rows whose parent is not in the tree
+  const auto ordered = [this](std::size_t row) { return rows_[row].order.kind == Kind::kInteger; };
   for (std::size_t i = 0; i < rows_.size(); ++i) {
-    if (rows_[i].order.kind == Kind::kInteger) ordered.push_back(i);
+    if (!ordered(i)) continue;
+    if (parent_[i] == kTop) {
+      top.push_back(i);
+    } else if (parent_[i] == kMissing) {
+      missing.push_back(i);
+    }
   }
-  std::sort(ordered.begin(), ordered.end(), [this](std::size_t a, std::size_t b) {
-    const std::string_view pa = SiblingKey(rows_[a]);
-    const std::string_view pb = SiblingKey(rows_[b]);
-    if (pa != pb) return pa < pb;
-    if (rows_[a].order.integer != rows_[b].order.integer) {
-      return rows_[a].order.integer < rows_[b].order.integer;
-    }
-    return a < b;
+  if (!top.empty()) families.push_back(Family{std::string_view(), std::move(top)});
+  std::stable_sort(missing.begin(), missing.end(), [this](std::size_t a, std::size_t b) {
+    return SiblingKey(rows_[a]) < SiblingKey(rows_[b]);
   });
-  for (std::size_t begin = 0; begin < ordered.size();) {
+  for (std::size_t begin = 0; begin < missing.size();) {
     std::size_t end = begin + 1;
-    while (end < ordered.size() &&
-           SiblingKey(rows_[ordered[end]]) == SiblingKey(rows_[ordered[begin]])) {
-      ++end;
-    }
-    CheckSiblings(std::vector<std::size_t>(ordered.begin() + begin, ordered.begin() + end));
+    const std::string_view parent = SiblingKey(rows_[missing[begin]]);
+    while (end < missing.size() && SiblingKey(rows_[missing[end]]) == parent) ++end;
+    families.push_back(
+        Family{parent, std::vector<std::size_t>(missing.begin() + begin, missing.begin() + end)});
     begin = end;
+  }
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (children_[i].empty()) continue;
+    Family family{std::string_view(rows_[i].item_id.bytes), {}};
+    for (std::size_t child : children_[i]) {
+      if (ordered(child)) family.rows.push_back(child);
+    }
+    if (!family.rows.empty()) families.push_back(std::move(family));
+  }
+  std::sort(families.begin(), families.end(),
+            [](const Family& a, const Family& b) { return a.parent < b.parent; });
+  for (Family& family : families) {
+    std::sort(family.rows.begin(), family.rows.end(), [this](std::size_t a, std::size_t b) {
+      const int64_t x = rows_[a].order.integer;
+      const int64_t y = rows_[b].order.integer;
+      return x != y ? x < y : a < b;
+    });
+    CheckSiblings(family.rows);
   }
 }
 

@@ -150,26 +150,37 @@ void WriteStoreValue(JsonWriter& writer, const StoreValue& value, bool as_unsign
   }
 }
 
+void TreeDocumentWriter::Begin() {
+  text_ += "{\"formatVersion\":" + std::to_string(kTreeFormatVersion) + ",\"items\":[";
+  first_ = true;
+}
+
+void TreeDocumentWriter::Add(const StoreRow& row) {
+  buffer_.Clear();
+  writer_.Reset(buffer_);
+  writer_.StartObject();
+  for (std::size_t m = 0; m < std::size(kMembers); ++m) {
+    writer_.Key(kMembers[m]);
+    WriteStoreValue(writer_, row.*kColumns[m], m == kUnsignedMember);
+  }
+  writer_.EndObject();
+  text_ += first_ ? "\n" : ",\n";
+  text_.append(buffer_.GetString(), buffer_.GetSize());
+  first_ = false;
+}
+
+void TreeDocumentWriter::End() { text_ += first_ ? "]}\n" : "\n]}\n"; }
+
 std::string WriteTreeDocument(const std::vector<StoreRow>& rows,
                               const std::function<void(std::size_t)>& progress) {
-  std::string text = "{\"formatVersion\":" + std::to_string(kTreeFormatVersion) + ",\"items\":[";
-  rapidjson::StringBuffer buffer;
-  JsonWriter writer(buffer);
+  std::string text;
+  TreeDocumentWriter writer(text);
+  writer.Begin();
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    buffer.Clear();
-    writer.Reset(buffer);
-    writer.StartObject();
-    const StoreRow& row = rows[i];
-    for (std::size_t m = 0; m < std::size(kMembers); ++m) {
-      writer.Key(kMembers[m]);
-      WriteStoreValue(writer, row.*kColumns[m], m == kUnsignedMember);
-    }
-    writer.EndObject();
-    text += i == 0 ? "\n" : ",\n";
-    text.append(buffer.GetString(), buffer.GetSize());
+    writer.Add(rows[i]);
     if (progress && (i + 1) % kProgressStep == 0) progress(i + 1);
   }
-  text += rows.empty() ? "]}\n" : "\n]}\n";
+  writer.End();
   return text;
 }
 

@@ -44,6 +44,23 @@ void WriteStoreValue(JsonWriter& writer, const StoreValue& value, bool as_unsign
 std::string WriteTreeDocument(const std::vector<StoreRow>& rows,
                               const std::function<void(std::size_t)>& progress = {});
 
+// The same document written a row at a time into `text`, which the caller
+// may take away (and write out) between rows: Begin, Add for each row,
+// End. The bytes are those of WriteTreeDocument.
+class TreeDocumentWriter {
+ public:
+  explicit TreeDocumentWriter(std::string& text) : text_(text) {}
+  void Begin();
+  void Add(const StoreRow& row);
+  void End();
+
+ private:
+  std::string& text_;
+  rapidjson::StringBuffer buffer_;
+  JsonWriter writer_{buffer_};
+  bool first_ = true;
+};
+
 // Reads a document into `rows`. Refuses, with a one-line reason in `error`,
 // text that is not JSON, a document of a newer format version, a missing,
 // repeated or unknown member (at the top or in an item), a value of another
