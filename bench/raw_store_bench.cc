@@ -1,6 +1,8 @@
 // Baselines: what SQLite itself does with the same rows on the same stored
 // tree, through its C API, each statement prepared once and reused.
 #include <benchmark/benchmark.h>
+
+#include <cstdlib>
 #include <sqlite3.h>
 
 #include <stdexcept>
@@ -16,6 +18,12 @@ namespace pga {
 namespace {
 
 constexpr std::size_t kStoredItems = 50000;
+// The size the store verbs' benchmarks run at (store_tools_bench.cc), for
+// their baselines here.
+const int kToolItems = [] {
+  const char* items = std::getenv("PGA_BENCH_TOOLS_ITEMS");
+  return items != nullptr && std::atoi(items) > 0 ? std::atoi(items) : 100000;
+}();
 
 // Throws SQLite's message for `rc` on `db` unless it is a success.
 void Check(sqlite3* db, int rc) {
@@ -261,7 +269,7 @@ void BM_RawSelectAll(benchmark::State& state) {
 }
 BENCHMARK(BM_RawSelectAll)
     ->Arg(kStoredItems)
-    ->Arg(100000)
+    ->Arg(kToolItems)
     ->MinTime(1.0)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -278,7 +286,7 @@ void BM_RawIntegrityCheck(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RawIntegrityCheck)
-    ->Arg(100000)
+    ->Arg(kToolItems)
     ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
@@ -304,7 +312,7 @@ void BM_RawReplaceAll(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RawReplaceAll)
-    ->Arg(100000)
+    ->Arg(kToolItems)
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <vector>
 
 #include "store/sqlite_journal.h"
@@ -70,7 +71,9 @@ bool CopyDatabaseToFile(SqliteConnection& source, const std::string& dest_path,
   }
   if (!quick_check) return true;
   std::vector<std::string> problems;
-  if (!dest.IntegrityCheck(problems, error, true)) return false;
+  std::function<void()> tick;
+  if (progress != nullptr) tick = [progress] { progress->Tick("quick_check of the copy"); };
+  if (!dest.IntegrityCheck(problems, error, true, tick)) return false;
   if (!problems.empty()) {
     error = "the copy fails quick_check (" + problems.front() +
             "); the store itself may be damaged: run check";

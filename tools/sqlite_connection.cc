@@ -11,6 +11,8 @@ namespace {
 // A writer in the default journal mode holds its lock only while it
 // commits; readers wait that long rather than fail.
 constexpr int kDefaultBusyTimeoutMs = 5000;
+// Steps of SQLite's program between two calls of an integrity check's tick.
+constexpr int kTickSteps = 100000;
 
 }  // namespace
 
@@ -39,8 +41,19 @@ bool SqliteConnection::Exec(const char* sql, std::string& error) {
 }
 
 bool SqliteConnection::IntegrityCheck(std::vector<std::string>& problems, std::string& error,
-                                      bool quick) const {
+                                      bool quick, const std::function<void()>& tick) const {
   problems.clear();
+  // SQLite calls the handler every so many steps of its program; a check
+  // of a large file takes hundreds of millions.
+  if (tick) {
+    sqlite3_progress_handler(
+        db_, kTickSteps,
+        [](void* tick) {
+          (*static_cast<const std::function<void()>*>(tick))();
+          return 0;
+        },
+        const_cast<std::function<void()>*>(&tick));
+  }
   sqlite3_stmt* statement = nullptr;
   int rc = sqlite3_prepare_v2(db_, quick ? "PRAGMA quick_check" : "PRAGMA integrity_check", -1,
                               &statement, nullptr);
@@ -54,6 +67,7 @@ bool SqliteConnection::IntegrityCheck(std::vector<std::string>& problems, std::s
     rc = SQLITE_OK;
   }
   sqlite3_finalize(statement);
+  if (tick) sqlite3_progress_handler(db_, 0, nullptr, nullptr);
   if (rc == SQLITE_DONE) return true;
   error = std::string(quick ? "quick_check" : "integrity_check") + " failed: " + Message();
   return false;

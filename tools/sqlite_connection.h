@@ -5,6 +5,7 @@
 #ifndef PGA_TOOLS_SQLITE_CONNECTION_H_
 #define PGA_TOOLS_SQLITE_CONNECTION_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,9 @@ class SqliteConnection {
   // cannot run.
   // With `quick`, "PRAGMA quick_check": every page and row, but not whether
   // the indexes hold exactly the table's rows; several times faster.
+  // `tick` (when set) is called now and then while the check runs.
   bool IntegrityCheck(std::vector<std::string>& problems, std::string& error,
-                      bool quick = false) const;
+                      bool quick = false, const std::function<void()>& tick = {}) const;
 
   // True when the last failure was SQLITE_BUSY or SQLITE_LOCKED: another
   // connection held a lock this one needed.

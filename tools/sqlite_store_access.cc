@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "tools/atomic_file.h"
+#include "tools/progress_meter.h"
 #include "tools/store_check.h"
 #include "tools/store_lock.h"
 #include "tools/store_table.h"
@@ -50,7 +51,9 @@ bool SqliteStoreAccess::CheckStorage(std::vector<Finding>& findings, std::string
     return false;
   }
   std::vector<std::string> damage;
-  if (!connection_->IntegrityCheck(damage, error)) {
+  ProgressMeter meter(progress_label_, "");
+  if (!connection_->IntegrityCheck(damage, error, false,
+                                   [&meter] { meter.Tick("SQLite's integrity_check"); })) {
     // A writer that would not let go is a reason to give up; damage so bad
     // that integrity_check stops is one more finding.
     if (connection_->WasBusy()) {

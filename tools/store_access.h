@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/store_row.h"
@@ -27,6 +28,10 @@ class StoreAccess {
 
   // How the verbs name the store in what they print.
   virtual std::string name() const = 0;
+
+  // The start of the progress line that checking the storage shows on a
+  // terminal when it takes long ("check", "restore: checking the copy").
+  void set_progress_label(std::string label) { progress_label_ = std::move(label); }
 
   // Findings about the store below its rows: damage its database reports,
   // and every object that the component does not create (or of another
@@ -82,6 +87,9 @@ class StoreAccess {
 
   // The permission bits that files made from the store's content get.
   virtual mode_t file_mode() const = 0;
+
+ protected:
+  std::string progress_label_ = "check";
 };
 
 }  // namespace pga

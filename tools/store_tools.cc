@@ -405,6 +405,7 @@ int StoreTools::Restore() {
     return Fail("cannot restore from " + src + ": " + error);
   }
   SqliteStoreAccess checked_store(checked, src);
+  checked_store.set_progress_label("restore: checking the copy");
   if (!check.Run(checked_store, error)) {
     return Fail("cannot restore from " + src + ": " + error);
   }
