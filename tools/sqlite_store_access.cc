@@ -123,22 +123,6 @@ bool SqliteStoreAccess::Read(std::vector<StoreRow>& rows, std::string& error,
   return Connect(error) && StoreTable(*connection_).Read(rows, error, progress);
 }
 
-bool SqliteStoreAccess::Scan(const Each& each, std::string& error, const Progress& progress) {
-  if (!Connect(error)) return false;
-  // One row whose texts are reused from row to row.
-  StoreRow row;
-  StoreValue StoreRow::*const columns[] = {&StoreRow::item_id, &StoreRow::parent_id,
-                                           &StoreRow::name,    &StoreRow::type,
-                                           &StoreRow::order,   &StoreRow::created_time};
-  return StoreTable(*connection_)
-      .Scan(
-          [&](sqlite3_stmt* statement) {
-            for (int i = 0; i < 6; ++i) (row.*columns[i]).ReadColumn(statement, i);
-            each(row);
-          },
-          error, progress);
-}
-
 std::size_t SqliteStoreAccess::Count() {
   std::string ignored;
   return Connect(ignored) ? StoreTable(*connection_).Count() : 0;

@@ -29,7 +29,6 @@ class SqliteStoreAccess : public StoreAccess {
                     std::string& error) override;
   bool Read(std::vector<StoreRow>& rows, std::string& error,
             const Progress& progress = {}) override;
-  bool Scan(const Each& each, std::string& error, const Progress& progress = {}) override;
   std::size_t Count() override;
   bool Replace(const std::vector<StoreRow>& rows, std::string& error,
                const Progress& progress = {}) override;

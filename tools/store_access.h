@@ -64,17 +64,6 @@ class StoreAccess {
   virtual bool Read(std::vector<StoreRow>& rows, std::string& error,
                     const Progress& progress = {}) = 0;
 
-  // The same rows, each handed to `each` in turn (and valid during the
-  // call only) instead of all kept at once. False with a reason when they
-  // cannot be read; `each` has then seen some of them.
-  using Each = std::function<void(const StoreRow& row)>;
-  virtual bool Scan(const Each& each, std::string& error, const Progress& progress = {}) {
-    std::vector<StoreRow> rows;
-    if (!Read(rows, error, progress)) return false;
-    for (const StoreRow& row : rows) each(row);
-    return true;
-  }
-
   // About how many rows there are (a writer may change it the next moment),
   // or 0 when that is not known cheaply.
   virtual std::size_t Count() { return 0; }

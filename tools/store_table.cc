@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <set>
+#include <string_view>
 
 #include "tools/sqlite_statement.h"
 
@@ -49,11 +52,12 @@ std::size_t StoreTable::Count() {
   return count.Next() ? static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0)) : 0;
 }
 
-bool StoreTable::Scan(const Row& each, std::string& error, const Progress& progress) {
+bool StoreTable::Scan(const Row& each, std::string& error, const Progress& progress,
+                      bool in_id_order) {
   // One statement is one read transaction: the rows are one consistent
   // state of the table even while a component writes.
-  const std::string sql =
-      std::string("SELECT ") + kColumns + " FROM logical_table ORDER BY uuid COLLATE BINARY";
+  const std::string sql = std::string("SELECT ") + kColumns + " FROM logical_table" +
+                          (in_id_order ? " ORDER BY uuid COLLATE BINARY" : "");
   SqliteStatement select(connection_, sql.c_str());
   std::size_t done = 0;
   while (select.Next()) {
@@ -72,17 +76,79 @@ bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Pro
   // Room for every row at once: a growing vector of a million rows would
   // move them all again and again. The count is only a hint.
   rows.reserve(Count());
-  return Scan(
-      [&rows](sqlite3_stmt* s) {
-        StoreRow& row = rows.emplace_back();
-        row.item_id.ReadColumn(s, 0);
-        row.parent_id.ReadColumn(s, 1);
-        row.name.ReadColumn(s, 2);
-        row.type.ReadColumn(s, 3);
-        row.order.ReadColumn(s, 4);
-        row.created_time.ReadColumn(s, 5);
-      },
-      error, progress);
+  const auto keep = [&rows](sqlite3_stmt* s) {
+    StoreRow& row = rows.emplace_back();
+    row.item_id.ReadColumn(s, 0);
+    row.parent_id.ReadColumn(s, 1);
+    row.name.ReadColumn(s, 2);
+    row.type.ReadColumn(s, 3);
+    row.order.ReadColumn(s, 4);
+    row.created_time.ReadColumn(s, 5);
+  };
+  // Read in the table's order and sorted here: SQLite's order by id is
+  // the bytes of the ids as stored, which are the bytes read only in a
+  // UTF-8 database, and it orders other storage classes and repeated ids
+  // its own way; such a table is read through the index of its ids.
+  std::string ignored;
+  if (Utf8() && Scan(keep, ignored, progress, false) && SortByUniqueTextId(rows)) return true;
+  rows.clear();
+  return Scan(keep, error, progress);
+}
+
+bool StoreTable::Utf8() {
+  SqliteStatement encoding(connection_, "PRAGMA encoding");
+  if (!encoding.Next()) return false;
+  const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(encoding.get(), 0));
+  return name != nullptr && std::string(name) == "UTF-8";
+}
+
+bool SortByUniqueTextId(std::vector<StoreRow>& rows) {
+  for (const StoreRow& row : rows) {
+    if (!row.item_id.is_text()) return false;
+  }
+  // Each id's first eight bytes as a number that orders as they do: most
+  // comparisons end there, without reaching for the id's bytes.
+  struct Key {
+    uint64_t prefix;
+    std::string_view id;
+    std::size_t row;
+  };
+  std::vector<Key> keys(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string& id = rows[i].item_id.bytes;
+    uint64_t prefix = 0;
+    for (std::size_t b = 0; b < 8; ++b) {
+      prefix = prefix << 8 | (b < id.size() ? static_cast<unsigned char>(id[b]) : 0u);
+    }
+    keys[i] = Key{prefix, id, i};
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+    return a.prefix != b.prefix ? a.prefix < b.prefix : a.id < b.id;
+  });
+  std::vector<std::size_t> order(rows.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (i > 0 && keys[i - 1].id == keys[i].id) return false;
+    order[i] = keys[i].row;
+  }
+  std::vector<Key>().swap(keys);
+  // Row i takes the row at order[i], one cycle of the permutation at a time.
+  std::vector<bool> placed(rows.size(), false);
+  for (std::size_t start = 0; start < rows.size(); ++start) {
+    if (placed[start]) continue;
+    StoreRow first = std::move(rows[start]);
+    std::size_t at = start;
+    for (;;) {
+      placed[at] = true;
+      const std::size_t from = order[at];
+      if (from == start) {
+        rows[at] = std::move(first);
+        break;
+      }
+      rows[at] = std::move(rows[from]);
+      at = from;
+    }
+  }
+  return true;
 }
 
 bool StoreTable::Replace(const std::vector<StoreRow>& rows, std::string& error,

@@ -32,9 +32,16 @@ class StoreTable {
 
   // The same rows as Read, each handed to `each` as the current row of a
   // statement whose columns are uuid, parent_uuid, name, type, order_ and
-  // created_time (valid during the call only), without keeping them.
+  // created_time (valid during the call only), without keeping them; with
+  // `in_id_order` false in the order the table keeps them, which reads a
+  // large table several times faster than through the index of its ids.
   using Row = std::function<void(sqlite3_stmt* row)>;
-  bool Scan(const Row& each, std::string& error, const Progress& progress = {});
+  bool Scan(const Row& each, std::string& error, const Progress& progress = {},
+            bool in_id_order = true);
+
+  // Whether the database keeps its texts in UTF-8 (the bytes read are the
+  // bytes stored).
+  bool Utf8();
 
   // The number of rows now (0 when it cannot be read): a hint for room and
   // for progress, which a writer may change the next moment.
@@ -48,6 +55,11 @@ class StoreTable {
  private:
   SqliteConnection& connection_;
 };
+
+// Sorts `rows` by id, byte-wise, when every id is a text and no two are
+// the same (the order SQLite gives such rows by id); false otherwise, with
+// `rows` unchanged.
+bool SortByUniqueTextId(std::vector<StoreRow>& rows);
 
 }  // namespace pga
 

@@ -1,12 +1,14 @@
 #include "tools/tree_document.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 #include "tools/text_bytes.h"
 
@@ -96,16 +98,17 @@ bool ReadItem(const rapidjson::Value& item, StoreRow& row, std::string& error) {
   }
   bool seen[std::size(kMembers)] = {};
   for (const auto& member : item.GetObject()) {
-    const std::string name = pga_json::GetString(member.name);
+    const std::string_view name(member.name.GetString(), member.name.GetStringLength());
     std::size_t m = 0;
     while (m < std::size(kMembers) && name != kMembers[m]) ++m;
     if (m == std::size(kMembers) || seen[m]) {
-      error = (m == std::size(kMembers) ? "unknown member " : "repeated member ") + QuoteText(name);
+      error = (m == std::size(kMembers) ? "unknown member " : "repeated member ") +
+              QuoteText(std::string(name));
       return false;
     }
     seen[m] = true;
     if (!ReadValue(member.value, m == kUnsignedMember, row.*kColumns[m], error)) {
-      error = "\"" + name + "\": " + error;
+      error = "\"" + std::string(name) + "\": " + error;
       return false;
     }
   }
@@ -155,7 +158,67 @@ void TreeDocumentWriter::Begin() {
   first_ = true;
 }
 
+namespace {
+
+// Whether `value` is written as it is, between quotes or as a number: no
+// byte that JSON escapes or that UTF-8 must vouch for, no tagged kind.
+bool Plain(const StoreValue& value) {
+  switch (value.kind) {
+    case Kind::kNull:
+    case Kind::kInteger:
+      return true;
+    case Kind::kText:
+      return std::all_of(value.bytes.begin(), value.bytes.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
+      });
+    default:
+      return false;
+  }
+}
+
+// Appends a plain value as WriteStoreValue writes it.
+void AppendPlain(std::string& text, const StoreValue& value, bool as_unsigned) {
+  char number[24];
+  switch (value.kind) {
+    case Kind::kInteger: {
+      const auto end = as_unsigned
+                           ? std::to_chars(number, number + sizeof number,
+                                           static_cast<uint64_t>(value.integer))
+                           : std::to_chars(number, number + sizeof number, value.integer);
+      text.append(number, end.ptr);
+      return;
+    }
+    case Kind::kText:
+      text += '"';
+      text += value.bytes;
+      text += '"';
+      return;
+    default:
+      text += "null";
+  }
+}
+
+}  // namespace
+
 void TreeDocumentWriter::Add(const StoreRow& row) {
+  text_ += first_ ? "\n" : ",\n";
+  first_ = false;
+  // Most rows hold only plain texts and integers: they are written here
+  // directly, every other row through the JSON writer, byte for byte the
+  // same way.
+  bool plain = true;
+  for (std::size_t m = 0; m < std::size(kMembers) && plain; ++m) plain = Plain(row.*kColumns[m]);
+  if (plain) {
+    for (std::size_t m = 0; m < std::size(kMembers); ++m) {
+      text_ += m == 0 ? "{\"" : ",\"";
+      text_ += kMembers[m];
+      text_ += "\":";
+      AppendPlain(text_, row.*kColumns[m], m == kUnsignedMember);
+    }
+    text_ += '}';
+    return;
+  }
   buffer_.Clear();
   writer_.Reset(buffer_);
   writer_.StartObject();
@@ -164,9 +227,7 @@ void TreeDocumentWriter::Add(const StoreRow& row) {
     WriteStoreValue(writer_, row.*kColumns[m], m == kUnsignedMember);
   }
   writer_.EndObject();
-  text_ += first_ ? "\n" : ",\n";
   text_.append(buffer_.GetString(), buffer_.GetSize());
-  first_ = false;
 }
 
 void TreeDocumentWriter::End() { text_ += first_ ? "]}\n" : "\n]}\n"; }

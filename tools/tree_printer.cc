@@ -19,9 +19,14 @@ constexpr std::size_t kProgressStep = 4096;
 // which of them are printed already, and the line being made.
 class TreePrinter::Walker {
  public:
-  Walker(const std::vector<Item>& items, const std::function<void(const std::string&)>& emit,
+  Walker(const std::vector<Item>& items, const std::vector<uint32_t>& by_id,
+         const std::function<void(const std::string&)>& emit,
          const std::function<void(std::size_t)>& progress)
-      : items_(items), emit_(emit), progress_(progress), printed_(items.size(), false) {
+      : items_(items),
+        by_id_(by_id),
+        emit_(emit),
+        progress_(progress),
+        printed_(items.size(), false) {
     by_parent_.resize(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) by_parent_[i] = static_cast<uint32_t>(i);
     // Siblings side by side, each family in the order it is printed.
@@ -35,10 +40,7 @@ class TreePrinter::Walker {
 
   void Run() {
     // The ids, sorted, tell a missing parent from a present one.
-    std::vector<uint32_t> by_id(by_parent_);
-    std::sort(by_id.begin(), by_id.end(), [this](uint32_t a, uint32_t b) {
-      return items_[a].id != items_[b].id ? items_[a].id < items_[b].id : a < b;
-    });
+    const std::vector<uint32_t>& by_id = by_id_;
     const auto has_id = [&](std::string_view id) {
       const auto it = std::lower_bound(by_id.begin(), by_id.end(), id,
                                        [this](uint32_t a, std::string_view key) {
@@ -151,6 +153,7 @@ class TreePrinter::Walker {
   }
 
   const std::vector<Item>& items_;
+  const std::vector<uint32_t>& by_id_;
   const std::function<void(const std::string&)>& emit_;
   const std::function<void(std::size_t)>& progress_;
   std::vector<uint32_t> by_parent_;
@@ -185,6 +188,7 @@ std::string_view TreePrinter::Keep(std::string_view text) {
 
 void TreePrinter::Add(std::string_view id, std::string_view parent, std::string_view name,
                       bool group, int32_t order) {
+  sorted_ = false;
   items_.push_back(Item{Keep(id), Keep(parent), Keep(name), order, group});
 }
 
@@ -194,7 +198,27 @@ void TreePrinter::Print(const std::function<void(const std::string&)>& line,
     line("(empty tree)");
     return;
   }
-  Walker(items_, line, progress).Run();
+  Walker(items_, ById(), line, progress).Run();
+}
+
+const std::vector<uint32_t>& TreePrinter::ById() const {
+  if (!sorted_) {
+    by_id_.resize(items_.size());
+    for (std::size_t i = 0; i < items_.size(); ++i) by_id_[i] = static_cast<uint32_t>(i);
+    std::sort(by_id_.begin(), by_id_.end(), [this](uint32_t a, uint32_t b) {
+      return items_[a].id != items_[b].id ? items_[a].id < items_[b].id : a < b;
+    });
+    sorted_ = true;
+  }
+  return by_id_;
+}
+
+bool TreePrinter::UniqueIds() const {
+  const std::vector<uint32_t>& by_id = ById();
+  for (std::size_t i = 1; i < by_id.size(); ++i) {
+    if (items_[by_id[i - 1]].id == items_[by_id[i]].id) return false;
+  }
+  return true;
 }
 
 std::vector<std::string> TreePrinter::Lines() const {

@@ -43,6 +43,9 @@ class TreePrinter {
   void Add(std::string_view id, std::string_view parent, std::string_view name, bool group,
            int32_t order);
   std::size_t size() const { return items_.size(); }
+  // Whether no two items have the same id. Then the order in which they
+  // were added makes no difference to the outline.
+  bool UniqueIds() const;
 
   // Calls `line` with each line of the outline in turn; the line is valid
   // for the call only. `progress` (when set) is called now and then with
@@ -65,11 +68,15 @@ class TreePrinter {
 
   // A copy of `text` that lives as long as the printer.
   std::string_view Keep(std::string_view text);
+  // The items by id, then as added; sorted when first asked for.
+  const std::vector<uint32_t>& ById() const;
 
   std::vector<Item> items_;
   std::vector<std::unique_ptr<char[]>> blocks_;  // the texts of items_
   char* free_ = nullptr;  // where the next text goes in the last block
   std::size_t block_left_ = 0;
+  mutable std::vector<uint32_t> by_id_;  // ById(), once sorted
+  mutable bool sorted_ = false;
 };
 
 }  // namespace pga
