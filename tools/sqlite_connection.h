@@ -13,6 +13,7 @@ struct sqlite3;
 
 namespace pga {
 
+// A connection, and its statements, are used by one thread at a time.
 class SqliteConnection {
  public:
   // Neither mode creates the file: opening a missing file fails.

@@ -44,26 +44,29 @@ StoreValue StoreValue::FromColumn(sqlite3_stmt* statement, int index) {
 void StoreValue::ReadColumn(sqlite3_stmt* statement, int index) {
   bytes.clear();
   integer = 0;
-  switch (sqlite3_column_type(statement, index)) {
+  // The column's value read once, then taken apart: each column call of
+  // its own would look the column up again.
+  sqlite3_value* value = sqlite3_column_value(statement, index);
+  switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER:
       kind = Kind::kInteger;
-      integer = sqlite3_column_int64(statement, index);
+      integer = sqlite3_value_int64(value);
       return;
     case SQLITE_FLOAT:
       kind = Kind::kReal;
-      real = sqlite3_column_double(statement, index);
+      real = sqlite3_value_double(value);
       return;
     case SQLITE_TEXT: {
       kind = Kind::kText;
       // The pointer first, then the length: the order SQLite documents.
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
-      if (text != nullptr) bytes.assign(text, sqlite3_column_bytes(statement, index));
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      if (text != nullptr) bytes.assign(text, sqlite3_value_bytes(value));
       return;
     }
     case SQLITE_BLOB: {
       kind = Kind::kBlob;
-      const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement, index));
-      if (blob != nullptr) bytes.assign(blob, sqlite3_column_bytes(statement, index));
+      const auto* blob = static_cast<const char*>(sqlite3_value_blob(value));
+      if (blob != nullptr) bytes.assign(blob, sqlite3_value_bytes(value));
       return;
     }
     default:
