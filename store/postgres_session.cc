@@ -116,8 +116,8 @@ PGconn* ConnectWaiting(const std::string& conninfo, std::chrono::seconds wait) {
     if (std::chrono::steady_clock::now() + std::chrono::seconds(1) > until) {
       FailConnect("cannot connect: " + reason);
     }
-    std::printf("PostgresSession::Connect cannot connect (attempt %d): %s; trying again\n",
-                attempt, reason.c_str());
+    std::printf("PostgresSession::Connect cannot connect (attempt %d): %s; trying again\n", attempt,
+                reason.c_str());
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
 }
@@ -222,8 +222,7 @@ bool PostgresSession::Commit(std::string& error) {
 }
 
 void PostgresSession::Rollback() {
-  if (PQstatus(connection_) == CONNECTION_OK &&
-      PQtransactionStatus(connection_) != PQTRANS_IDLE) {
+  if (PQstatus(connection_) == CONNECTION_OK && PQtransactionStatus(connection_) != PQTRANS_IDLE) {
     std::string ignored;
     ExecSilenceBounded(connection_, "ROLLBACK", silence_, ignored);
   }

@@ -51,12 +51,13 @@ PostgresStatement::PostgresStatement(PostgresSession& session, std::string sql)
 PGconn* PostgresStatement::Ready(const std::vector<std::string>& parameters) {
   // Outside a transaction a lost connection is made again here, first.
   if (!session_.Connected()) {
-    throw PostgresError("no connection to the server: " + OneLine(PQerrorMessage(session_.connection())));
+    throw PostgresError("no connection to the server: " +
+                        OneLine(PQerrorMessage(session_.connection())));
   }
   PGconn* connection = session_.connection();
   if (prepared_on_ != session_.generation()) {
-    if (PQsendPrepare(connection, name_.c_str(), sql_.c_str(),
-                      static_cast<int>(parameters.size()), nullptr) == 0) {
+    if (PQsendPrepare(connection, name_.c_str(), sql_.c_str(), static_cast<int>(parameters.size()),
+                      nullptr) == 0) {
       throw PostgresError(OneLine(PQerrorMessage(connection)));
     }
     std::string error;
