@@ -10,8 +10,15 @@
 
 namespace pga {
 
+namespace {
+
+// Progress is reported every this many rows.
+constexpr std::size_t kProgressStep = 4096;
+
+}  // namespace
+
 bool SalvageRows(SqliteConnection& source, std::vector<StoreRow>& rows, std::size_t& damaged,
-                 std::string& error) {
+                 std::string& error, const std::function<void(std::size_t)>& progress) {
   rows.clear();
   damaged = 0;
   SqliteStatement read(source,
@@ -37,6 +44,7 @@ bool SalvageRows(SqliteConnection& source, std::vector<StoreRow>& rows, std::siz
       rows.push_back(StoreRow{StoreValue::FromColumn(s, 1), StoreValue::FromColumn(s, 2),
                               StoreValue::FromColumn(s, 3), StoreValue::FromColumn(s, 4),
                               StoreValue::FromColumn(s, 5), StoreValue::FromColumn(s, 6)});
+      if (progress && rows.size() % kProgressStep == 0) progress(rows.size());
       at_end = rowid == kLast;
       next = at_end ? kLast : rowid + 1;
       moved = true;
@@ -64,7 +72,7 @@ bool SalvageRows(SqliteConnection& source, std::vector<StoreRow>& rows, std::siz
 }
 
 bool WriteNewStore(const std::string& path, const std::vector<StoreRow>& rows,
-                   std::string& error) {
+                   std::string& error, const std::function<void(std::size_t)>& progress) {
   SqliteConnection store;
   if (!store.Open(path, SqliteConnection::Mode::kReadWrite, error)) return false;
   const std::string schema = std::string("BEGIN; ") + kStoreTableSql + "; " + kStoreIndexSql[0] +
@@ -73,7 +81,9 @@ bool WriteNewStore(const std::string& path, const std::vector<StoreRow>& rows,
   SqliteStatement insert(store,
                          "INSERT OR IGNORE INTO logical_table (uuid, parent_uuid, name, type, "
                          "order_, created_time) VALUES(?,?,?,?,?,?)");
+  std::size_t written = 0;
   for (const StoreRow& row : rows) {
+    if (progress && ++written % kProgressStep == 0) progress(written);
     int index = 1;
     for (const StoreValue* value :
          {&row.item_id, &row.parent_id, &row.name, &row.type, &row.order, &row.created_time}) {

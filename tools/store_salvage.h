@@ -6,6 +6,7 @@
 #define PGA_TOOLS_STORE_SALVAGE_H_
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,16 @@ namespace pga {
 // stepping over the damaged parts of the table; `damaged` counts the parts
 // stepped over. Fails with a reason when the table cannot be read at all
 // (a damaged schema or table root).
+// `progress` (when set) is called now and then with the rows read so far.
 bool SalvageRows(SqliteConnection& source, std::vector<StoreRow>& rows, std::size_t& damaged,
-                 std::string& error);
+                 std::string& error, const std::function<void(std::size_t)>& progress = {});
 
 // Makes a store in the empty file `path` with the component's own table
 // and indexes and `rows` in it (the first row of an id that repeats),
 // in the default journal mode. Fails with a reason.
+// `progress` (when set) is called now and then with the rows written.
 bool WriteNewStore(const std::string& path, const std::vector<StoreRow>& rows,
-                   std::string& error);
+                   std::string& error, const std::function<void(std::size_t)>& progress = {});
 
 }  // namespace pga
 

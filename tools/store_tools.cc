@@ -375,15 +375,23 @@ int StoreTools::Salvage(const StorePaths& paths) {
   AtomicFile copy;
   const std::string& dest = options_.path;
   std::string error;
-  if (!store.Open(paths.db.string(), SqliteConnection::Mode::kReadOnly, error) ||
-      !SalvageRows(store, rows, damaged, error)) {
-    return Fail(paths.db.string() + ": nothing can be salvaged: " + error);
+  bool salvaged;
+  {
+    ProgressMeter meter("backup --salvage: reading", "items");
+    salvaged = store.Open(paths.db.string(), SqliteConnection::Mode::kReadOnly, error) &&
+               SalvageRows(store, rows, damaged, error,
+                           [&meter](std::size_t done) { meter.Update(done); });
   }
-  if (!copy.Create(dest, FileMode(paths.db), error) ||
-      !WriteNewStore(copy.temp_path().string(), rows, error) ||
-      !copy.Commit(options_.force, error)) {
-    return Fail("salvage failed: " + error);
+  if (!salvaged) return Fail(paths.db.string() + ": nothing can be salvaged: " + error);
+  bool written;
+  {
+    ProgressMeter meter("backup --salvage: writing", "items");
+    meter.SetTotal(rows.size());
+    written = copy.Create(dest, FileMode(paths.db), error) &&
+              WriteNewStore(copy.temp_path().string(), rows, error,
+                            [&meter](std::size_t done) { meter.Update(done); });
   }
+  if (!written || !copy.Commit(options_.force, error)) return Fail("salvage failed: " + error);
   Print("salvaged " + std::to_string(rows.size()) + " items from " + paths.db.string() + " to " +
         dest +
         (damaged == 0 ? std::string("; every row could be read")
