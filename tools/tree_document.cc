@@ -160,43 +160,52 @@ void TreeDocumentWriter::Begin() {
 
 namespace {
 
-// Whether `value` is written as it is, between quotes or as a number: no
-// byte that JSON escapes or that UTF-8 must vouch for, no tagged kind.
-bool Plain(const StoreValue& value) {
-  switch (value.kind) {
-    case Kind::kNull:
-    case Kind::kInteger:
-      return true;
-    case Kind::kText:
-      return std::all_of(value.bytes.begin(), value.bytes.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
-      });
-    default:
-      return false;
-  }
-}
+// The members as a plain row writes them, each with what comes before it.
+constexpr std::string_view kPlainKeys[] = {"{\"itemId\":", ",\"parentId\":", ",\"name\":",
+                                           ",\"type\":",   ",\"order\":",    ",\"createdTime\":"};
 
-// Appends a plain value as WriteStoreValue writes it.
-void AppendPlain(std::string& text, const StoreValue& value, bool as_unsigned) {
-  char number[24];
-  switch (value.kind) {
-    case Kind::kInteger: {
-      const auto end = as_unsigned
-                           ? std::to_chars(number, number + sizeof number,
-                                           static_cast<uint64_t>(value.integer))
-                           : std::to_chars(number, number + sizeof number, value.integer);
-      text.append(number, end.ptr);
-      return;
+// A row of plain values (no byte that JSON escapes or that UTF-8 must vouch
+// for, no tagged kind) as WriteStoreValue writes them, made in `buffer`;
+// its length, or 0 when the row is not plain or does not fit.
+std::size_t PlainRow(const StoreRow& row, char* buffer, std::size_t size) {
+  char* at = buffer;
+  char* const end = buffer + size;
+  const auto put = [&at, end](const char* bytes, std::size_t count) {
+    if (count > static_cast<std::size_t>(end - at)) return false;
+    std::memcpy(at, bytes, count);
+    at += count;
+    return true;
+  };
+  for (std::size_t m = 0; m < std::size(kMembers); ++m) {
+    if (!put(kPlainKeys[m].data(), kPlainKeys[m].size())) return 0;
+    const StoreValue& value = row.*kColumns[m];
+    char number[24];
+    switch (value.kind) {
+      case Kind::kNull:
+        if (!put("null", 4)) return 0;
+        break;
+      case Kind::kInteger: {
+        const auto written = m == kUnsignedMember
+                                 ? std::to_chars(number, number + sizeof number,
+                                                 static_cast<uint64_t>(value.integer))
+                                 : std::to_chars(number, number + sizeof number, value.integer);
+        if (!put(number, static_cast<std::size_t>(written.ptr - number))) return 0;
+        break;
+      }
+      case Kind::kText:
+        for (const char c : value.bytes) {
+          const auto byte = static_cast<unsigned char>(c);
+          if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\') return 0;
+        }
+        if (!put("\"", 1) || !put(value.bytes.data(), value.bytes.size()) || !put("\"", 1)) {
+          return 0;
+        }
+        break;
+      default:
+        return 0;
     }
-    case Kind::kText:
-      text += '"';
-      text += value.bytes;
-      text += '"';
-      return;
-    default:
-      text += "null";
   }
+  return put("}", 1) ? static_cast<std::size_t>(at - buffer) : 0;
 }
 
 }  // namespace
@@ -207,16 +216,10 @@ void TreeDocumentWriter::Add(const StoreRow& row) {
   // Most rows hold only plain texts and integers: they are written here
   // directly, every other row through the JSON writer, byte for byte the
   // same way.
-  bool plain = true;
-  for (std::size_t m = 0; m < std::size(kMembers) && plain; ++m) plain = Plain(row.*kColumns[m]);
-  if (plain) {
-    for (std::size_t m = 0; m < std::size(kMembers); ++m) {
-      text_ += m == 0 ? "{\"" : ",\"";
-      text_ += kMembers[m];
-      text_ += "\":";
-      AppendPlain(text_, row.*kColumns[m], m == kUnsignedMember);
-    }
-    text_ += '}';
+  char plain[1024];
+  const std::size_t length = PlainRow(row, plain, sizeof plain);
+  if (length > 0) {
+    text_.append(plain, length);
     return;
   }
   buffer_.Clear();
