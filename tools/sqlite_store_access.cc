@@ -123,6 +123,11 @@ bool SqliteStoreAccess::Read(std::vector<StoreRow>& rows, std::string& error,
   return Connect(error) && StoreTable(*connection_).Read(rows, error, progress);
 }
 
+bool SqliteStoreAccess::ReadInOrder(std::vector<StoreRow>& rows, std::vector<std::size_t>& order,
+                                    std::string& error, const Progress& progress) {
+  return Connect(error) && StoreTable(*connection_).Read(rows, &order, error, progress);
+}
+
 std::size_t SqliteStoreAccess::Count() {
   std::string ignored;
   return Connect(ignored) ? StoreTable(*connection_).Count() : 0;

@@ -29,6 +29,8 @@ class SqliteStoreAccess : public StoreAccess {
                     std::string& error) override;
   bool Read(std::vector<StoreRow>& rows, std::string& error,
             const Progress& progress = {}) override;
+  bool ReadInOrder(std::vector<StoreRow>& rows, std::vector<std::size_t>& order,
+                   std::string& error, const Progress& progress = {}) override;
   std::size_t Count() override;
   bool Replace(const std::vector<StoreRow>& rows, std::string& error,
                const Progress& progress = {}) override;

@@ -64,6 +64,16 @@ class StoreAccess {
   virtual bool Read(std::vector<StoreRow>& rows, std::string& error,
                     const Progress& progress = {}) = 0;
 
+  // The same rows, not necessarily in id order, with `order` listing them
+  // in id order: for a reader that goes through them once.
+  virtual bool ReadInOrder(std::vector<StoreRow>& rows, std::vector<std::size_t>& order,
+                           std::string& error, const Progress& progress = {}) {
+    if (!Read(rows, error, progress)) return false;
+    order.resize(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) order[i] = i;
+    return true;
+  }
+
   // About how many rows there are (a writer may change it the next moment),
   // or 0 when that is not known cheaply.
   virtual std::size_t Count() { return 0; }

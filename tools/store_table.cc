@@ -21,6 +21,26 @@ void Report(const StoreTable::Progress& progress, std::size_t done) {
   if (progress && done % kProgressStep == 0) progress(done);
 }
 
+// Row i takes the row at order[i], one cycle of the permutation at a time.
+void Permute(std::vector<StoreRow>& rows, const std::vector<std::size_t>& order) {
+  std::vector<bool> placed(rows.size(), false);
+  for (std::size_t start = 0; start < rows.size(); ++start) {
+    if (placed[start]) continue;
+    StoreRow first = std::move(rows[start]);
+    std::size_t at = start;
+    for (;;) {
+      placed[at] = true;
+      const std::size_t from = order[at];
+      if (from == start) {
+        rows[at] = std::move(first);
+        break;
+      }
+      rows[at] = std::move(rows[from]);
+      at = from;
+    }
+  }
+}
+
 }  // namespace
 
 bool StoreTable::Verify(std::string& error) {
@@ -72,6 +92,11 @@ bool StoreTable::Scan(const Row& each, std::string& error, const Progress& progr
 }
 
 bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress) {
+  return Read(rows, nullptr, error, progress);
+}
+
+bool StoreTable::Read(std::vector<StoreRow>& rows, std::vector<std::size_t>* order,
+                      std::string& error, const Progress& progress) {
   rows.clear();
   // Room for every row at once: a growing vector of a million rows would
   // move them all again and again. The count is only a hint.
@@ -90,9 +115,24 @@ bool StoreTable::Read(std::vector<StoreRow>& rows, std::string& error, const Pro
   // UTF-8 database, and it orders other storage classes and repeated ids
   // its own way; such a table is read through the index of its ids.
   std::string ignored;
-  if (Utf8() && Scan(keep, ignored, progress, false) && SortByUniqueTextId(rows)) return true;
+  if (Utf8() && Scan(keep, ignored, progress, false)) {
+    std::vector<std::size_t> by_id;
+    if (OrderByUniqueTextId(rows, by_id)) {
+      if (order != nullptr) {
+        *order = std::move(by_id);
+      } else {
+        Permute(rows, by_id);
+      }
+      return true;
+    }
+  }
   rows.clear();
-  return Scan(keep, error, progress);
+  if (!Scan(keep, error, progress)) return false;
+  if (order != nullptr) {
+    order->resize(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) (*order)[i] = i;
+  }
+  return true;
 }
 
 bool StoreTable::Utf8() {
@@ -102,7 +142,7 @@ bool StoreTable::Utf8() {
   return name != nullptr && std::string(name) == "UTF-8";
 }
 
-bool SortByUniqueTextId(std::vector<StoreRow>& rows) {
+bool OrderByUniqueTextId(const std::vector<StoreRow>& rows, std::vector<std::size_t>& order) {
   for (const StoreRow& row : rows) {
     if (!row.item_id.is_text()) return false;
   }
@@ -125,29 +165,18 @@ bool SortByUniqueTextId(std::vector<StoreRow>& rows) {
   std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
     return a.prefix != b.prefix ? a.prefix < b.prefix : a.id < b.id;
   });
-  std::vector<std::size_t> order(rows.size());
+  order.resize(rows.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (i > 0 && keys[i - 1].id == keys[i].id) return false;
     order[i] = keys[i].row;
   }
-  std::vector<Key>().swap(keys);
-  // Row i takes the row at order[i], one cycle of the permutation at a time.
-  std::vector<bool> placed(rows.size(), false);
-  for (std::size_t start = 0; start < rows.size(); ++start) {
-    if (placed[start]) continue;
-    StoreRow first = std::move(rows[start]);
-    std::size_t at = start;
-    for (;;) {
-      placed[at] = true;
-      const std::size_t from = order[at];
-      if (from == start) {
-        rows[at] = std::move(first);
-        break;
-      }
-      rows[at] = std::move(rows[from]);
-      at = from;
-    }
-  }
+  return true;
+}
+
+bool SortByUniqueTextId(std::vector<StoreRow>& rows) {
+  std::vector<std::size_t> order;
+  if (!OrderByUniqueTextId(rows, order)) return false;
+  Permute(rows, order);
   return true;
 }
 

@@ -29,6 +29,10 @@ class StoreTable {
 
   // Every row, in id order (byte-wise for texts), in one read transaction.
   bool Read(std::vector<StoreRow>& rows, std::string& error, const Progress& progress = {});
+  // The same rows left in the order read, with `order` listing them in id
+  // order: for a reader that goes through them once and need not move them.
+  bool Read(std::vector<StoreRow>& rows, std::vector<std::size_t>* order, std::string& error,
+            const Progress& progress = {});
 
   // The same rows as Read, each handed to `each` as the current row of a
   // statement whose columns are uuid, parent_uuid, name, type, order_ and
@@ -55,6 +59,10 @@ class StoreTable {
  private:
   SqliteConnection& connection_;
 };
+
+// The rows' positions in id order, byte-wise, when every id is a text and
+// no two are the same; false otherwise.
+bool OrderByUniqueTextId(const std::vector<StoreRow>& rows, std::vector<std::size_t>& order);
 
 // Sorts `rows` by id, byte-wise, when every id is a text and no two are
 // the same (the order SQLite gives such rows by id); false otherwise, with

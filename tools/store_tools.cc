@@ -454,11 +454,13 @@ int StoreTools::Export() {
     return Fail(error);
   }
   std::vector<StoreRow> rows;
+  std::vector<std::size_t> order;  // the rows in id order
   bool read;
   {
     ProgressMeter meter("export: reading", "items");
     meter.SetTotal(store->Count());
-    read = store->Read(rows, error, [&meter](std::size_t done) { meter.Update(done); });
+    read = store->ReadInOrder(rows, order, error,
+                              [&meter](std::size_t done) { meter.Update(done); });
   }
   if (!read) return Fail(store->name() + ": " + error);
   // The document goes into the temporary file that becomes the export a
@@ -474,7 +476,7 @@ int StoreTools::Export() {
     meter.SetTotal(rows.size());
     writer.Begin();
     for (std::size_t i = 0; i < rows.size() && written; ++i) {
-      writer.Add(rows[i]);
+      writer.Add(rows[order[i]]);
       if (to_file && text.size() >= kBlockBytes) {
         written = file.Write(text, error);
         text.clear();
