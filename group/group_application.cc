@@ -98,9 +98,8 @@ bool GroupApplication::ProcessAEvent(Event* event) {
 }
 
 void GroupApplication::RefuseNestedDelivery(const Event& event, std::int64_t handling) const {
-  const std::string doing = handling == kFollowing
-                                ? "sending the changes of other servers"
-                                : "handling event " + std::to_string(handling);
+  const std::string doing = handling == kFollowing ? "sending the changes of other servers"
+                                                   : "handling event " + std::to_string(handling);
   const std::string message = "event " + std::to_string(event.GetEventType()) +
                               " refused: delivered on the thread that is still " + doing +
                               " in this component";
@@ -110,7 +109,7 @@ void GroupApplication::RefuseNestedDelivery(const Event& event, std::int64_t han
 
 bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {
   Notifier notifier(*this);
-  if (!groupService->SharesStore() || !ChangesTree(type)) return Dispatch(type, event, notifier);
+  if (!ChangesTree(type)) return Dispatch(type, event, notifier);
   // Reports kept while the store could not take them come first, in order.
   StoreKeptReports();
   if (type == eChannelsAdded || type == eChannelsRemoved) {
@@ -118,6 +117,7 @@ bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {
     if (report && (!keptReports.empty() || !StoreReport(*report))) Keep(std::move(*report));
     return true;
   }
+  if (!groupService->SharesStore()) return Dispatch(type, event, notifier);
   if (!RunSharedChange([&](Notifier& held) { Dispatch(type, event, held); })) AnswerUnkept(event);
   return true;
 }
@@ -143,7 +143,7 @@ bool GroupApplication::RunSharedChange(const std::function<void(Notifier&)>& cha
 }
 
 std::optional<GroupApplication::ChannelReport> GroupApplication::ReportOf(std::uint32_t type,
-                                                                         Event& event) {
+                                                                          Event& event) {
   ChannelReport report;
   if (type == eChannelsAdded) {
     auto* added = dynamic_cast<ChannelListParam*>(event.GetObjectArgument());
@@ -158,14 +158,26 @@ std::optional<GroupApplication::ChannelReport> GroupApplication::ReportOf(std::u
 }
 
 bool GroupApplication::StoreReport(const ChannelReport& report) {
-  return RunSharedChange([&](Notifier& held) {
+  const auto store = [&](Notifier& held) {
     ChannelReportHandler channels(*groupService, held);
     if (report.added) {
       channels.AddChannels(*report.added);
     } else {
       channels.RemoveChannels(report.removed);
     }
-  });
+  };
+  if (groupService->SharesStore()) return RunSharedChange(store);
+  // On a store of one server only a lock that another program keeps makes
+  // the report wait: its changes are taken back from the cache and its
+  // notifications are not sent. Any other failure goes as the handler's
+  // rules say.
+  Notifier notifier(*this);
+  notifier.Hold();
+  const bool stored = groupService->RunRetryable([&] { store(notifier); });
+  const ChangeNotices held = notifier.TakeHeld();
+  if (!stored) return false;
+  for (const ChangeNotice& notice : held) notifier.SendNotification(notice);
+  return true;
 }
 
 void GroupApplication::Keep(ChannelReport report) {
@@ -192,18 +204,41 @@ bool GroupApplication::Dispatch(std::uint32_t type, Event& event, Notifier& noti
   GroupRequestHandler requests(*groupService, notifier);
   ChannelReportHandler channels(*groupService, notifier);
   switch (type) {
-    case eGetLogicalList: requests.GetLogicalList(event); return true;
-    case eGetLogicalGroups: requests.GetLogicalGroups(event); return true;
-    case eCreateLogicalGroup: requests.CreateLogicalGroup(event); return true;
-    case eModifyLogicalGroup: requests.ModifyLogicalGroup(event); return true;
-    case eDeleteLogicalGroup: requests.DeleteLogicalGroup(event); return true;
-    case eGetLogicalMappings: requests.GetLogicalMappings(event); return true;
-    case eModifyLogicalMapping: requests.ModifyLogicalMapping(event); return true;
-    case eGetGroupChannels: requests.GetGroupChannels(event); return true;
-    case eClearLogicalGroups: ClearLogicalGroups(notifier); return true;
-    case eChannelsRemoved: channels.OnChannelsRemoved(event); return true;
-    case eChannelsAdded: channels.OnChannelsAdded(event); return true;
-    default: return false;
+    case eGetLogicalList:
+      requests.GetLogicalList(event);
+      return true;
+    case eGetLogicalGroups:
+      requests.GetLogicalGroups(event);
+      return true;
+    case eCreateLogicalGroup:
+      requests.CreateLogicalGroup(event);
+      return true;
+    case eModifyLogicalGroup:
+      requests.ModifyLogicalGroup(event);
+      return true;
+    case eDeleteLogicalGroup:
+      requests.DeleteLogicalGroup(event);
+      return true;
+    case eGetLogicalMappings:
+      requests.GetLogicalMappings(event);
+      return true;
+    case eModifyLogicalMapping:
+      requests.ModifyLogicalMapping(event);
+      return true;
+    case eGetGroupChannels:
+      requests.GetGroupChannels(event);
+      return true;
+    case eClearLogicalGroups:
+      ClearLogicalGroups(notifier);
+      return true;
+    case eChannelsRemoved:
+      channels.OnChannelsRemoved(event);
+      return true;
+    case eChannelsAdded:
+      channels.OnChannelsAdded(event);
+      return true;
+    default:
+      return false;
   }
 }
 

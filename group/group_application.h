@@ -102,8 +102,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // The report that a channel event of `type` carries; nullopt when the
   // event changes nothing.
   static std::optional<ChannelReport> ReportOf(std::uint32_t type, Event& event);
-  // Stores `report` as one change with its notifications; false when the
-  // store did not commit it.
+  // Stores `report` with its notifications: on a shared store as one
+  // change, false when the store did not commit it; on a store of one
+  // server as the handlers' rules say, false (and the cache as before) when
+  // it met a lock that another program kept on the store.
   bool StoreReport(const ChannelReport& report);
   // Keeps `report` for later, behind the others; beyond kMaxKeptReports it
   // is lost with a line.
@@ -143,10 +145,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // handles (or kFollowing); a default id when none is.
   std::atomic<std::thread::id> handlingThread{};
   std::atomic<std::int64_t> handlingType{0};
-  // On a shared store, the channel reports that the store could not take
-  // (it was unreachable, or the change failed), in the order they came,
-  // stored before any later change; and how many were lost beyond the
-  // bound. Guarded by groupLock.
+  // The channel reports that the store could not take (a shared store was
+  // unreachable or the change failed; another program kept the SQLite
+  // file locked), in the order they came, stored before any later change;
+  // and how many were lost beyond the bound. Guarded by groupLock.
   std::deque<ChannelReport> keptReports;
   std::size_t lostReports = 0;
 };

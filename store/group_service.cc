@@ -256,6 +256,23 @@ bool GroupService::RunChange(const std::function<ChangeNotices()>& change) {
   return false;
 }
 
+bool GroupService::RunRetryable(const std::function<void()>& change) {
+  repository_->TakeLockMet();
+  itemCache_.StartUndoLog();
+  try {
+    change();
+  } catch (...) {
+    itemCache_.DropUndoLog();
+    throw;
+  }
+  if (!repository_->TakeLockMet()) {
+    itemCache_.DropUndoLog();
+    return true;
+  }
+  itemCache_.Undo();
+  return false;
+}
+
 bool GroupService::FollowSharedChanges() { return !follower_ || follower_->CatchUp(); }
 
 ChangeNotices GroupService::TakeSharedNotices() {

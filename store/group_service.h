@@ -127,6 +127,16 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // whatever the store does. False when the batch failed.
   bool RunBatch(const std::function<void()>& changes);
 
+  // Runs `change` (calls of this service's mutations) so that it can be run
+  // again later when the store was locked: when one of its batches failed
+  // because another program kept a lock on the store past the wait
+  // (IGroupRepository::TakeLockMet), every change it made to the cache is
+  // taken back and the answer is false. The store kept none of that
+  // batch; a batch of `change` that went through before it stays, so
+  // `change` must be one that can run again over its own writes (removals,
+  // or a single batch). Otherwise true, whatever else failed.
+  bool RunRetryable(const std::function<void()>& change);
+
   // Empties the cache (the owner does so before it lets the service go).
   void ClearItemCache();
 

@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <tuple>
+#include <utility>
 
 namespace pga {
 
@@ -38,7 +39,9 @@ class FakeRepository : public IGroupRepository {
     }
     return last;
   }
+  bool TakeLockMet() override { return std::exchange(lock_met, false); }
   bool Update(int32_t, const GroupOrderItems& items) override {
+    if (Locked()) return false;
     ++updates;
     for (const auto& item : items) {
       auto it = rows.find(item.itemId);
@@ -49,11 +52,13 @@ class FakeRepository : public IGroupRepository {
     return !fail;
   }
   bool Save(int32_t, const GroupOrderModel& item) override {
+    if (Locked()) return false;
     GroupOrderModel& row = rows[item.itemId] = item;
     row.parentId = item.ParentText();
     return !fail;
   }
   bool Remove(int32_t, std::string uuid) override {
+    if (Locked()) return false;
     rows.erase(uuid);
     return !fail;
   }
@@ -89,6 +94,15 @@ class FakeRepository : public IGroupRepository {
   GroupOrderItems repeated_rows;
   int updates = 0;
   bool fail = false;
+  // While set, every write fails as on a lock that another program keeps.
+  bool locked = false;
+  bool lock_met = false;
+
+ private:
+  bool Locked() {
+    lock_met = lock_met || locked;
+    return locked;
+  }
 };
 
 GroupOrderModel Item(const std::string& id, std::optional<std::string> parent, const char* type,
@@ -259,7 +273,7 @@ struct Reference {
   }
 };
 
-TEST_F(GroupServiceTest, IndexedWalksMatchPlainWalksOnRandomTrees) {
+TEST_F(GroupServiceTest, IndexedWalksMatchPlainWalksOnRandomTreesAndLockedChangesAreTakenBack) {
   std::mt19937 random(20240607);
   auto pick = [&](int n) { return static_cast<int>(random() % n); };
   // Few ids and parents, so that moves, ties of orders and cycles are common.
@@ -277,37 +291,48 @@ TEST_F(GroupServiceTest, IndexedWalksMatchPlainWalksOnRandomTrees) {
     GroupOrderItems batch = {item(), item()};
     GroupModelList groups;
     GroupOrderModelList modified;
-    switch (pick(6)) {
-      case 0:
-        batch[0].type = "Group";
-        service_->CreateGroup(0, batch[0], modified);
-        EXPECT_EQ(Ids(modified), Ids(reference.Shift(batch[0])));
-        for (const auto& sibling : reference.Shift(batch[0])) {
-          reference.items[sibling.itemId] = sibling;
-        }
-        reference.items.try_emplace(batch[0].itemId, batch[0]);
-        break;
-      case 1:
-        service_->UpdateItems(0, batch);
-        for (const auto& entry : batch) reference.items[entry.itemId] = entry;
-        break;
-      case 2:
-        service_->RemoveItem(0, batch[0].itemId);
-        reference.items.erase(batch[0].itemId);
-        break;
-      case 3:
-        service_->AddChannels(0, batch);
-        for (const auto& entry : batch) reference.items.try_emplace(entry.itemId, entry);
-        break;
-      case 4:
-        service_->RemoveEmptyGroup(batch[0].itemId, groups, modified);
-        EXPECT_EQ(Ids(modified), reference.RemoveEmpty(batch[0].itemId));
-        EXPECT_EQ(Ids(groups), Ids(modified));
-        break;
-      default:
-        service_->LoadItems();
-        for (const auto& [key, row] : store_->rows) reference.items.try_emplace(key, row);
+    // A change that meets a locked store is taken back from the cache.
+    const int change = pick(6);
+    store_->locked = pick(4) == 0;
+    const Reference before = reference;
+    const bool kept = service_->RunRetryable([&] {
+      switch (change) {
+        case 0:
+          batch[0].type = "Group";
+          service_->CreateGroup(0, batch[0], modified);
+          EXPECT_EQ(Ids(modified), Ids(reference.Shift(batch[0])));
+          for (const auto& sibling : reference.Shift(batch[0])) {
+            reference.items[sibling.itemId] = sibling;
+          }
+          reference.items.try_emplace(batch[0].itemId, batch[0]);
+          break;
+        case 1:
+          service_->UpdateItems(0, batch);
+          for (const auto& entry : batch) reference.items[entry.itemId] = entry;
+          break;
+        case 2:
+          service_->RemoveItem(0, batch[0].itemId);
+          reference.items.erase(batch[0].itemId);
+          break;
+        case 3:
+          service_->AddChannels(0, batch);
+          for (const auto& entry : batch) reference.items.try_emplace(entry.itemId, entry);
+          break;
+        case 4:
+          service_->RemoveEmptyGroup(batch[0].itemId, groups, modified);
+          EXPECT_EQ(Ids(modified), reference.RemoveEmpty(batch[0].itemId));
+          EXPECT_EQ(Ids(groups), Ids(modified));
+          break;
+        default:
+          service_->LoadItems();
+          for (const auto& [key, row] : store_->rows) reference.items.try_emplace(key, row);
+      }
+    });
+    if (store_->locked && change < 4) {
+      EXPECT_FALSE(kept);
     }
+    if (!kept) reference = before;
+    store_->locked = false;
     ASSERT_EQ(FieldsOf(service_->GetItems()), FieldsOf(reference.items));
     ASSERT_EQ(service_->child_index(), reference.Index());
     const GroupOrderModel probe = item();

@@ -59,6 +59,14 @@ class IGroupRepository {
     return true;
   }
 
+  // Whether a batch failed since the last call because another connection
+  // kept a lock on the store past the store's wait (a store that others may
+  // lock, such as an SQLite file that a tool holds open); the answer is
+  // reset by the call. Such a failure passes: the same change can be tried
+  // again later. This default, for stores that nobody else locks, answers
+  // false.
+  virtual bool TakeLockMet() { return false; }
+
   // The log of changes of a store that other servers share, through which
   // each server follows the others; null (this default) for a store of one
   // server. Owned by the repository and valid as long as it lives.

@@ -100,6 +100,7 @@ void ItemCache::AddStored(GroupOrderModel&& item) {
 }
 
 void ItemCache::InsertIfAbsent(const GroupOrderModel& item) {
+  Note(item.itemId);
   auto [it, inserted] = items_.try_emplace(item.itemId);
   if (!inserted) return;
   Assign(it->second, item);
@@ -107,6 +108,7 @@ void ItemCache::InsertIfAbsent(const GroupOrderModel& item) {
 }
 
 void ItemCache::Put(const GroupOrderModel& item) {
+  Note(item.itemId);
   auto [it, inserted] = items_.try_emplace(item.itemId);
   Entry& entry = it->second;
   if (inserted) {
@@ -141,6 +143,7 @@ void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& chil
     // The entries are the cache's own; the links hold them as const only so
     // that readers of the index cannot change them.
     if (link != links->second.end()) {
+      Note(child.itemId);
       const_cast<Entry*>(link->second.entry)->order = child.order;
     }
   }
@@ -149,14 +152,39 @@ void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& chil
 void ItemCache::Erase(const std::string& id) {
   auto it = items_.find(id);
   if (it == items_.end()) return;
+  Note(id);
   Unlink(it);
   items_.erase(it);
 }
 
 void ItemCache::Clear() {
+  if (undo_) {
+    for (const auto& [id, entry] : items_) undo_->push_back({id, Model(id, entry)});
+  }
   children_.clear();
   items_.clear();
   types_.clear();
+}
+
+void ItemCache::StartUndoLog() { undo_.emplace(); }
+
+void ItemCache::Undo() {
+  if (!undo_) return;
+  std::vector<Before> log = std::move(*undo_);
+  undo_.reset();
+  for (auto before = log.rbegin(); before != log.rend(); ++before) {
+    if (before->item) {
+      Put(*before->item);
+    } else {
+      Erase(before->id);
+    }
+  }
+}
+
+void ItemCache::Note(const std::string& id) {
+  if (!undo_) return;
+  const Entry* entry = Find(id);
+  undo_->push_back({id, entry != nullptr ? std::optional(Model(id, *entry)) : std::nullopt});
 }
 
 void ItemCache::Link(Entries::iterator it, const std::optional<std::string>& parent, bool last) {

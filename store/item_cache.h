@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "records/group_model.h"
 
@@ -95,7 +96,27 @@ class ItemCache {
   void Erase(const std::string& id);
   void Clear();
 
+  // From now on, notes how to take back each change that InsertIfAbsent(),
+  // Put(), SetOrders(), Erase() and Clear() make, for Undo(). A change that
+  // the store did not keep can so be taken back from the cache alone, where
+  // reading the store again would cost a start's time at site scale.
+  void StartUndoLog();
+  // Takes back every change noted since StartUndoLog(), latest first, and
+  // stops noting.
+  void Undo();
+  // Keeps the changes and stops noting.
+  void DropUndoLog() { undo_.reset(); }
+
  private:
+  // One noted change: the item `id` as it was before, or nullopt when it
+  // was not cached.
+  struct Before {
+    std::string id;
+    std::optional<GroupOrderModel> item;
+  };
+  // Notes the item `id` as it is now, while the undo log is on.
+  void Note(const std::string& id);
+
   // Adds one stored item to a cache that holds stored items only (see
   // Load()).
   void AddStored(GroupOrderModel&& item);
@@ -119,6 +140,8 @@ class ItemCache {
   // Every type text met since the last Clear(): "Group", "Channel" and the
   // odd text of a foreign row.
   std::set<std::string, std::less<>> types_;
+  // The undo log, while on.
+  std::optional<std::vector<Before>> undo_;
 };
 
 }  // namespace pga

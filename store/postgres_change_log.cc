@@ -166,7 +166,8 @@ bool PostgresChangeLog::ReadAllItems(const std::function<void(GroupOrderModel&&)
 }
 
 void PostgresChangeLog::Watch(std::function<bool()> wake) {
-  if (!listener_) listener_ = std::make_unique<PostgresListener>(session_->conninfo(), kChannel, retention_);
+  if (!listener_) listener_ = std::make_unique<PostgresListener>(session_->conninfo(), kChannel, retention_,
+                                                     session_->silence());
   listener_->Start(std::move(wake));
 }
 

@@ -34,8 +34,10 @@ void PrintFailure(const char* operation, const std::string& message) {
 
 PostgresGroupRepository::PostgresGroupRepository(const std::string& conninfo,
                                                  std::chrono::seconds log_retention,
-                                                 std::chrono::seconds connect_wait)
-    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds, connect_wait)),
+                                                 std::chrono::seconds connect_wait,
+                                                 std::chrono::milliseconds silence)
+    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds, connect_wait,
+                                                 silence)),
       table_(std::make_shared<PostgresGroupTable>(session_)),
       log_(std::make_unique<PostgresChangeLog>(session_, table_, log_retention)) {
   // A role that may only read and write rows must not meet CREATE at every

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "store/i_group_repository.h"
+#include "store/postgres_answer.h"
 
 namespace pga {
 
@@ -43,10 +44,13 @@ class PostgresGroupRepository : public IGroupRepository {
   // for up to `connect_wait` with a line per attempt (see PostgresSession),
   // and creates the table and the change log unless all of them exist.
   // Throws Poco::Data::ConnectionFailedException when the database cannot
-  // be reached, as the SQLite store throws for a file it cannot open.
+  // be reached, as the SQLite store throws for a file it cannot open. No
+  // statement waits longer than `silence` without hearing from the server
+  // (see kServerSilence); one that would fails as on a lost connection.
   explicit PostgresGroupRepository(const std::string& conninfo,
                                    std::chrono::seconds log_retention = kLogRetention,
-                                   std::chrono::seconds connect_wait = kConnectWait);
+                                   std::chrono::seconds connect_wait = kConnectWait,
+                                   std::chrono::milliseconds silence = kServerSilence);
   ~PostgresGroupRepository() override;
 
   GroupModelList GetGroups(int32_t table_key) override;

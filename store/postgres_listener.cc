@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "store/backoff.h"
+#include "store/postgres_answer.h"
 
 namespace pga {
 
@@ -29,18 +30,15 @@ constexpr char kTrim[] =
 
 void IgnoreNotice(void*, const char*) {}
 
-bool Execute(PGconn* connection, const std::string& sql) {
-  PGresult* result = PQexec(connection, sql.c_str());
-  const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
-  PQclear(result);
-  return done;
-}
-
 }  // namespace
 
 PostgresListener::PostgresListener(std::string conninfo, std::string channel,
-                                   std::chrono::seconds retention)
-    : conninfo_(std::move(conninfo)), channel_(std::move(channel)), retention_(retention) {}
+                                   std::chrono::seconds retention,
+                                   std::chrono::milliseconds silence)
+    : conninfo_(std::move(conninfo)),
+      channel_(std::move(channel)),
+      retention_(retention),
+      silence_(silence) {}
 
 PostgresListener::~PostgresListener() {
   Stop();
@@ -129,10 +127,9 @@ bool PostgresListener::Connect() {
   connection_ = PQconnectdb(conninfo_.c_str());
   if (PQstatus(connection_) == CONNECTION_OK) {
     PQsetNoticeProcessor(connection_, IgnoreNotice, nullptr);
-    if (Execute(connection_, "SET statement_timeout = '30s'") &&
-        Execute(connection_, "LISTEN " + channel_)) {
-      return true;
-    }
+    std::string ignored;
+    const std::string listen = "SET statement_timeout = '30s'; LISTEN " + channel_;
+    if (ExecSilenceBounded(connection_, listen.c_str(), silence_, ignored)) return true;
   }
   Disconnect();
   return false;
@@ -164,7 +161,10 @@ bool PostgresListener::TakeNotifications() {
 void PostgresListener::Trim() {
   const std::string seconds = std::to_string(retention_.count());
   const char* values[] = {seconds.c_str()};
-  PQclear(PQexecParams(connection_, kTrim, 1, nullptr, values, nullptr, nullptr, 0));
+  if (PQsendQueryParams(connection_, kTrim, 1, nullptr, values, nullptr, nullptr, 0) != 0) {
+    std::string ignored;
+    AwaitSuccess(connection_, silence_, ignored);
+  }
 }
 
 bool PostgresListener::Wait(Clock::duration timeout) {

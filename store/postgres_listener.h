@@ -22,8 +22,10 @@ namespace pga {
 // minute it trims the log rows older than the retention.
 class PostgresListener {
  public:
-  // `conninfo` in key=value form; runs nothing until Start().
-  PostgresListener(std::string conninfo, std::string channel, std::chrono::seconds retention);
+  // `conninfo` in key=value form; runs nothing until Start(). No statement
+  // of its own waits longer than `silence` without hearing from the server.
+  PostgresListener(std::string conninfo, std::string channel, std::chrono::seconds retention,
+                   std::chrono::milliseconds silence);
   PostgresListener(const PostgresListener&) = delete;
   PostgresListener& operator=(const PostgresListener&) = delete;
   // Stops the thread.
@@ -58,6 +60,7 @@ class PostgresListener {
   const std::string conninfo_;
   const std::string channel_;
   const std::chrono::seconds retention_;
+  const std::chrono::milliseconds silence_;
   std::function<bool()> wake_;
   pg_conn* connection_ = nullptr;  // used by the thread only
   int stop_pipe_[2] = {-1, -1};

@@ -1,9 +1,6 @@
 #include "store/postgres_session.h"
 
 #include <Poco/Data/DataException.h>
-#include <Poco/Data/PostgreSQL/Connector.h>
-#include <Poco/Data/PostgreSQL/SessionHandle.h>
-#include <Poco/Data/Session.h>
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -60,23 +57,22 @@ std::string WithoutPassword(const std::string& conninfo, const std::string& mess
   throw Poco::Data::ConnectionFailedException(reason);
 }
 
-// A value as libpq reads it in a key=value string: backslashes and quotes
-// escaped, so that a password with a backslash or a leading quote arrives
-// as given.
-std::string Escaped(const char* value) {
-  std::string escaped;
+// A value as libpq reads it in a key=value string: quoted, with backslashes
+// and quotes escaped, so that a password with blanks, a backslash or a
+// leading quote arrives as given.
+std::string Quoted(const char* value) {
+  std::string quoted = "'";
   for (const char* c = value; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '\'') escaped += '\\';
-    escaped += *c;
+    if (*c == '\\' || *c == '\'') quoted += '\\';
+    quoted += *c;
   }
-  return escaped;
+  return quoted + "'";
 }
 
 // `conninfo` (a key=value string or a URI) in the key=value form, every
-// value given; the connector splits its input at blanks and cannot take
-// quoted values. A connect_timeout of `timeout_seconds` is added unless one
-// is given, so that no connection of the store waits longer for a server,
-// and TCP keep-alives that notice a silent server within 30 s.
+// value given and quoted. A connect_timeout of `timeout_seconds` is added
+// unless one is given, so that no connection of the store waits longer for
+// a server, and TCP keep-alives that notice a silent server within 30 s.
 std::string KeyValueForm(const std::string& conninfo, std::size_t timeout_seconds) {
   char* error = nullptr;
   PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
@@ -86,21 +82,14 @@ std::string KeyValueForm(const std::string& conninfo, std::size_t timeout_second
     FailConnect("invalid connection string: " + WithoutPassword(conninfo, reason));
   }
   std::string form;
-  std::string blank_in;
   std::set<std::string> given;
   for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
     if (option->val == nullptr || *option->val == '\0') continue;
     given.insert(option->keyword);
-    if (std::strpbrk(option->val, " \t\n") != nullptr) blank_in = option->keyword;
     if (!form.empty()) form += ' ';
-    form += std::string(option->keyword) + "=" + Escaped(option->val);
+    form += std::string(option->keyword) + "=" + Quoted(option->val);
   }
   PQconninfoFree(options);
-  if (!blank_in.empty()) {
-    FailConnect("the value of " + blank_in +
-                " holds a blank, which the connector cannot pass (a password belongs in "
-                "PGPASSFILE)");
-  }
   if (form.empty()) FailConnect("empty connection string");
   const std::pair<const char*, std::string> defaults[] = {
       {"connect_timeout", std::to_string(timeout_seconds)},
@@ -114,23 +103,21 @@ std::string KeyValueForm(const std::string& conninfo, std::size_t timeout_second
   return form;
 }
 
-// Returns once the database of `conninfo` takes a connection, trying once a
-// second for up to `wait`, with a line for each failed attempt; then throws
-// ConnectionFailedException. The connector never frees a connection that
-// it could not make, so it is asked only once libpq has made one of its own.
-void Probe(const std::string& conninfo, std::chrono::seconds wait) {
+// A connection to the database of `conninfo`, trying once a second for up
+// to `wait`, with a line for each failed attempt; then throws
+// ConnectionFailedException.
+PGconn* ConnectWaiting(const std::string& conninfo, std::chrono::seconds wait) {
   const auto until = std::chrono::steady_clock::now() + wait;
   for (int attempt = 1;; ++attempt) {
-    PGconn* probe = PQconnectdb(conninfo.c_str());
-    const bool reached = PQstatus(probe) == CONNECTION_OK;
-    const std::string reason = reached ? "" : OneLine(PQerrorMessage(probe));
-    PQfinish(probe);
-    if (reached) return;
+    PGconn* connection = PQconnectdb(conninfo.c_str());
+    if (PQstatus(connection) == CONNECTION_OK) return connection;
+    const std::string reason = OneLine(PQerrorMessage(connection));
+    PQfinish(connection);
     if (std::chrono::steady_clock::now() + std::chrono::seconds(1) > until) {
       FailConnect("cannot connect: " + reason);
     }
-    std::printf("PostgresSession::Connect cannot connect (attempt %d): %s; trying again\n",
-                attempt, reason.c_str());
+    std::printf("PostgresSession::Connect cannot connect (attempt %d): %s; trying again\n", attempt,
+                reason.c_str());
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
 }
@@ -146,59 +133,20 @@ void ReadGoodbye(PGconn* connection) {
   }
 }
 
-std::string ResultMessage(PGconn* connection, PGresult* result) {
-  const char* message = result != nullptr ? PQresultErrorMessage(result) : "";
-  return OneLine(*message != '\0' ? message : PQerrorMessage(connection));
-}
-
 }  // namespace
 
-std::string OneLine(std::string message) {
-  std::string line;
-  for (char c : message) {
-    const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
-    if (!blank) {
-      line += c;
-    } else if (!line.empty() && line.back() != ' ') {
-      line += ' ';
-    }
-  }
-  if (!line.empty() && line.back() == ' ') line.pop_back();
-  return line;
-}
-
 PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeout_seconds,
-                                 std::chrono::seconds wait)
+                                 std::chrono::seconds wait, std::chrono::milliseconds silence)
     : conninfo_(KeyValueForm(conninfo, timeout_seconds)),
+      silence_(silence),
       backoff_(milliseconds(50), milliseconds(1000)) {
-  Probe(conninfo_, wait);
-  Poco::Data::PostgreSQL::Connector::registerConnector();
-  try {
-    session_ = std::make_unique<Poco::Data::Session>(Poco::Data::PostgreSQL::Connector::KEY,
-                                                     conninfo_, timeout_seconds);
-    auto* handle = Poco::AnyCast<Poco::Data::PostgreSQL::SessionHandle*>(
-        session_->getProperty("handle"));
-    connection_ = static_cast<PGconn*>(*handle);
-    Configure();
-  } catch (...) {
-    session_.reset();
-    Poco::Data::PostgreSQL::Connector::unregisterConnector();
-    throw;
-  }
+  connection_ = ConnectWaiting(conninfo_, wait);
+  Configure();
 }
 
 PostgresSession::~PostgresSession() {
   Rollback();
-  // A connection that broke stays allocated inside the connector, which only
-  // frees connections that are up; one attempt to bring it back lets it go
-  // (when the server is still away, the connection is not freed).
-  if (PQstatus(connection_) != CONNECTION_OK) PQreset(connection_);
-  session_.reset();
-  try {
-    Poco::Data::PostgreSQL::Connector::unregisterConnector();
-  } catch (const Poco::Exception&) {
-    // Only possible when someone else took our registration back.
-  }
+  PQfinish(connection_);
 }
 
 void PostgresSession::Configure() {
@@ -247,21 +195,36 @@ bool PostgresSession::Commit(std::string& error) {
     Rollback();
     return false;
   }
-  PGresult* result = PQexec(connection_, "COMMIT");
   // COMMIT of a transaction that the server has aborted answers ROLLBACK.
-  const bool committed = PQresultStatus(result) == PGRES_COMMAND_OK &&
-                         std::strcmp(PQcmdStatus(result), "COMMIT") == 0;
-  if (!committed) error = ResultMessage(connection_, result);
-  PQclear(result);
+  bool committed = false;
+  if (PQsendQuery(connection_, "COMMIT") == 0) {
+    error = OneLine(PQerrorMessage(connection_));
+  } else {
+    std::string silent;
+    while (PGresult* result = NextResult(connection_, silence_, silent)) {
+      committed = PQresultStatus(result) == PGRES_COMMAND_OK &&
+                  std::strcmp(PQcmdStatus(result), "COMMIT") == 0;
+      if (!committed) {
+        const char* message = PQresultErrorMessage(result);
+        error = OneLine(*message != '\0' ? message : PQerrorMessage(connection_));
+      }
+      PQclear(result);
+    }
+    if (!silent.empty()) {
+      // Whether the server committed is not known: it is not acknowledged.
+      committed = false;
+      error = silent;
+    }
+  }
   if (!committed) Rollback();
   in_transaction_ = false;
   return committed;
 }
 
 void PostgresSession::Rollback() {
-  if (PQstatus(connection_) == CONNECTION_OK &&
-      PQtransactionStatus(connection_) != PQTRANS_IDLE) {
-    PQclear(PQexec(connection_, "ROLLBACK"));
+  if (PQstatus(connection_) == CONNECTION_OK && PQtransactionStatus(connection_) != PQTRANS_IDLE) {
+    std::string ignored;
+    ExecSilenceBounded(connection_, "ROLLBACK", silence_, ignored);
   }
   in_transaction_ = false;
 }
@@ -272,12 +235,7 @@ bool PostgresSession::TransactionFailed() const {
 }
 
 bool PostgresSession::Exec(const std::string& sql, std::string& error) {
-  PGresult* result = PQexec(connection_, sql.c_str());
-  const bool done = PQresultStatus(result) == PGRES_COMMAND_OK ||
-                    PQresultStatus(result) == PGRES_TUPLES_OK;
-  if (!done) error = ResultMessage(connection_, result);
-  PQclear(result);
-  return done;
+  return ExecSilenceBounded(connection_, sql.c_str(), silence_, error);
 }
 
 }  // namespace pga

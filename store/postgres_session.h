@@ -10,23 +10,20 @@
 #include <string>
 
 #include "store/backoff.h"
+#include "store/postgres_answer.h"
 
-// Only the PostgreSQL store's sources see Poco Data and libpq.
-namespace Poco::Data {
-class Session;
-}  // namespace Poco::Data
+// Only the PostgreSQL store's sources see libpq.
 struct pg_conn;
 
 namespace pga {
 
-// A Poco Data session on Poco's PostgreSQL connector, with what the
-// connector lacks done through libpq on the same connection: statements
-// (see PostgresStatement), transactions whose state is read from the server
-// (the connector's own flag stays set after a failed COMMIT and refuses
-// every later BEGIN), and connecting again in place (the connector cannot
-// reconnect a session, and never frees a connection that broke). Registers
-// the connector while it lives (Poco counts registrations). Not thread-safe:
-// used from one thread at a time.
+// A libpq connection with what the store needs of it: statements (see
+// PostgresStatement) that never wait longer than `silence` without hearing
+// from the server, transactions whose state is read from the server, and
+// connecting again in place after the connection is lost. (Poco's
+// PostgreSQL connector is not used: it splits its connection string at
+// blanks, cannot reconnect a session, and never frees a connection that
+// broke.) Not thread-safe: used from one thread at a time.
 class PostgresSession {
  public:
   // Connects to `conninfo`, a libpq connection string ("host=... dbname=...")
@@ -36,20 +33,19 @@ class PostgresSession {
   // cannot connect (attempt N): <libpq's reason>; trying again" each time.
   // Throws Poco::Data::ConnectionFailedException, after the line
   // "PostgresSession::Connect <reason>", when the text is not a connection
-  // string (libpq's reason, without what it quoted of a password), has a
-  // value with a blank (which Poco's connector cannot pass), or the database
-  // could not be reached.
+  // string (libpq's reason, without what it quoted of a password) or the
+  // database could not be reached.
   PostgresSession(const std::string& conninfo, std::size_t timeout_seconds,
-                  std::chrono::seconds wait = std::chrono::seconds(0));
+                  std::chrono::seconds wait = std::chrono::seconds(0),
+                  std::chrono::milliseconds silence = kServerSilence);
   PostgresSession(const PostgresSession&) = delete;
   PostgresSession& operator=(const PostgresSession&) = delete;
   ~PostgresSession();
 
-  // `conninfo` in the key=value form that both Poco's connector and libpq
-  // take.
+  // `conninfo` in libpq's key=value form, every value quoted.
   const std::string& conninfo() const { return conninfo_; }
-  Poco::Data::Session& session() { return *session_; }
-  // libpq's connection under the session.
+  // How long a statement waits without hearing from the server.
+  std::chrono::milliseconds silence() const { return silence_; }
   pg_conn* connection() const { return connection_; }
 
   // Counts the connections made; statements prepared on an earlier one are
@@ -88,17 +84,12 @@ class PostgresSession {
   void Configure();
 
   std::string conninfo_;
-  std::unique_ptr<Poco::Data::Session> session_;
+  std::chrono::milliseconds silence_;
   pg_conn* connection_ = nullptr;
   std::uint64_t generation_ = 1;
   bool in_transaction_ = false;
   Backoff backoff_;
 };
-
-// `message` on one line: each run of line ends, tabs and blanks becomes one
-// blank, and none is left at the end, so that a failure is written as one
-// line whatever the server said.
-std::string OneLine(std::string message);
 
 }  // namespace pga
 

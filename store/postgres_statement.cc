@@ -51,32 +51,23 @@ PostgresStatement::PostgresStatement(PostgresSession& session, std::string sql)
 PGconn* PostgresStatement::Ready(const std::vector<std::string>& parameters) {
   // Outside a transaction a lost connection is made again here, first.
   if (!session_.Connected()) {
-    throw PostgresError("no connection to the server: " + OneLine(PQerrorMessage(session_.connection())));
+    throw PostgresError("no connection to the server: " +
+                        OneLine(PQerrorMessage(session_.connection())));
   }
   PGconn* connection = session_.connection();
   if (prepared_on_ != session_.generation()) {
-    PGresult* prepared = PQprepare(connection, name_.c_str(), sql_.c_str(),
-                                   static_cast<int>(parameters.size()), nullptr);
-    Check(connection, prepared);
-    PQclear(prepared);
+    if (PQsendPrepare(connection, name_.c_str(), sql_.c_str(), static_cast<int>(parameters.size()),
+                      nullptr) == 0) {
+      throw PostgresError(OneLine(PQerrorMessage(connection)));
+    }
+    std::string error;
+    if (!AwaitSuccess(connection, session_.silence(), error)) throw PostgresError(error);
     prepared_on_ = session_.generation();
   }
   return connection;
 }
 
-PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) {
-  PGconn* connection = Ready(parameters);
-  std::vector<const char*> values;
-  values.reserve(parameters.size());
-  for (const std::string& parameter : parameters) values.push_back(parameter.c_str());
-  PGresult* result = PQexecPrepared(connection, name_.c_str(), static_cast<int>(values.size()),
-                                    values.data(), nullptr, nullptr, 0);
-  Check(connection, result);
-  return PostgresRows(result);
-}
-
-void PostgresStatement::RunEachRow(const std::vector<std::string>& parameters,
-                                   const std::function<void(const PostgresRows&)>& row) {
+PGconn* PostgresStatement::Send(const std::vector<std::string>& parameters) {
   PGconn* connection = Ready(parameters);
   std::vector<const char*> values;
   values.reserve(parameters.size());
@@ -85,6 +76,24 @@ void PostgresStatement::RunEachRow(const std::vector<std::string>& parameters,
                           nullptr, nullptr, 0) == 0) {
     throw PostgresError(OneLine(PQerrorMessage(connection)));
   }
+  return connection;
+}
+
+PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) {
+  PGconn* connection = Send(parameters);
+  // One statement, one result: the rest (there is none) is drained.
+  std::string silent;
+  PGresult* result = NextResult(connection, session_.silence(), silent);
+  if (result == nullptr) throw PostgresError(silent.empty() ? "no answer" : silent);
+  std::string rest;
+  while (PGresult* more = NextResult(connection, session_.silence(), rest)) PQclear(more);
+  Check(connection, result);
+  return PostgresRows(result);
+}
+
+void PostgresStatement::RunEachRow(const std::vector<std::string>& parameters,
+                                   const std::function<void(const PostgresRows&)>& row) {
+  PGconn* connection = Send(parameters);
   // One result per row instead of one for them all: libpq keeps a row only
   // until it is handed over.
   PQsetSingleRowMode(connection);
@@ -92,8 +101,9 @@ void PostgresStatement::RunEachRow(const std::vector<std::string>& parameters,
   // so that the connection is free for the next statement.
   std::string failure;
   bool handing_over = true;
+  const auto next = [&] { return NextResult(connection, session_.silence(), failure); };
   try {
-    while (PGresult* result = PQgetResult(connection)) {
+    while (PGresult* result = next()) {
       const ExecStatusType status = PQresultStatus(result);
       if (status == PGRES_SINGLE_TUPLE && handing_over) {
         const PostgresRows one(result);
@@ -108,7 +118,8 @@ void PostgresStatement::RunEachRow(const std::vector<std::string>& parameters,
       PQclear(result);
     }
   } catch (...) {
-    while (PGresult* result = PQgetResult(connection)) PQclear(result);
+    std::string ignored;
+    while (PGresult* result = NextResult(connection, session_.silence(), ignored)) PQclear(result);
     throw;
   }
   if (!failure.empty()) throw PostgresError(failure);

@@ -67,6 +67,9 @@ class PostgresStatement {
                   const std::function<void(const PostgresRows&)>& row);
 
  private:
+  // Sends the statement with `parameters` on the session's connection (see
+  // Ready()), and answers the connection.
+  pg_conn* Send(const std::vector<std::string>& parameters);
   // The session's connection, up and with the statement prepared on it.
   pg_conn* Ready(const std::vector<std::string>& parameters);
 

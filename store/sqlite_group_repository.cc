@@ -186,8 +186,12 @@ bool SqliteGroupRepository::RunInTransaction(const char* operation,
     throw;
   }
   batch_ = nullptr;
-  return transaction.Commit();
+  const bool kept = transaction.Commit();
+  lock_met_ = lock_met_ || transaction.met_lock();
+  return kept;
 }
+
+bool SqliteGroupRepository::TakeLockMet() { return std::exchange(lock_met_, false); }
 
 bool SqliteGroupRepository::Write(const IGroupTable& table, const std::function<bool()>& write) {
   if (batch_ == nullptr) return write();

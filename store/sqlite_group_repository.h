@@ -68,6 +68,10 @@ class SqliteGroupRepository : public IGroupRepository {
   // rolled back instead of committing the rest as if all were kept. Every
   // other failing write fails alone, and the batch goes on and commits.
   bool RunBatch(const std::function<void()>& writes) override;
+  // True when a transaction failed since the last call on a lock of
+  // another connection: a write, its begin or its commit met
+  // SQLITE_BUSY or SQLITE_LOCKED.
+  bool TakeLockMet() override;
 
  private:
   // Makes SQLite log writes ahead while the store is open (see the source
@@ -95,6 +99,8 @@ class SqliteGroupRepository : public IGroupRepository {
   // The transaction of the batch being run, which writes join; null
   // between batches.
   SqliteTransaction* batch_ = nullptr;
+  // Set when a transaction failed on a lock of another connection.
+  bool lock_met_ = false;
 };
 
 }  // namespace pga

@@ -15,6 +15,12 @@ void PrintFailure(const char* operation, const Poco::Exception& error) {
   std::printf("%s %s\n", operation, error.displayText().c_str());
 }
 
+// The connector throws these two for SQLITE_BUSY and SQLITE_LOCKED.
+bool IsLock(const Poco::Exception& error) {
+  return dynamic_cast<const Poco::Data::SQLite::DBLockedException*>(&error) != nullptr ||
+         dynamic_cast<const Poco::Data::SQLite::TableLockedException*>(&error) != nullptr;
+}
+
 }  // namespace
 
 SqliteTransaction::SqliteTransaction(Poco::Data::Session& session, const char* operation)
@@ -24,6 +30,7 @@ SqliteTransaction::SqliteTransaction(Poco::Data::Session& session, const char* o
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
     PrintFailure(operation_, error);
     failed_ = true;
+    met_lock_ = IsLock(error);
   }
 }
 
@@ -32,13 +39,14 @@ SqliteTransaction::~SqliteTransaction() {
 }
 
 bool SqliteTransaction::Write(const std::function<bool()>& write,
-                              const std::function<bool()>& met_lock) {
+                              const std::function<bool()>& write_met_lock) {
   if (failed_) return false;
   if (write()) return true;
   if (!Open()) {
     write_failure_ = "transaction ended by a failed write";
-  } else if (met_lock()) {
+  } else if (write_met_lock()) {
     write_failure_ = "a write could not take the write lock";
+    met_lock_ = true;
   }
   failed_ = write_failure_ != nullptr;
   return false;
@@ -55,6 +63,7 @@ bool SqliteTransaction::Commit() {
     committed_ = true;
   } catch (const Poco::Data::SQLite::SQLiteException& error) {
     PrintFailure(operation_, error);
+    met_lock_ = IsLock(error);
     RollBack();
   }
   return committed_;

@@ -39,11 +39,14 @@ class SqliteTransaction {
 
   // Runs `write`, a statement that answers whether it succeeded, inside the
   // transaction, and gives its answer; false without running it once the
-  // transaction has failed. After a failed write, `met_lock` tells whether
+  // transaction has failed. After a failed write, `write_met_lock` tells whether
   // it failed on a lock of another connection.
-  bool Write(const std::function<bool()>& write, const std::function<bool()>& met_lock);
+  bool Write(const std::function<bool()>& write, const std::function<bool()>& write_met_lock);
 
   bool failed() const { return failed_; }
+  // Whether the transaction failed on a lock of another connection: a
+  // write, the begin or the commit met SQLITE_BUSY or SQLITE_LOCKED.
+  bool met_lock() const { return met_lock_; }
 
   // Ends the transaction: writes the line of a write that failed it, then
   // commits unless it failed. True when the changes are kept; a commit that
@@ -63,6 +66,7 @@ class SqliteTransaction {
   // Why a write failed the transaction, or null.
   const char* write_failure_ = nullptr;
   bool committed_ = false;
+  bool met_lock_ = false;
 };
 
 }  // namespace pga
