@@ -253,7 +253,13 @@ GroupOrderModelList LogicalGroupTable::GetAll() {
 }
 
 bool LogicalGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
-  return ReadAll(*get_all_by_id_, take);
+  const bool read = ReadAll(*get_all_by_id_, take);
+  // Reading every row filled SQLite's page cache of the connection (2 MB by
+  // default, 20 bytes per item at 100,000 items), which the requests that
+  // follow, each a few rows, hardly use: it goes back to the heap, where
+  // the cache's items can use it.
+  sqlite3_db_release_memory(Connection());
+  return read;
 }
 
 int32_t LogicalGroupTable::GetLastOrder(std::string type, std::string parent_id) {
