@@ -54,14 +54,19 @@ void ChannelReportHandler::OnChannelsRemoved(Event& event) {
 }
 
 void ChannelReportHandler::RemoveChannels(const std::vector<std::string>& ids) {
-  if (ids.empty()) return;
+  const std::set<std::string> parents = RemoveChannelItems(ids);
+  if (!parents.empty()) RemoveEmptiedGroups(parents);
+}
 
+std::set<std::string> ChannelReportHandler::RemoveChannelItems(
+    const std::vector<std::string>& ids) {
   // Parents are read before each channel goes, and judged only once every
   // channel of the event is gone and announced, each parent once, in byte
   // order. The removals of the channels are one batch of the store, and
   // those of the emptied groups another.
-  GroupOrderModelList removed;
   std::set<std::string> parents;
+  if (ids.empty()) return parents;
+  GroupOrderModelList removed;
   service_.RunBatch([&] {
     for (const std::string& id : ids) {
       auto item = std::make_shared<GroupOrderModel>();
@@ -75,8 +80,10 @@ void ChannelReportHandler::RemoveChannels(const std::vector<std::string>& ids) {
     }
   });
   notifier_.SendNotification(kLogicalMappingDeleted, ItemsRecord(std::move(removed)));
-  if (parents.empty()) return;
+  return parents;
+}
 
+void ChannelReportHandler::RemoveEmptiedGroups(const std::set<std::string>& parents) {
   auto groups = std::make_shared<WebsocketEventModel>();
   auto items = std::make_shared<WebsocketEventModel>();
   service_.RunBatch([&] {

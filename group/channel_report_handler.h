@@ -3,6 +3,7 @@
 #ifndef PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
 #define PGA_GROUP_CHANNEL_REPORT_HANDLER_H_
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,14 @@ class ChannelReportHandler {
   // What the two handlers do with the channels of their event.
   void AddChannels(const ChannelModelList& channels);
   void RemoveChannels(const std::vector<std::string>& ids);
+
+  // The two halves of RemoveChannels(), for a caller that must know how the
+  // first went before it runs the second: removes the channels `ids` in one
+  // batch and announces them, answering the parents they had; then removes
+  // those of `parents` left without children, upwards, in another batch,
+  // and announces them.
+  std::set<std::string> RemoveChannelItems(const std::vector<std::string>& ids);
+  void RemoveEmptiedGroups(const std::set<std::string>& parents);
 
  private:
   GroupService& service_;

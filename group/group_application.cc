@@ -157,27 +157,41 @@ std::optional<GroupApplication::ChannelReport> GroupApplication::ReportOf(std::u
   return report;
 }
 
-bool GroupApplication::StoreReport(const ChannelReport& report) {
-  const auto store = [&](Notifier& held) {
-    ChannelReportHandler channels(*groupService, held);
-    if (report.added) {
-      channels.AddChannels(*report.added);
-    } else {
-      channels.RemoveChannels(report.removed);
-    }
-  };
-  if (groupService->SharesStore()) return RunSharedChange(store);
+bool GroupApplication::StoreReport(ChannelReport& report) {
+  if (groupService->SharesStore()) {
+    return RunSharedChange([&](Notifier& held) {
+      ChannelReportHandler channels(*groupService, held);
+      if (report.added) {
+        channels.AddChannels(*report.added);
+      } else {
+        channels.RemoveChannels(report.removed);
+      }
+    });
+  }
   // On a store of one server only a lock that another program keeps makes
-  // the report wait: its changes are taken back from the cache and its
-  // notifications are not sent. Any other failure goes as the handler's
-  // rules say.
+  // a report wait, batch by batch: the batch's changes are taken back from
+  // the cache and its notifications are not sent. A removal whose channels
+  // went through waits with the parents still to judge. Any other failure
+  // goes as the handler's rules say.
   Notifier notifier(*this);
-  notifier.Hold();
-  const bool stored = groupService->RunRetryable([&] { store(notifier); });
-  const ChangeNotices held = notifier.TakeHeld();
-  if (!stored) return false;
-  for (const ChangeNotice& notice : held) notifier.SendNotification(notice);
-  return true;
+  ChannelReportHandler channels(*groupService, notifier);
+  const auto stage = [&](const std::function<void()>& run) {
+    notifier.Hold();
+    const bool stored = groupService->RunRetryable(run);
+    const ChangeNotices held = notifier.TakeHeld();
+    if (stored) {
+      for (const ChangeNotice& notice : held) notifier.SendNotification(notice);
+    }
+    return stored;
+  };
+  if (report.added) return stage([&] { channels.AddChannels(*report.added); });
+  if (!report.channelsGone) {
+    std::set<std::string> parents;
+    if (!stage([&] { parents = channels.RemoveChannelItems(report.removed); })) return false;
+    report.channelsGone = true;
+    report.parents = std::move(parents);
+  }
+  return report.parents.empty() || stage([&] { channels.RemoveEmptiedGroups(report.parents); });
 }
 
 void GroupApplication::Keep(ChannelReport report) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,6 +91,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   struct ChannelReport {
     std::shared_ptr<ChannelModelList> added;
     std::vector<std::string> removed;
+    // A removal on a store of one server whose channels are gone and
+    // announced already, and the parents they had, still to be judged.
+    bool channelsGone = false;
+    std::set<std::string> parents;
   };
   // Reports kept at most; later ones are lost, each with a line.
   static constexpr std::size_t kMaxKeptReports = 10000;
@@ -104,9 +109,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   static std::optional<ChannelReport> ReportOf(std::uint32_t type, Event& event);
   // Stores `report` with its notifications: on a shared store as one
   // change, false when the store did not commit it; on a store of one
-  // server as the handlers' rules say, false (and the cache as before) when
-  // it met a lock that another program kept on the store.
-  bool StoreReport(const ChannelReport& report);
+  // server as the handlers' rules say, false (and the cache as before the
+  // batch) when a batch met a lock that another program kept on the store,
+  // `report` then holding what is left to do.
+  bool StoreReport(ChannelReport& report);
   // Keeps `report` for later, behind the others; beyond kMaxKeptReports it
   // is lost with a line.
   void Keep(ChannelReport report);
