@@ -60,28 +60,26 @@ rapidjson::Value PayloadValue(const GroupRequestParam::Payload& payload, Allocat
 
 // rapidjson's output stream into the writer's sink: the line is gathered in
 // a buffer of one part and handed on each time the buffer is full, so that
-// no more than one part of it is ever held here.
+// no more than one part of it is ever held here. The buffer grows as the
+// line does: a short line takes only its own length.
 class PartStream {
  public:
   using Ch = char;
-  explicit PartStream(const ReplyWriter::PartSink& sink) : sink_(sink) {
-    buffer_.resize(ReplyWriter::kPartBytes);
-  }
+  explicit PartStream(const ReplyWriter::PartSink& sink) : sink_(sink) {}
   void Put(char c) {
-    if (size_ == buffer_.size()) {
-      sink_(std::string_view(buffer_.data(), size_), false);
-      size_ = 0;
+    if (buffer_.size() == ReplyWriter::kPartBytes) {
+      sink_(buffer_, false);
+      buffer_.clear();
     }
-    buffer_[size_++] = c;
+    buffer_.push_back(c);
   }
   void Flush() {}
   // Hands on what is left as the line's last part.
-  void End() { sink_(std::string_view(buffer_.data(), size_), true); }
+  void End() { sink_(buffer_, true); }
 
  private:
   const ReplyWriter::PartSink& sink_;
   std::string buffer_;
-  std::size_t size_ = 0;
 };
 
 using LineWriter = rapidjson::Writer<PartStream>;
