@@ -22,7 +22,7 @@ GroupOrderModelList RecordingRepository::GetAll(int32_t table_key) {
 }
 
 bool RecordingRepository::ReadAllItems(int32_t table_key,
-                                      const std::function<void(GroupOrderModel&&)>& take) {
+                                       const std::function<void(GroupOrderModel&&)>& take) {
   return inner_->ReadAllItems(table_key, take);
 }
 
@@ -87,6 +87,8 @@ bool RecordingRepository::SaveAll(const GroupOrderItems& items) {
 }
 
 IChangeLog* RecordingRepository::change_log() { return inner_->change_log(); }
+
+bool RecordingRepository::TakeLockMet() { return inner_->TakeLockMet(); }
 
 bool RecordingRepository::RunBatch(const std::function<void()>& writes) {
   if (batch_ != nullptr) return inner_->RunBatch(writes);

@@ -59,6 +59,7 @@ class RecordingRepository : public IGroupRepository {
   bool RunBatch(const std::function<void()>& writes) override;
   // The inner store's log: its appends join the batches recorded here.
   IChangeLog* change_log() override;
+  bool TakeLockMet() override;
 
  private:
   // Notes `write` in the open batch, or as a unit of its own.

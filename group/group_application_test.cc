@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "doubles/recording_repository.h"
 #include "group/channel_list_param.h"
 #include "group/group_application_test_support.h"
 #include "records/i_group_application.h"
@@ -264,6 +267,56 @@ TEST_F(GroupRequestsTest, CreateWhoseBatchFailsKeepsNoRowAndTheNextOneWorks) {
   EXPECT_EQ(StoredRows(),
             (Strings{"H|P|Other|Group|1", "P||Parent|Group|1", "c1|P|cam c1|Channel|3",
                      "c2|P|cam c2|Channel|4", "c3|P|cam c3|Channel|5"}));
+}
+
+// The group.db store, but the removals of the ids in `locked` fail as on a
+// lock that another program keeps on the file (a test locks every write of
+// the batch it means, as a real lock fails the batch's later writes).
+class LockedRemovals : public RecordingRepository {
+ public:
+  LockedRemovals() : RecordingRepository(std::make_shared<SqliteGroupRepository>("group.db", 5)) {}
+  bool Remove(int32_t table_key, std::string id) override {
+    if (locked.count(id) == 0) return RecordingRepository::Remove(table_key, std::move(id));
+    met = true;
+    return false;
+  }
+  bool TakeLockMet() override {
+    return std::exchange(met, false) | RecordingRepository::TakeLockMet();
+  }
+
+  std::set<std::string> locked;
+  bool met = false;
+};
+
+// A removal whose channels went (and were announced) but whose emptied
+// groups met the lock waits with only the groups left: they are judged and
+// announced before the next change, and the channel is not announced twice.
+TEST_F(GroupRequestsTest, ARemovalWhoseGroupsMeetALockWaitsWithOnlyTheGroupsLeft) {
+  Close();
+  auto store = std::make_shared<LockedRemovals>();
+  Open([store] { return std::make_shared<GroupService>(store); });
+  CreateGroup("g1", "One");
+  CreateGroup("g2", "Two", "g1");
+  AddChannels({"c1"}, {1});
+  Move("c1", "g2", 1);
+  Notifications();
+  store->locked = {"g1", "g2"};
+  RemoveChannels({"c1"});
+  EXPECT_EQ(Notifications(),
+            Strings{Note("LogicalMappingDeleted",
+                         "{\"logicalItems\":[{\"itemId\":\"c1\",\"type\":\"\",\"order\":-1}]}")});
+  EXPECT_TRUE(app_->service()->FindItem("g2").has_value());
+  EXPECT_EQ(StoredRows(), (Strings{"g1||One|Group|1", "g2|g1|Two|Group|1"}));
+
+  store->locked.clear();
+  CreateGroup("g9", "Nine");
+  const Strings notes = Notifications();
+  ASSERT_EQ(notes.size(), 4u);
+  EXPECT_EQ(notes[0], Note("LogicalGroupDeleted",
+                           "{\"groups\":[{\"groupId\":\"g2\"},{\"groupId\":\"g1\"}]}"));
+  EXPECT_NE(notes[1].find("\"g2\""), std::string::npos) << notes[1];
+  EXPECT_NE(notes[2].find("LogicalGroupCreated"), std::string::npos) << notes[2];
+  EXPECT_EQ(StoredRows(), (Strings{"g9||Nine|Group|1"}));
 }
 
 TEST_F(GroupApplicationTest, BaseIsBuiltBeforeTheStoreAndUndoneWhenTheStoreCannotOpen) {

@@ -40,9 +40,10 @@ class GroupApplicationTest : public ::testing::Test {
   }
 
   // Creates, allocates, associates and starts a component on the current
-  // directory's store.
-  void Open() {
-    app_ = new ("GroupApplication") GroupApplication();
+  // directory's store, or on the service `make_service` makes.
+  void Open(const GroupApplication::ServiceFactory& make_service = nullptr) {
+    app_ = make_service ? new ("GroupApplication") GroupApplication(make_service)
+                        : new ("GroupApplication") GroupApplication();
     ASSERT_NE(app_, nullptr);
     driver_ = std::make_unique<ComponentDriver>(*app_);
     driver_->Allocate();

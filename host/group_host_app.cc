@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -80,7 +81,7 @@ bool MakeTempDirectory(std::string& path, std::string& error) {
 GroupHostApp::GroupHostApp(HostOptions options, std::string demo_script)
     : options_(std::move(options)),
       demo_script_(std::move(demo_script)),
-      writer_([this](const std::string& line) { channel_.WriteLine(line); }) {
+      writer_([this](std::string_view part, bool last) { channel_.WritePart(part, last); }) {
   allocator_.RecordTags(false);
 }
 

@@ -35,10 +35,12 @@ bool ProtocolChannel::Open(std::string& error) {
   return true;
 }
 
-void ProtocolChannel::WriteLine(const std::string& line) {
-  std::fflush(stdout);
+void ProtocolChannel::WritePart(std::string_view part, bool last) {
+  if (!in_line_) std::fflush(stdout);
+  in_line_ = !last;
   if (protocol_ == nullptr) return;
-  std::fwrite(line.data(), 1, line.size(), protocol_);
+  std::fwrite(part.data(), 1, part.size(), protocol_);
+  if (!last) return;
   std::fputc('\n', protocol_);
   std::fflush(protocol_);
 }

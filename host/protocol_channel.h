@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace pga {
 
@@ -27,14 +28,17 @@ class ProtocolChannel {
   // `error` when the descriptors cannot be duplicated.
   bool Open(std::string& error);
 
-  // Flushes the diagnostics printed so far, then writes `line` and a line
-  // end to the protocol stream and flushes it, so that every line is out
-  // before the next event is delivered (a host killed later loses nothing
-  // it has printed).
-  void WriteLine(const std::string& line);
+  // Writes one protocol line given in parts, in order: before its first
+  // part, the diagnostics printed so far are flushed; after its last part
+  // (`last`), a line end is written and the protocol stream is flushed, so
+  // that every line is out before the next event is delivered (a host
+  // killed later loses nothing it has printed).
+  void WritePart(std::string_view part, bool last);
 
  private:
   std::FILE* protocol_ = nullptr;  // owned; closed by the destructor
+  // A line was begun and its last part is still to come.
+  bool in_line_ = false;
 };
 
 }  // namespace pga

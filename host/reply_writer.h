@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "host/delivery_outcome.h"
 #include "runtime/event.h"
@@ -17,8 +18,16 @@ class ReplyWriter {
  public:
   // Receives each finished line, without its line end.
   using Sink = std::function<void(const std::string& line)>;
+  // Receives each line in parts, in order, without its line end; `last` is
+  // true on the line's last part (which may be empty). A part holds at most
+  // kPartBytes, so that a whole tree's list (tens of megabytes) is passed on
+  // as it is written instead of lying whole in memory beside its records.
+  using PartSink = std::function<void(std::string_view part, bool last)>;
+  static constexpr std::size_t kPartBytes = 64 * 1024;
 
-  explicit ReplyWriter(Sink sink) : sink_(std::move(sink)) {}
+  // Gathers each line's parts and hands the line over whole.
+  explicit ReplyWriter(Sink sink);
+  explicit ReplyWriter(PartSink sink) : sink_(std::move(sink)) {}
 
   // {"notification": <the EventParam's text form>} for a notification that
   // reached the listener. An event that carries no EventParam is written as
@@ -39,10 +48,10 @@ class ReplyWriter {
   void WriteLineError(std::size_t line_number, const std::string& message);
 
   // Writes `line` as it is (for the tree outline).
-  void WriteText(const std::string& line) { sink_(line); }
+  void WriteText(const std::string& line) { sink_(line, true); }
 
  private:
-  Sink sink_;
+  PartSink sink_;
 };
 
 }  // namespace pga

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "doubles/counting_allocator.h"
@@ -80,6 +81,49 @@ TEST_F(ReplyWriterTest, ALogicalListKeepsItsPlaceAmongTheMembers) {
   EXPECT_EQ(lines_.back(), R"({"reply":"GetLogicalList","eventType":25067001,"handled":false,)"
                            R"("logicalList":{"groups":[],"items":[{"itemId":"g1","type":"Group",)"
                            R"("order":1},null]},"error":{"type":7,"message":"late"}})");
+}
+
+// A list longer than a part goes to a part sink piece by piece, none longer
+// than a part, the line end flagged on the last only; together the pieces
+// are the line a whole-line sink receives.
+TEST_F(ReplyWriterTest, ALongLineIsHandedOnInParts) {
+  auto reply = [](ReplyWriter& writer) {
+    auto* list = new ("LogicalList") IGroupApplication::LogicalList();
+    for (int i = 0; i < 3000; ++i) {
+      list->items->push_back(std::make_shared<GroupOrderModel>(
+          "item-" + std::to_string(i), "group-" + std::to_string(i % 7), "N", "Channel", i, 0));
+    }
+    DeliveryOutcome outcome;
+    outcome.event.reset(Event::Create(UId(1, 0), UId(2, 0), 25067001, 0, list));
+    outcome.handled = true;
+    writer.WriteReply("GetLogicalList", 25067001, outcome);
+  };
+  std::vector<std::string> parts;
+  std::vector<bool> ends;
+  ReplyWriter in_parts([&](std::string_view part, bool last) {
+    parts.emplace_back(part);
+    ends.push_back(last);
+  });
+  reply(in_parts);
+  reply(writer_);
+
+  ASSERT_GE(parts.size(), 3u);
+  std::string joined;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    EXPECT_LE(parts[i].size(), ReplyWriter::kPartBytes);
+    EXPECT_EQ(ends[i], i + 1 == parts.size());
+    joined += parts[i];
+  }
+  EXPECT_EQ(joined, lines_.back());
+  EXPECT_NE(joined.find(R"({"itemId":"item-2999","parentId":"group-3","type":"Channel",)"
+                        R"("order":2999}]}})"),
+            std::string::npos);
+
+  // Short lines are one part each.
+  writer_.WriteLineError(4, "bad");
+  in_parts.WriteLineError(4, "bad");
+  EXPECT_EQ(parts.back(), lines_.back());
+  EXPECT_TRUE(ends.back());
 }
 
 }  // namespace

@@ -150,11 +150,14 @@ LogicalGroupTable::LogicalGroupTable(std::shared_ptr<Poco::Data::Session> sessio
       // for SQLite alone reading by order). Unsorted, the reader's search
       // for each item's place costs more as the tree grows: at 1,001,000
       // items the start took 1.74 times SQLite alone against 1.35 sorted
-      // (scripts/bench --scale, CPU time). The unary + keeps SQLite off the
-      // index; naming order_ makes a table without that column fail as
-      // GetAll does, with the same line.
-      get_all_by_id_(std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ +
-                                                     " ORDER BY +uuid ASC, order_ ASC")),
+      // (scripts/bench --scale, CPU time). NOT INDEXED keeps SQLite off the
+      // index; sorting by the column itself (not by an expression of it,
+      // such as +uuid) lets SQLite keep the id once in each row it sorts
+      // instead of twice: at 1,001,000 items the sorted read takes 0.46 s
+      // of CPU time against 0.53 s. Naming order_ makes a table without
+      // that column fail as GetAll does, with the same line.
+      get_all_by_id_(std::make_unique<KeptStatement>(
+          "SELECT * FROM " + table_name_ + " NOT INDEXED ORDER BY uuid ASC, order_ ASC")),
       update_(std::make_unique<KeptStatement>("UPDATE " + table_name_ +
                                               " SET order_= ?, parent_uuid = ? WHERE uuid = ?")),
       save_(std::make_unique<KeptStatement>(
@@ -253,7 +256,13 @@ GroupOrderModelList LogicalGroupTable::GetAll() {
 }
 
 bool LogicalGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
-  return ReadAll(*get_all_by_id_, take);
+  const bool read = ReadAll(*get_all_by_id_, take);
+  // Reading every row filled SQLite's page cache of the connection (2 MB by
+  // default, 20 bytes per item at 100,000 items), which the requests that
+  // follow, each a few rows, hardly use: it goes back to the heap, where
+  // the cache's items can use it.
+  sqlite3_db_release_memory(Connection());
+  return read;
 }
 
 int32_t LogicalGroupTable::GetLastOrder(std::string type, std::string parent_id) {

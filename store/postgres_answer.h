@@ -18,10 +18,13 @@ namespace pga {
 // line whatever the server said.
 std::string OneLine(std::string message);
 
-// How long a statement waits without hearing from the server: as long as
-// the server lets any statement run (statement_timeout), so that a busy
-// server answers for itself first.
-inline constexpr std::chrono::milliseconds kServerSilence{30000};
+// How long a statement waits without hearing from the server. A silent
+// server's connection is then given up, and BEGIN is sent again on a new
+// one, whose connect waits at most 10 s (connect_timeout): 20 s keeps the
+// two within the 30 s that a request may wait for a server. No statement
+// of the store is silent that long on a working server: lock waits end
+// after 10 s (lock_timeout) and reads stream their rows.
+inline constexpr std::chrono::milliseconds kServerSilence{20000};
 
 // The next result of what was sent on `connection`, as PQgetResult() gives
 // it (null after the last), waiting at most `silence` at a time without
