@@ -73,14 +73,7 @@ class DocumentBuilder {
 
   // `text` is a valid JSON number: the reader checked it.
   bool RawNumber(const Ch* text, SizeType length, bool /*copy*/) {
-    const std::string number(text, length);
-    if (number.find_first_of(".eE") == std::string::npos && Integer(number)) return true;
-    const double value = std::strtod(number.c_str(), nullptr);
-    if (std::isinf(value)) {
-      too_big_ = true;
-      return false;
-    }
-    return Double(value);
+    return pga_json::HandleRawNumber(*this, text, length, too_big_);
   }
 
   bool too_big() const { return too_big_; }
@@ -97,24 +90,6 @@ class DocumentBuilder {
   bool Close() {
     --depth_;
     return exceeded_;
-  }
-
-  // An integer that fits 64 bits, with the value kinds rapidjson gives it.
-  // False when it does not fit (it is then read as a double).
-  bool Integer(const std::string& number) {
-    const bool minus = number[0] == '-';
-    uint64_t magnitude = 0;
-    for (std::size_t i = minus ? 1 : 0; i < number.size(); ++i) {
-      const uint64_t digit = static_cast<uint64_t>(number[i] - '0');
-      if (magnitude > (UINT64_MAX - digit) / 10) return false;
-      magnitude = magnitude * 10 + digit;
-    }
-    if (!minus) {
-      return magnitude <= UINT32_MAX ? Uint(static_cast<unsigned>(magnitude)) : Uint64(magnitude);
-    }
-    if (magnitude <= 0x80000000ULL) return Int(static_cast<int>(0 - magnitude));
-    if (magnitude <= 0x8000000000000000ULL) return Int64(static_cast<int64_t>(0 - magnitude));
-    return false;
   }
 
   rapidjson::Document& doc_;

@@ -7,7 +7,10 @@
 #ifndef PGA_RUNTIME_JSON_H_
 #define PGA_RUNTIME_JSON_H_
 
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -95,8 +98,7 @@ inline std::string ToCompact(const rapidjson::Value& value) {
 
 // Length-aware text of a string value (a JSON string may hold \u0000).
 inline std::string GetString(const rapidjson::Value& value) {
-  return value.IsString() ? std::string(value.GetString(), value.GetStringLength())
-                          : std::string();
+  return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : std::string();
 }
 
 // First member named `key` (compared with its full length), or nullptr when
@@ -113,6 +115,41 @@ void SetMember(rapidjson::Value& object, const char* key, rapidjson::Value value
 // Appends member `key` without looking for an existing member of that name.
 void AddMember(rapidjson::Value& object, const char* key, rapidjson::Value value,
                rapidjson::Document::AllocatorType& allocator);
+
+// Hands the number `text` (`length` bytes of a valid JSON number, as a
+// reader parsing with kParseNumbersAsStringsFlag gives it) to `handler`
+// exactly: an integer that fits 64 bits by Uint, Uint64, Int or Int64 after
+// its size, as rapidjson's own reading does, anything else by Double.
+// Answers the handler's answer; for a number beyond a double's range sets
+// `too_big` and answers false.
+template <typename Handler>
+bool HandleRawNumber(Handler& handler, const char* text, std::size_t length, bool& too_big) {
+  const std::string number(text, length);
+  if (number.find_first_of(".eE") == std::string::npos) {
+    const bool minus = number[0] == '-';
+    uint64_t magnitude = 0;
+    bool fits = true;
+    for (std::size_t i = minus ? 1 : 0; fits && i < number.size(); ++i) {
+      const uint64_t digit = static_cast<uint64_t>(number[i] - '0');
+      fits = magnitude <= (UINT64_MAX - digit) / 10;
+      magnitude = magnitude * 10 + digit;
+    }
+    if (fits && !minus) {
+      return magnitude <= UINT32_MAX ? handler.Uint(static_cast<unsigned>(magnitude))
+                                     : handler.Uint64(magnitude);
+    }
+    if (fits && magnitude <= 0x80000000ULL) return handler.Int(static_cast<int>(0 - magnitude));
+    if (fits && magnitude <= 0x8000000000000000ULL) {
+      return handler.Int64(static_cast<int64_t>(0 - magnitude));
+    }
+  }
+  const double value = std::strtod(number.c_str(), nullptr);
+  if (std::isinf(value)) {
+    too_big = true;
+    return false;
+  }
+  return handler.Double(value);
+}
 
 }  // namespace pga_json
 

@@ -1,8 +1,8 @@
 #include "tools/tree_document.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -340,14 +340,7 @@ class DocumentReader {
 
   // `text` is a valid JSON number: the reader checked it.
   bool RawNumber(const Ch* text, SizeType length, bool /*copy*/) {
-    const std::string number(text, length);
-    if (number.find_first_of(".eE") == std::string::npos && Integer(number)) return true;
-    const double value = std::strtod(number.c_str(), nullptr);
-    if (std::isinf(value)) {
-      too_big_ = true;
-      return false;
-    }
-    return Double(value);
+    return pga_json::HandleRawNumber(*this, text, length, too_big_);
   }
 
   bool too_big() const { return too_big_; }
@@ -440,28 +433,10 @@ class DocumentReader {
     allocator_.Clear();
   }
 
-  // An integer that fits 64 bits, with the value kinds rapidjson gives it.
-  // False when it does not fit (it is then read as a double).
-  bool Integer(const std::string& number) {
-    const bool minus = number[0] == '-';
-    uint64_t magnitude = 0;
-    for (std::size_t i = minus ? 1 : 0; i < number.size(); ++i) {
-      const uint64_t digit = static_cast<uint64_t>(number[i] - '0');
-      if (magnitude > (UINT64_MAX - digit) / 10) return false;
-      magnitude = magnitude * 10 + digit;
-    }
-    if (!minus) {
-      return magnitude <= UINT32_MAX ? Uint(static_cast<unsigned>(magnitude)) : Uint64(magnitude);
-    }
-    if (magnitude <= 0x80000000ULL) return Int(static_cast<int>(0 - magnitude));
-    if (magnitude <= 0x8000000000000000ULL) return Int64(static_cast<int64_t>(0 - magnitude));
-    return false;
-  }
-
   std::vector<StoreRow>& rows_;
   char item_bytes_[4096];  // room for a usual item without asking malloc
   rapidjson::MemoryPoolAllocator<> allocator_{item_bytes_, sizeof item_bytes_};  // the item
-  std::vector<rapidjson::Value> stack_;          // its values so far
+  std::vector<rapidjson::Value> stack_;  // its values so far
   std::size_t depth_ = 0;
   bool exceeded_ = false;
   bool too_big_ = false;
@@ -493,7 +468,7 @@ bool ReadTreeDocument(const DocumentSource& source, std::vector<StoreRow>& rows,
   rapidjson::Reader parser;
   rapidjson::ParseResult result =
       parser.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(in,
-                                                                                          reader);
+                                                                                           reader);
   // The reader takes a NUL byte for the end of the text: one after the
   // document (and whatever follows it) is not white space.
   const std::size_t stopped = in.Tell();
