@@ -1,6 +1,7 @@
 #include "tools/tree_document.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -167,6 +168,15 @@ constexpr std::string_view kPlainKeys[] = {"{\"itemId\":", ",\"parentId\":", ",\
 // A row of plain values (no byte that JSON escapes or that UTF-8 must vouch
 // for, no tagged kind) as WriteStoreValue writes them, made in `buffer`;
 // its length, or 0 when the row is not plain or does not fit.
+// The bytes that a JSON text holds as they are: printable ASCII but the
+// quote and the backslash. One look-up a byte; comparing each byte four
+// times took a third of the export's writing.
+constexpr std::array<bool, 256> kPlainByte = [] {
+  std::array<bool, 256> plain{};
+  for (int byte = 0x20; byte < 0x80; ++byte) plain[byte] = byte != '"' && byte != '\\';
+  return plain;
+}();
+
 std::size_t PlainRow(const StoreRow& row, char* buffer, std::size_t size) {
   char* at = buffer;
   char* const end = buffer + size;
@@ -194,8 +204,7 @@ std::size_t PlainRow(const StoreRow& row, char* buffer, std::size_t size) {
       }
       case Kind::kText:
         for (const char c : value.bytes) {
-          const auto byte = static_cast<unsigned char>(c);
-          if (byte < 0x20 || byte >= 0x80 || byte == '"' || byte == '\\') return 0;
+          if (!kPlainByte[static_cast<unsigned char>(c)]) return 0;
         }
         if (!put("\"", 1) || !put(value.bytes.data(), value.bytes.size()) || !put("\"", 1)) {
           return 0;
