@@ -143,15 +143,7 @@ void BenchTree::BuildTemplate(const std::string& path) const {
                              -1, &insert, nullptr),
           "prepare");
     for (const TreeRow& row : rows_) {
-      sqlite3_bind_text(insert, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_STATIC);
-      sqlite3_bind_text(insert, 2, row.parent.data(), static_cast<int>(row.parent.size()),
-                        SQLITE_STATIC);
-      sqlite3_bind_text(insert, 3, row.name.data(), static_cast<int>(row.name.size()),
-                        SQLITE_STATIC);
-      sqlite3_bind_text(insert, 4, row.type.data(), static_cast<int>(row.type.size()),
-                        SQLITE_STATIC);
-      sqlite3_bind_int(insert, 5, row.order);
-      sqlite3_bind_int64(insert, 6, row.created_time);
+      BindTreeRow(insert, row);
       Check(db, sqlite3_step(insert), "insert");
       sqlite3_reset(insert);
     }
@@ -165,6 +157,16 @@ void BenchTree::BuildTemplate(const std::string& path) const {
   }
   sqlite3_close(db);
   std::filesystem::rename(building, path);
+}
+
+void BindTreeRow(sqlite3_stmt* insert, const TreeRow& row) {
+  sqlite3_bind_text(insert, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_STATIC);
+  sqlite3_bind_text(insert, 2, row.parent.data(), static_cast<int>(row.parent.size()),
+                    SQLITE_STATIC);
+  sqlite3_bind_text(insert, 3, row.name.data(), static_cast<int>(row.name.size()), SQLITE_STATIC);
+  sqlite3_bind_text(insert, 4, row.type.data(), static_cast<int>(row.type.size()), SQLITE_STATIC);
+  sqlite3_bind_int(insert, 5, row.order);
+  sqlite3_bind_int64(insert, 6, row.created_time);
 }
 
 }  // namespace pga

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct sqlite3_stmt;
+
 namespace pga {
 
 // One stored item, in the column order of "logical_table".
@@ -19,6 +21,11 @@ struct TreeRow {
   int32_t order = 0;
   int64_t created_time = 0;
 };
+
+// Binds `row` to the six parameters of an INSERT into logical_table (uuid,
+// parent_uuid, name, type, order_, created_time); the texts are not copied,
+// so `row` must outlive the step.
+void BindTreeRow(sqlite3_stmt* insert, const TreeRow& row);
 
 // A tree of exactly `size` items (at least kFixedItems) with the shapes the
 // benchmarks need, then top-level channels up to the size:

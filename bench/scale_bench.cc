@@ -4,6 +4,8 @@
 // the memory they take are measured, each beside SQLite alone reading the
 // same rows in the same run. Not part of the usual run: `scripts/bench
 // --scale` registers these (see RegisterScaleBenchmarks).
+#include "bench/scale_bench.h"
+
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sqlite3.h>
@@ -11,9 +13,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -23,7 +25,6 @@
 
 #include "bench/bench_app.h"
 #include "bench/bench_tree.h"
-#include "bench/scale_bench.h"
 #include "bench/stopwatch.h"
 #include "bench/store_verbs.h"
 #include "host/delivery_outcome.h"
@@ -51,8 +52,10 @@ Resident ReadResident() {
   std::string line;
   while (std::getline(status, line)) {
     long kilobytes = 0;
-    if (std::sscanf(line.c_str(), "VmRSS: %ld kB", &kilobytes) == 1) resident.now = kilobytes * 1024.0;
-    if (std::sscanf(line.c_str(), "VmHWM: %ld kB", &kilobytes) == 1) resident.peak = kilobytes * 1024.0;
+    if (std::sscanf(line.c_str(), "VmRSS: %ld kB", &kilobytes) == 1)
+      resident.now = kilobytes * 1024.0;
+    if (std::sscanf(line.c_str(), "VmHWM: %ld kB", &kilobytes) == 1)
+      resident.peak = kilobytes * 1024.0;
   }
   return resident;
 }
@@ -229,16 +232,7 @@ void BM_ScaleRawReplaceAll(benchmark::State& state) {
                        "created_time) VALUES(?,?,?,?,?,?)",
                        -1, &insert, nullptr);
     for (const TreeRow* in_order : by_id) {
-      const TreeRow& row = *in_order;
-      sqlite3_bind_text(insert, 1, row.id.data(), static_cast<int>(row.id.size()), SQLITE_STATIC);
-      sqlite3_bind_text(insert, 2, row.parent.data(), static_cast<int>(row.parent.size()),
-                        SQLITE_STATIC);
-      sqlite3_bind_text(insert, 3, row.name.data(), static_cast<int>(row.name.size()),
-                        SQLITE_STATIC);
-      sqlite3_bind_text(insert, 4, row.type.data(), static_cast<int>(row.type.size()),
-                        SQLITE_STATIC);
-      sqlite3_bind_int(insert, 5, row.order);
-      sqlite3_bind_int64(insert, 6, row.created_time);
+      BindTreeRow(insert, *in_order);
       sqlite3_step(insert);
       sqlite3_reset(insert);
     }
@@ -335,8 +329,8 @@ void RegisterScaleBenchmarks() {
            benchmark::RegisterBenchmark("BM_ScaleBackup", BM_ScaleVerb, StoreVerb::Kind::kBackup,
                                         "backup.db"),
            benchmark::RegisterBenchmark("BM_ScaleRawRestoreIntegrityCheck", BM_ScaleRawCopy, true),
-           benchmark::RegisterBenchmark("BM_ScaleRestore", BM_ScaleVerb,
-                                        StoreVerb::Kind::kRestore, "restore.db"),
+           benchmark::RegisterBenchmark("BM_ScaleRestore", BM_ScaleVerb, StoreVerb::Kind::kRestore,
+                                        "restore.db"),
        }) {
     benchmark->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
   }
