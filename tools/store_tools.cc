@@ -5,11 +5,12 @@
 
 #include <cstddef>
 #include <cstdlib>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <system_error>
 #include <utility>
 
+#include "store/open_group_store.h"
 #include "tools/atomic_file.h"
 #include "tools/database_copy.h"
 #include "tools/postgres_store_access.h"
@@ -23,7 +24,6 @@
 #include "tools/store_table.h"
 #include "tools/tree_document.h"
 #include "tools/tree_printer.h"
-#include "store/open_group_store.h"
 
 namespace pga {
 
@@ -53,6 +53,34 @@ void RollBackInterrupted(const fs::path& path) {
   if (!writer.Exec("BEGIN IMMEDIATE", ignored)) return;
   fs::remove(journal, code);
   writer.Exec("ROLLBACK", ignored);
+}
+
+// Asks the processor early for the memory that writing row order[i] a few
+// rows later will read. Rows in id order lie all over memory, and waiting
+// for each row's bytes took half of an export of a million rows. A row's
+// own bytes are asked for first and its texts a few rows later, once the
+// row that says where they are has arrived. Inlined by force: GCC takes a
+// function that only prefetches for one without effect and drops its
+// calls.
+[[gnu::always_inline]] inline void FetchAhead(const std::vector<StoreRow>& rows,
+                                              const std::vector<std::size_t>& order,
+                                              std::size_t i) {
+  constexpr std::size_t kRowDistance = 16;
+  constexpr std::size_t kTextDistance = 8;
+  constexpr std::size_t kCacheLine = 64;
+  if (i + kRowDistance < order.size()) {
+    const char* row = reinterpret_cast<const char*>(&rows[order[i + kRowDistance]]);
+    // A row seldom starts a cache line: its last byte may lie on one more.
+    for (std::size_t at = 0; at < sizeof(StoreRow); at += kCacheLine) __builtin_prefetch(row + at);
+    __builtin_prefetch(row + sizeof(StoreRow) - 1);
+  }
+  if (i + kTextDistance < order.size()) {
+    const StoreRow& row = rows[order[i + kTextDistance]];
+    __builtin_prefetch(row.item_id.bytes.data());
+    __builtin_prefetch(row.parent_id.bytes.data());
+    __builtin_prefetch(row.name.bytes.data());
+    __builtin_prefetch(row.type.bytes.data());
+  }
 }
 
 // Finds the store of `data_dir` and clears what a killed restore or
@@ -271,8 +299,7 @@ bool ReadOutline(const std::string& data_dir, TreePrinter& printer, std::string&
     return true;
   }
   printer = TreePrinter(GroupOrderModelList());
-  return table.Scan([&printer](sqlite3_stmt* row) { AddToOutline(printer, row); }, error,
-                    progress);
+  return table.Scan([&printer](sqlite3_stmt* row) { AddToOutline(printer, row); }, error, progress);
 }
 
 }  // namespace
@@ -459,8 +486,8 @@ int StoreTools::Export() {
   {
     ProgressMeter meter("export: reading", "items");
     meter.SetTotal(store->Count());
-    read = store->ReadInOrder(rows, order, error,
-                              [&meter](std::size_t done) { meter.Update(done); });
+    read =
+        store->ReadInOrder(rows, order, error, [&meter](std::size_t done) { meter.Update(done); });
   }
   if (!read) return Fail(store->name() + ": " + error);
   // The document goes into the temporary file that becomes the export a
@@ -476,6 +503,7 @@ int StoreTools::Export() {
     meter.SetTotal(rows.size());
     writer.Begin();
     for (std::size_t i = 0; i < rows.size() && written; ++i) {
+      FetchAhead(rows, order, i);
       writer.Add(rows[order[i]]);
       if (to_file && text.size() >= kBlockBytes) {
         written = file.Write(text, error);
@@ -559,7 +587,8 @@ bool StoreTools::OpenAccess(std::unique_ptr<StoreAccess>& store, std::string& er
 int StoreTools::RefuseShared() const {
   return Fail(std::string(options_.kind == StoreVerb::Kind::kBackup ? "backup" : "restore") +
               " works on group.db only; a shared store is backed up with PostgreSQL's own "
-              "tools: pg_dump --format=custom --file=DEST \"$" + kStoreVariable +
+              "tools: pg_dump --format=custom --file=DEST \"$" +
+              kStoreVariable +
               "\", restored with pg_restore --clean --single-transaction --dbname=\"$" +
               kStoreVariable + "\" DEST while no server runs (see the README)");
 }
