@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace pga {
@@ -19,52 +20,51 @@ constexpr std::size_t kProgressStep = 4096;
 // which of them are printed already, and the line being made.
 class TreePrinter::Walker {
  public:
-  Walker(const std::vector<Item>& items, const std::vector<uint32_t>& by_id,
-         const std::function<void(const std::string&)>& emit,
+  Walker(const TreePrinter& printer, const std::function<void(const std::string&)>& emit,
          const std::function<void(std::size_t)>& progress)
-      : items_(items),
-        by_id_(by_id),
+      : items_(printer.items_),
+        by_id_(printer.ById()),
         emit_(emit),
         progress_(progress),
-        printed_(items.size(), false) {
-    by_parent_.resize(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) by_parent_[i] = static_cast<uint32_t>(i);
-    // Siblings side by side, each family in the order it is printed.
-    std::sort(by_parent_.begin(), by_parent_.end(), [this](uint32_t a, uint32_t b) {
-      const Item& x = items_[a];
-      const Item& y = items_[b];
-      if (x.parent != y.parent) return x.parent < y.parent;
-      return Before(a, b);
+        printed_(items_.size(), false) {
+    // Every id as the position of its first item in id order, and every
+    // parent as the id it names: siblings are then sorted by numbers alone.
+    // Comparing the texts themselves, a million items at random places in
+    // memory, took most of the printing.
+    rank_.resize(items_.size());
+    for (std::size_t at = 0; at < by_id_.size(); ++at) {
+      const bool repeated = at > 0 && items_[by_id_[at]].id == items_[by_id_[at - 1]].id;
+      rank_[by_id_[at]] = repeated ? rank_[by_id_[at - 1]] : static_cast<uint32_t>(at);
+    }
+    by_parent_.resize(items_.size());
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      const Item& item = items_[i];
+      uint32_t parent = kTopLevel;
+      if (!item.parent.empty()) {
+        const std::size_t found = printer.Find(item.parent);
+        parent = found == kNowhere ? kMissing : kFirstRank + static_cast<uint32_t>(found);
+      }
+      by_parent_[i] = Sibling{parent, item.order, rank_[i], static_cast<uint32_t>(i)};
+    }
+    // Siblings side by side, each family in the order it is printed: by
+    // order, then by id, then as added.
+    std::sort(by_parent_.begin(), by_parent_.end(), [](const Sibling& a, const Sibling& b) {
+      return std::tie(a.parent, a.order, a.id, a.item) < std::tie(b.parent, b.order, b.id, b.item);
     });
   }
 
   void Run() {
-    // The ids, sorted, tell a missing parent from a present one.
-    const std::vector<uint32_t>& by_id = by_id_;
-    const auto has_id = [&](std::string_view id) {
-      const auto it = std::lower_bound(by_id.begin(), by_id.end(), id,
-                                       [this](uint32_t a, std::string_view key) {
-                                         return items_[a].id < key;
-                                       });
-      return it != by_id.end() && items_[*it].id == id;
-    };
-
-    const auto [roots_begin, roots_end] = Children(std::string_view());
-    const std::vector<uint32_t> roots(roots_begin, roots_end);
-    std::vector<uint32_t> orphans;
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-      const std::string_view parent = items_[i].parent;
-      if (!parent.empty() && !has_id(parent)) orphans.push_back(static_cast<uint32_t>(i));
-    }
-    std::sort(orphans.begin(), orphans.end(), [this](uint32_t a, uint32_t b) { return Before(a, b); });
-
-    for (uint32_t root : roots) Walk(root, false);
+    // The top level's family, then those whose parent names no item,
+    // already in the order they are printed.
+    const Range roots = Family(kTopLevel);
+    const std::vector<Sibling> orphans(Family(kMissing).first, Family(kMissing).second);
+    for (auto it = roots.first; it != roots.second; ++it) Walk(it->item, false);
     if (!orphans.empty()) Emit(kOrphansHeading);
-    for (uint32_t orphan : orphans) Walk(orphan, true);
+    for (const Sibling& orphan : orphans) Walk(orphan.item, true);
 
     // What is left hangs on a loop: start each walk at the smallest id left.
     bool heading = false;
-    for (uint32_t i : by_id) {
+    for (uint32_t i : by_id_) {
       if (printed_[i]) continue;
       if (!heading) Emit(kCyclesHeading);
       heading = true;
@@ -73,25 +73,33 @@ class TreePrinter::Walker {
   }
 
  private:
-  using Range = std::pair<std::vector<uint32_t>::const_iterator, std::vector<uint32_t>::const_iterator>;
+  // An item's place among its siblings: its parent (kTopLevel, kMissing or
+  // kFirstRank plus the parent's rank), its order, its id's rank and the
+  // item itself.
+  struct Sibling {
+    uint32_t parent;
+    int32_t order;
+    uint32_t id;
+    uint32_t item;
+  };
+  using Range =
+      std::pair<std::vector<Sibling>::const_iterator, std::vector<Sibling>::const_iterator>;
+  static constexpr uint32_t kTopLevel = 0;
+  static constexpr uint32_t kMissing = 1;
+  static constexpr uint32_t kFirstRank = 2;
 
-  // Siblings by order, then by id, then as added.
-  bool Before(uint32_t a, uint32_t b) const {
-    const Item& x = items_[a];
-    const Item& y = items_[b];
-    if (x.order != y.order) return x.order < y.order;
-    if (x.id != y.id) return x.id < y.id;
-    return a < b;
+  // The items whose parent is `parent`, in the order they are printed.
+  Range Family(uint32_t parent) const {
+    return std::equal_range(by_parent_.cbegin(), by_parent_.cend(), Sibling{parent, 0, 0, 0},
+                            [](const Sibling& a, const Sibling& b) { return a.parent < b.parent; });
   }
 
-  // The items whose parent text is `parent`, in the order they are printed.
-  Range Children(std::string_view parent) const {
-    return std::equal_range(
-        by_parent_.cbegin(), by_parent_.cend(), parent,
-        [this](const auto& a, const auto& b) { return Parent(a) < Parent(b); });
+  // The children of `item`. The empty parent text means the top level: an
+  // item with the empty id is nobody's parent.
+  Range Children(uint32_t item) const {
+    if (items_[item].id.empty()) return Range(by_parent_.cend(), by_parent_.cend());
+    return Family(kFirstRank + rank_[item]);
   }
-  std::string_view Parent(uint32_t index) const { return items_[index].parent; }
-  static std::string_view Parent(std::string_view text) { return text; }
 
   void Emit(const char* text) {
     line_ = text;
@@ -129,26 +137,19 @@ class TreePrinter::Walker {
     printed_[root] = true;
     EmitItem(root, 0, note_parent);
     std::vector<Frame> stack;
-    // The empty parent text means the top level: an item with the empty id
-    // is nobody's parent.
-    const auto enter = [&](uint32_t parent, std::size_t depth) {
-      const std::string_view id = items_[parent].id;
-      stack.push_back(Frame{id.empty() ? Range(by_parent_.cend(), by_parent_.cend()) : Children(id),
-                            depth});
-    };
-    enter(root, 1);
+    stack.push_back(Frame{Children(root), 1});
     while (!stack.empty()) {
       Frame& top = stack.back();
       if (top.pending.first == top.pending.second) {
         stack.pop_back();
         continue;
       }
-      const uint32_t next = *top.pending.first++;
+      const uint32_t next = (top.pending.first++)->item;
       if (printed_[next]) continue;
       printed_[next] = true;
       const std::size_t depth = top.depth;
       EmitItem(next, depth, false);
-      enter(next, depth + 1);
+      stack.push_back(Frame{Children(next), depth + 1});
     }
   }
 
@@ -156,7 +157,8 @@ class TreePrinter::Walker {
   const std::vector<uint32_t>& by_id_;
   const std::function<void(const std::string&)>& emit_;
   const std::function<void(std::size_t)>& progress_;
-  std::vector<uint32_t> by_parent_;
+  std::vector<uint32_t> rank_;  // of each item's id
+  std::vector<Sibling> by_parent_;
   std::vector<bool> printed_;
   std::string line_;
   std::size_t done_ = 0;
@@ -198,19 +200,54 @@ void TreePrinter::Print(const std::function<void(const std::string&)>& line,
     line("(empty tree)");
     return;
   }
-  Walker(items_, ById(), line, progress).Run();
+  Walker(*this, line, progress).Run();
 }
 
 const std::vector<uint32_t>& TreePrinter::ById() const {
-  if (!sorted_) {
-    by_id_.resize(items_.size());
-    for (std::size_t i = 0; i < items_.size(); ++i) by_id_[i] = static_cast<uint32_t>(i);
-    std::sort(by_id_.begin(), by_id_.end(), [this](uint32_t a, uint32_t b) {
-      return items_[a].id != items_[b].id ? items_[a].id < items_[b].id : a < b;
-    });
-    sorted_ = true;
+  if (sorted_) return by_id_;
+  // Most comparisons end at the first eight bytes, taken as a number,
+  // without reaching for the texts.
+  struct Key {
+    uint64_t prefix;
+    uint32_t item;
+  };
+  std::vector<Key> keys(items_.size());
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    keys[i] = Key{IdPrefix(items_[i].id), static_cast<uint32_t>(i)};
   }
+  std::sort(keys.begin(), keys.end(), [this](const Key& a, const Key& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const std::string_view x = items_[a.item].id;
+    const std::string_view y = items_[b.item].id;
+    return x != y ? x < y : a.item < b.item;
+  });
+  by_id_.resize(keys.size());
+  prefixes_.resize(keys.size());
+  for (std::size_t at = 0; at < keys.size(); ++at) {
+    by_id_[at] = keys[at].item;
+    prefixes_[at] = keys[at].prefix;
+  }
+  sorted_ = true;
   return by_id_;
+}
+
+uint64_t TreePrinter::IdPrefix(std::string_view id) {
+  uint64_t prefix = 0;
+  for (std::size_t b = 0; b < 8; ++b) {
+    prefix = prefix << 8 | (b < id.size() ? static_cast<unsigned char>(id[b]) : 0u);
+  }
+  return prefix;
+}
+
+std::size_t TreePrinter::Find(std::string_view id) const {
+  ById();
+  const uint64_t prefix = IdPrefix(id);
+  const auto [first, last] = std::equal_range(prefixes_.begin(), prefixes_.end(), prefix);
+  const auto same = std::lower_bound(
+      by_id_.begin() + (first - prefixes_.begin()), by_id_.begin() + (last - prefixes_.begin()), id,
+      [this](uint32_t item, std::string_view key) { return items_[item].id < key; });
+  const std::size_t at = static_cast<std::size_t>(same - by_id_.begin());
+  return at < by_id_.size() && items_[by_id_[at]].id == id ? at : kNowhere;
 }
 
 bool TreePrinter::UniqueIds() const {

@@ -70,12 +70,19 @@ class TreePrinter {
   std::string_view Keep(std::string_view text);
   // The items by id, then as added; sorted when first asked for.
   const std::vector<uint32_t>& ById() const;
+  // An id's first eight bytes as a number that orders as they do (the
+  // bytes that are not there as 0).
+  static uint64_t IdPrefix(std::string_view id);
+  // The place in ById() of the first item whose id is `id`, or kNowhere.
+  static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+  std::size_t Find(std::string_view id) const;
 
   std::vector<Item> items_;
   std::vector<std::unique_ptr<char[]>> blocks_;  // the texts of items_
-  char* free_ = nullptr;  // where the next text goes in the last block
+  char* free_ = nullptr;                         // where the next text goes in the last block
   std::size_t block_left_ = 0;
-  mutable std::vector<uint32_t> by_id_;  // ById(), once sorted
+  mutable std::vector<uint32_t> by_id_;     // ById(), once sorted
+  mutable std::vector<uint64_t> prefixes_;  // IdPrefix of each id in by_id_
   mutable bool sorted_ = false;
 };
 

@@ -45,6 +45,26 @@ TEST(TreePrinterTest, TiesNamelessItemsSelfLoopsEmptyIdsNullEntriesAndDeepChains
                               "(depth 99999) + N (n99999) order 0");
 }
 
+// Ids are told apart by their first eight bytes first: ids that share them
+// must still find their own parents, and a parent they only resemble is
+// missing. Of two items with one id, each is printed, and their children
+// once, under the first printed.
+TEST(TreePrinterTest, IdsThatShareTheirFirstBytesOrRepeatFindTheirParents) {
+  const GroupOrderModelList items = {Item("camera-0001", "", "A", kGroupType, 1),
+                                     Item("camera-00010", "camera-0001", "B", kGroupType, 1),
+                                     Item("camera-000100", "camera-00010", "C", kChannelType, 1),
+                                     Item("camera-0", "camera-00011", "D", kChannelType, 1),
+                                     Item("twin", "", "E", kGroupType, 2),
+                                     Item("twin", "camera-0001", "F", kGroupType, 0),
+                                     Item("under-twin", "twin", "G", kChannelType, 0)};
+  EXPECT_EQ(
+      TreePrinter(items).Lines(),
+      (Lines{"+ A (camera-0001) order 1", "  + F (twin) order 0", "    - G (under-twin) order 0",
+             "  + B (camera-00010) order 1", "    - C (camera-000100) order 1",
+             "+ E (twin) order 2",
+             "orphans (parent not in the tree):", "- D (camera-0) order 1, parent camera-00011"}));
+}
+
 }  // namespace
 
 }  // namespace pga
