@@ -1,12 +1,16 @@
 #include "tools/postgres_store_access.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
+#include <sys/socket.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
 #include <utility>
 
+#include "store/postgres_answer.h"
 #include "store/postgres_change_log.h"
 #include "tools/text_bytes.h"
 
@@ -23,29 +27,25 @@ constexpr Oid kInt4 = 23;
 
 // The component's columns, in the table's order, with their types as
 // format_type() names them.
-constexpr const char* kColumns[][2] = {{"uuid", "text"},       {"parent_uuid", "text"},
-                                       {"name", "text"},       {"type", "text"},
-                                       {"order_", "integer"},  {"created_time", "bigint"}};
+constexpr const char* kColumns[][2] = {{"uuid", "text"},      {"parent_uuid", "text"},
+                                       {"name", "text"},      {"type", "text"},
+                                       {"order_", "integer"}, {"created_time", "bigint"}};
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
-
-Result Query(PGconn* connection, const std::string& sql) {
-  return Result(PQexec(connection, sql.c_str()), &PQclear);
-}
 
 bool Succeeded(const Result& result) {
   const ExecStatusType status = PQresultStatus(result.get());
   return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
 }
 
-// The server's message on one line.
-std::string Message(PGconn* connection) {
-  std::string message = PQerrorMessage(connection);
-  for (char& c : message) {
-    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-  }
-  while (!message.empty() && message.back() == ' ') message.pop_back();
-  return message;
+// libpq's message on one line.
+std::string Message(PGconn* connection) { return OneLine(PQerrorMessage(connection)); }
+
+// Whether a result leaves the connection in a COPY, where asking for the
+// next result would give the same one again.
+bool Copying(const PGresult* result) {
+  const ExecStatusType status = PQresultStatus(result);
+  return status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH;
 }
 
 std::string Text(const Result& result, int row, int column) {
@@ -124,7 +124,7 @@ bool PostgresStoreAccess::Connect(const std::string& conninfo, std::string& erro
   connection_ = PQconnectdbParams(keywords, values, 1);
   if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
     error = "cannot connect to the shared store: " +
-            (connection_ != nullptr ? Message(connection_) : std::string("out of memory"));
+            (connection_ != nullptr ? Message() : std::string("out of memory"));
     return false;
   }
   PQsetNoticeProcessor(
@@ -134,24 +134,76 @@ bool PostgresStoreAccess::Connect(const std::string& conninfo, std::string& erro
   const char* encoding = PQparameterStatus(connection_, "server_encoding");
   bytes_ = encoding != nullptr && std::string(encoding) == "SQL_ASCII";
   if (PQsetClientEncoding(connection_, bytes_ ? "SQL_ASCII" : "UTF8") != 0) {
-    error = "cannot set the encoding of the shared store's texts: " + Message(connection_);
+    error = "cannot set the encoding of the shared store's texts: " + Message();
     return false;
   }
   name_ = std::string("the shared store ") + PQdb(connection_) + " on " + PQhost(connection_);
   return true;
 }
 
+PostgresStoreAccess::Result PostgresStoreAccess::Query(const std::string& sql) {
+  silent_.clear();
+  if (PQsendQuery(connection_, sql.c_str()) == 0) return Result(nullptr, &PQclear);
+  // The last result, as PQexec() gives it, unless a COPY begins.
+  Result last(nullptr, &PQclear);
+  while (PGresult* result = NextResult(connection_, silence_, silent_)) {
+    last.reset(result);
+    if (Copying(result)) break;
+  }
+  return last;
+}
+
+std::string PostgresStoreAccess::Message() const {
+  return silent_.empty() ? pga::Message(connection_) : silent_;
+}
+
+bool PostgresStoreAccess::AwaitRoom() {
+  const int socket = PQsocket(connection_);
+  for (;;) {
+    pollfd wait{socket, POLLIN | POLLOUT, 0};
+    const int ready = poll(&wait, 1, static_cast<int>(silence_.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      // As NextResult() does: libpq finds the connection ended from now on.
+      shutdown(socket, SHUT_RDWR);
+      silent_ = "the server took nothing for " + std::to_string(silence_.count() / 1000) +
+                " s: connection closed";
+      return false;
+    }
+    // What the server says meanwhile (a notice, an early error) is read,
+    // or it would stop reading too.
+    return ready > 0 && ((wait.revents & POLLIN) == 0 || PQconsumeInput(connection_) != 0);
+  }
+}
+
+bool PostgresStoreAccess::SendCopy(const char* data, std::size_t size) {
+  for (;;) {
+    const int queued = PQputCopyData(connection_, data, static_cast<int>(size));
+    if (queued == 1) break;
+    if (queued < 0 || !AwaitRoom()) return false;
+  }
+  return Flush();
+}
+
+bool PostgresStoreAccess::Flush() {
+  for (;;) {
+    const int flushed = PQflush(connection_);
+    if (flushed == 0) return true;
+    if (flushed < 0 || !AwaitRoom()) return false;
+  }
+}
+
 bool PostgresStoreAccess::Exec(const std::string& sql, std::string& error) {
-  const Result result = Query(connection_, sql);
+  const Result result = Query(sql);
   if (Succeeded(result)) return true;
-  error = Message(connection_);
+  error = Message();
   return false;
 }
 
 bool PostgresStoreAccess::HasTable(std::string& error) {
-  const Result result = Query(connection_, "SELECT to_regclass('logical_table') IS NOT NULL");
+  const Result result = Query("SELECT to_regclass('logical_table') IS NOT NULL");
   if (!Succeeded(result) || PQntuples(result.get()) != 1) {
-    error = name_ + ": cannot read it: " + Message(connection_);
+    error = name_ + ": cannot read it: " + Message();
     return false;
   }
   if (Text(result, 0, 0) != "t") {
@@ -166,13 +218,12 @@ bool PostgresStoreAccess::CheckStorage(std::vector<Finding>& findings, std::stri
   // Columns, then everything that changes what a write does or what a
   // read sees: other indexes, triggers, rules, row policies, another kind
   // of relation.
-  const Result columns = Query(connection_,
-                               "SELECT string_agg(attname || ' ' || format_type(atttypid, "
-                               "atttypmod), ', ' ORDER BY attnum) FROM pg_attribute WHERE "
-                               "attrelid = 'logical_table'::regclass AND attnum > 0 AND NOT "
-                               "attisdropped");
+  const Result columns = Query(
+      "SELECT string_agg(attname || ' ' || format_type(atttypid, "
+      "atttypmod), ', ' ORDER BY attnum) FROM pg_attribute WHERE "
+      "attrelid = 'logical_table'::regclass AND attnum > 0 AND NOT "
+      "attisdropped");
   const Result objects = Query(
-      connection_,
       "SELECT 'relation', relkind::text FROM pg_class WHERE oid = 'logical_table'::regclass "
       "AND relkind <> 'r' UNION ALL "
       "SELECT 'primary key', string_agg(a.attname, ', ') FROM pg_index i JOIN pg_attribute a "
@@ -189,7 +240,7 @@ bool PostgresStoreAccess::CheckStorage(std::vector<Finding>& findings, std::stri
       "SELECT 'policy', polname::text FROM pg_policy WHERE polrelid = "
       "'logical_table'::regclass ORDER BY 1, 2");
   if (!Succeeded(columns) || !Succeeded(objects)) {
-    error = name_ + ": cannot read its schema: " + Message(connection_);
+    error = name_ + ": cannot read its schema: " + Message();
     return false;
   }
   std::string expected;
@@ -198,9 +249,9 @@ bool PostgresStoreAccess::CheckStorage(std::vector<Finding>& findings, std::stri
   }
   const std::string found = Text(columns, 0, 0);
   if (found != expected) {
-    findings.push_back(SchemaFinding(
-        "logical_table is not the table the component creates: its columns are " +
-        QuoteText(found) + ", not " + QuoteText(expected)));
+    findings.push_back(
+        SchemaFinding("logical_table is not the table the component creates: its columns are " +
+                      QuoteText(found) + ", not " + QuoteText(expected)));
   }
   for (int row = 0; row < PQntuples(objects.get()); ++row) {
     const std::string kind = Text(objects, row, 0);
@@ -208,8 +259,8 @@ bool PostgresStoreAccess::CheckStorage(std::vector<Finding>& findings, std::stri
     if (kind == "relation") {
       findings.push_back(SchemaFinding("logical_table is not a plain table (kind " + what + ")"));
     } else if (kind == "primary key") {
-      findings.push_back(SchemaFinding("logical_table's primary key is " + QuoteText(what) +
-                                       ", not \"uuid\""));
+      findings.push_back(
+          SchemaFinding("logical_table's primary key is " + QuoteText(what) + ", not \"uuid\""));
     } else {
       findings.push_back(SchemaFinding((kind == "index" ? "an " : "a ") + kind +
                                        " the component does not create: " + QuoteText(what) +
@@ -226,13 +277,13 @@ bool PostgresStoreAccess::Read(std::vector<StoreRow>& rows, std::string& error,
   // Byte-wise id order, as SQLite's BINARY gives it: both stores export
   // the same tree as the same bytes.
   if (!Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", error)) return false;
-  const Result result = Query(connection_,
-                              "SELECT uuid, parent_uuid, name, type, order_, created_time FROM "
-                              "logical_table ORDER BY uuid COLLATE \"C\"");
+  const Result result = Query(
+      "SELECT uuid, parent_uuid, name, type, order_, created_time FROM "
+      "logical_table ORDER BY uuid COLLATE \"C\"");
   std::string ignored;
   Exec("COMMIT", ignored);
   if (!Succeeded(result) || PQnfields(result.get()) != 6) {
-    error = "cannot read logical_table: " + Message(connection_);
+    error = "cannot read logical_table: " + Message();
     return false;
   }
   const int count = PQntuples(result.get());
@@ -286,20 +337,23 @@ bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string
   if (!Exec("BEGIN", reason) || !Exec("SET LOCAL lock_timeout = '10s'", reason)) {
     return fail(reason);
   }
-  const Result log = Query(connection_,
-                           "SELECT to_regclass('logical_change_log') IS NOT NULL AND "
-                           "to_regclass('logical_change_trim') IS NOT NULL");
-  if (!Succeeded(log)) return fail(Message(connection_));
+  const Result log = Query(
+      "SELECT to_regclass('logical_change_log') IS NOT NULL AND "
+      "to_regclass('logical_change_trim') IS NOT NULL");
+  if (!Succeeded(log)) return fail(Message());
   const bool followed = Text(log, 0, 0) == "t";
   if ((followed && !Exec(PostgresChangeLog::kLockChanges, reason)) ||
       !Exec("LOCK TABLE logical_table IN EXCLUSIVE MODE", reason) ||
       !Exec("DELETE FROM logical_table", reason)) {
     return fail(reason);
   }
-  const Result copy = Query(connection_,
-                            "COPY logical_table (uuid, parent_uuid, name, type, order_, "
-                            "created_time) FROM STDIN");
-  if (PQresultStatus(copy.get()) != PGRES_COPY_IN) return fail(Message(connection_));
+  const Result copy = Query(
+      "COPY logical_table (uuid, parent_uuid, name, type, order_, "
+      "created_time) FROM STDIN");
+  if (PQresultStatus(copy.get()) != PGRES_COPY_IN) return fail(Message());
+  // The rows go without blocking: a server that stops taking them is given
+  // up after the same silence as one that stops answering.
+  PQsetnonblocking(connection_, 1);
   std::string chunk;
   bool sent = true;
   for (std::size_t i = 0; sent && i < rows.size(); ++i) {
@@ -312,17 +366,31 @@ bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string
     }
     chunk += '\n';
     if (chunk.size() >= kCopyChunk || i + 1 == rows.size()) {
-      sent = PQputCopyData(connection_, chunk.data(), static_cast<int>(chunk.size())) == 1;
+      sent = SendCopy(chunk.data(), chunk.size());
       chunk.clear();
     }
     if (progress && (i + 1) % kProgressStep == 0) progress(i + 1);
   }
-  if (PQputCopyEnd(connection_, sent ? nullptr : "cancelled") != 1) {
-    return fail(Message(connection_));
+  const std::string why_not_sent = sent ? "" : Message();
+  bool ended = sent;
+  while (ended) {
+    const int queued = PQputCopyEnd(connection_, nullptr);
+    if (queued == 1) break;
+    ended = queued == 0 && AwaitRoom();
   }
-  const Result copied(PQgetResult(connection_), &PQclear);
-  while (PGresult* more = PQgetResult(connection_)) PQclear(more);
-  if (!sent || !Succeeded(copied)) return fail(Message(connection_));
+  ended = ended && Flush();
+  PQsetnonblocking(connection_, 0);
+  if (!sent) return fail(why_not_sent);
+  if (!ended) return fail(Message());
+  Result copied(nullptr, &PQclear);
+  while (PGresult* result = NextResult(connection_, silence_, silent_)) {
+    if (copied == nullptr || Succeeded(copied)) {
+      copied.reset(result);
+    } else {
+      PQclear(result);
+    }
+  }
+  if (!silent_.empty() || !Succeeded(copied)) return fail(Message());
   // The servers that follow the store learn that every change up to a new
   // number is gone from the log: they read the whole tree again.
   if (followed &&
