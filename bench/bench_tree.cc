@@ -169,4 +169,23 @@ void BindTreeRow(sqlite3_stmt* insert, const TreeRow& row) {
   sqlite3_bind_int64(insert, 6, row.created_time);
 }
 
+std::vector<TreeRow> ReadTreeRows(sqlite3_stmt* select) {
+  const auto text = [select](int column) {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(select, column));
+    return bytes == nullptr ? std::string()
+                            : std::string(bytes, sqlite3_column_bytes(select, column));
+  };
+  std::vector<TreeRow> rows;
+  while (sqlite3_step(select) == SQLITE_ROW) {
+    TreeRow& row = rows.emplace_back();
+    row.id = text(0);
+    row.parent = text(1);
+    row.name = text(2);
+    row.type = text(3);
+    row.order = sqlite3_column_int(select, 4);
+    row.created_time = sqlite3_column_int64(select, 5);
+  }
+  return rows;
+}
+
 }  // namespace pga

@@ -27,6 +27,10 @@ struct TreeRow {
 // so `row` must outlive the step.
 void BindTreeRow(sqlite3_stmt* insert, const TreeRow& row);
 
+// Steps `select` (its six columns in the same order) to its end and gives
+// every row as a TreeRow: what the benchmarks' raw SQLite baselines read.
+std::vector<TreeRow> ReadTreeRows(sqlite3_stmt* select);
+
 // A tree of exactly `size` items (at least kFixedItems) with the shapes the
 // benchmarks need, then top-level channels up to the size:
 // - a top-level group with 2,000 channels three levels below it (10 groups,

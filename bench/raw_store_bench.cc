@@ -1,10 +1,9 @@
 // Baselines: what SQLite itself does with the same rows on the same stored
 // tree, through its C API, each statement prepared once and reused.
 #include <benchmark/benchmark.h>
-
-#include <cstdlib>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -95,27 +94,12 @@ class RawStatement {
   }
   // Reads every row of the statement, as the store's rows.
   std::vector<TreeRow> ReadRows() {
-    std::vector<TreeRow> rows;
-    while (sqlite3_step(statement_) == SQLITE_ROW) {
-      TreeRow& row = rows.emplace_back();
-      row.id = Text(0);
-      row.parent = Text(1);
-      row.name = Text(2);
-      row.type = Text(3);
-      row.order = sqlite3_column_int(statement_, 4);
-      row.created_time = sqlite3_column_int64(statement_, 5);
-    }
+    std::vector<TreeRow> rows = ReadTreeRows(statement_);
     sqlite3_reset(statement_);
     return rows;
   }
 
  private:
-  std::string Text(int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-    return text == nullptr ? std::string()
-                           : std::string(text, sqlite3_column_bytes(statement_, column));
-  }
-
   sqlite3* db_;
   sqlite3_stmt* statement_ = nullptr;
 };

@@ -77,24 +77,10 @@ std::size_t RawRead(const char* sql) {
   }
   sqlite3_stmt* statement = nullptr;
   sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-  std::vector<TreeRow> rows;
-  auto text = [&](int column) {
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return bytes == nullptr ? std::string()
-                            : std::string(bytes, sqlite3_column_bytes(statement, column));
-  };
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    TreeRow& row = rows.emplace_back();
-    row.id = text(0);
-    row.parent = text(1);
-    row.name = text(2);
-    row.type = text(3);
-    row.order = sqlite3_column_int(statement, 4);
-    row.created_time = sqlite3_column_int64(statement, 5);
-  }
+  const std::size_t count = ReadTreeRows(statement).size();
   sqlite3_finalize(statement);
   sqlite3_close(db);
-  return rows.size();
+  return count;
 }
 
 // SQLite alone reading every row by `sql`, timed.
