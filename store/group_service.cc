@@ -88,8 +88,8 @@ GroupOrderItems GroupService::GetChildren(const std::string& id) const {
   GroupOrderItems children;
   if (const ItemCache::Children* links = itemCache_.ChildrenOf(id)) {
     children.reserve(links->size());
-    for (const auto& [child, link] : *links) {
-      children.push_back(ItemCache::Model(child, *link.entry));
+    for (const auto& slot : *links) {
+      children.push_back(ItemCache::Model(slot.id(), *slot.value().entry));
     }
   }
   return children;
@@ -118,8 +118,10 @@ void GroupService::CollectChannels(const std::string& group_id,
       stack.pop_back();
       continue;
     }
-    const auto& [child, link] = *top.next++;
-    if (!link.group) {
+    const std::string_view child = top.next->id();
+    const bool group = top.next->value().group;
+    ++top.next;
+    if (!group) {
       out.emplace_back(child);
     } else if (walked.insert(child).second) {
       enter(child);
@@ -160,8 +162,9 @@ bool GroupService::CreateGroup(uint32_t table_key, GroupOrderModel& item,
 GroupOrderItems GroupService::ShiftSiblings(const GroupOrderModel& item) const {
   GroupOrderItems siblings;
   if (const ItemCache::Children* links = itemCache_.ChildrenOf(item.ParentText())) {
-    for (const auto& [id, link] : *links) {
-      if (link.entry->order >= item.order) siblings.push_back(ItemCache::Model(id, *link.entry));
+    for (const auto& slot : *links) {
+      const ItemCache::Entry& entry = *slot.value().entry;
+      if (entry.order >= item.order) siblings.push_back(ItemCache::Model(slot.id(), entry));
     }
   }
   // Stable: siblings of equal order stay in id order.

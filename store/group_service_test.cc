@@ -276,13 +276,17 @@ struct Reference {
 TEST_F(GroupServiceTest, IndexedWalksMatchPlainWalksOnRandomTreesAndLockedChangesAreTakenBack) {
   std::mt19937 random(20240607);
   auto pick = [&](int n) { return static_cast<int>(random() % n); };
-  // Few ids and parents, so that moves, ties of orders and cycles are common.
-  auto id = [&] { return (pick(3) ? "c" : "g") + std::to_string(pick(12)); };
+  // Few ids and parents, so that moves, ties of orders and cycles are common;
+  // some ids longer than the index copies, which it then keeps as views.
+  auto named = [](const char* kind, int n) {
+    return kind + std::to_string(n) + (n % 4 == 0 ? std::string(40, '-') : "");
+  };
+  auto id = [&] { return named(pick(3) ? "c" : "g", pick(12)); };
   auto item = [&] {
     const std::string item_id = pick(6) ? id() : "";
     const int choice = pick(5);
     std::optional<std::string> parent;
-    if (choice > 0) parent = choice == 1 ? "" : "g" + std::to_string(pick(12));
+    if (choice > 0) parent = choice == 1 ? "" : named("g", pick(12));
     return Item(item_id, parent, item_id[0] == 'g' ? "Group" : "Channel", pick(6), pick(4));
   };
   Reference reference;

@@ -39,9 +39,13 @@ std::map<std::string, std::set<std::string>> ItemCache::ChildIds() const {
   std::map<std::string, std::set<std::string>> ids;
   for (const auto& [parent, children] : children_) {
     std::set<std::string>& linked = ids[parent];
-    for (const auto& [id, link] : children) {
+    for (const auto& slot : children) {
+      const std::string_view id = slot.id();
+      const Child& link = slot.value();
       auto cached = items_.find(std::string(id));
-      if (cached != items_.end() && cached->first.data() == id.data() &&
+      // A long id is a view of the cached id itself, which stays in place.
+      if (cached != items_.end() &&
+          (id.size() <= Children::kInlineId || cached->first.data() == id.data()) &&
           link.entry == &cached->second && link.entry->parent == &parent &&
           link.group == (*link.entry->type == kGroupType)) {
         linked.emplace(id);
@@ -127,7 +131,7 @@ void ItemCache::Put(const GroupOrderModel& item) {
   // Same place in the index; only the kind kept there may change.
   const bool group = item.type == kGroupType;
   if (entry.parent != nullptr && group != (*entry.type == kGroupType)) {
-    children_.find(*entry.parent)->second.at(it->first).group = group;
+    children_.find(*entry.parent)->second.Find(it->first)->group = group;
   }
   Assign(entry, item);
 }
@@ -139,12 +143,12 @@ void ItemCache::SetOrders(const std::string& parent, const GroupOrderItems& chil
   auto links = children_.find(parent);
   if (links == children_.end()) return;
   for (const GroupOrderModel& child : children) {
-    auto link = links->second.find(child.itemId);
+    const Child* link = links->second.Find(child.itemId);
     // The entries are the cache's own; the links hold them as const only so
     // that readers of the index cannot change them.
-    if (link != links->second.end()) {
+    if (link != nullptr) {
       Note(child.itemId);
-      const_cast<Entry*>(link->second.entry)->order = child.order;
+      const_cast<Entry*>(link->entry)->order = child.order;
     }
   }
 }
@@ -196,11 +200,7 @@ void ItemCache::Link(Entries::iterator it, const std::optional<std::string>& par
   auto siblings = children_.try_emplace(*parent).first;
   entry.parent = &siblings->first;
   const Child child{&entry, *entry.type == kGroupType};
-  if (last) {
-    siblings->second.emplace_hint(siblings->second.end(), std::string_view(it->first), child);
-  } else {
-    siblings->second.emplace(std::string_view(it->first), child);
-  }
+  siblings->second.Insert(it->first, child, last);
 }
 
 void ItemCache::Unlink(Entries::iterator it) {
@@ -209,7 +209,7 @@ void ItemCache::Unlink(Entries::iterator it) {
   auto siblings = children_.find(*entry.parent);
   entry.parent = nullptr;
   if (siblings == children_.end()) return;
-  siblings->second.erase(it->first);
+  siblings->second.Erase(it->first);
   if (siblings->second.empty()) children_.erase(siblings);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "records/group_model.h"
+#include "store/child_list.h"
 
 namespace pga {
 
@@ -22,7 +23,7 @@ namespace pga {
 //
 // An item is kept as an Entry, not as a GroupOrderModel: its id is its key,
 // and the texts that many items share are held once. At 100,000 items of
-// 36-character ids this takes the cache from 499 to about 290 bytes per
+// 36-character ids this takes the cache from 499 to about 250 bytes per
 // item (BM_CacheMemory in scripts/bench).
 // Not thread-safe.
 class ItemCache {
@@ -48,10 +49,11 @@ class ItemCache {
     const Entry* entry;
     bool group;
   };
-  // The children of one parent, by id. The ids are the cached items' own
-  // keys, not copies: a copy of each id costs 64 bytes per item at site
-  // scale (36-character ids).
-  using Children = std::map<std::string_view, Child>;
+  // The children of one parent, by id, side by side. An id of up to
+  // ChildList's kInlineId bytes (a 36-character UUID) is copied into the
+  // child's slot, where a walk reads it without a cache miss elsewhere;
+  // a longer one is a view of the cached item's key.
+  using Children = ChildList<Child>;
 
   // Takes the stored items one at a time.
   using Sink = std::function<void(GroupOrderModel&&)>;
