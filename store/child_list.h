@@ -150,7 +150,22 @@ class ChildList {
     if (at->id() != id) return;
     from.erase(at);
     --size_;
-    if (from.empty()) runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(run));
+    if (from.empty()) {
+      runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(run));
+      return;
+    }
+    // After many removals, runs do not thin out into many small ones each
+    // holding the room of a full run: a run left with less than a quarter
+    // takes in the next when both fit in half a run, and gives back room
+    // it no longer needs.
+    if (from.size() < kMaxRun / 4) {
+      if (run + 1 < runs_.size() && from.size() + runs_[run + 1].size() <= kMaxRun / 2) {
+        Run& next = runs_[run + 1];
+        from.insert(from.end(), next.begin(), next.end());
+        runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(run) + 1);
+      }
+      if (from.capacity() >= 2 * from.size() + 8) from.shrink_to_fit();
+    }
   }
 
  private:

@@ -70,11 +70,22 @@ TEST(ChildListTest, StaysTheSortedMapItStandsFor) {
     if (step % 997 == 0) same();
   }
   same();
-  for (const std::string& id : ids) {
-    list.Erase(id);
-    model.erase(id);
+  // Emptied almost whole, the thinned runs merge; then filled again.
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    list.Erase(ids[i]);
+    model.erase(ids[i]);
+    if (i % 101 == 0) same();
+    if (i == ids.size() - 50) {
+      for (std::size_t j = 0; j < ids.size(); j += 3) {
+        list.Insert(ids[j], 1);
+        model.emplace(ids[j], 1);
+      }
+      same();
+    }
   }
   same();
+  for (const std::string& id : ids) list.Erase(id);
+  EXPECT_TRUE(list.empty());
   EXPECT_EQ(list.begin(), list.end());
   EXPECT_EQ(list.Find("id-1"), nullptr);
 }
