@@ -38,6 +38,14 @@ void RemoveBenchDirectory() {
 
 void EnterBenchDirectory() {
   if (!BenchDirectory().empty()) return;
+  if (const char* kept = std::getenv("PGA_BENCH_KEEP")) {
+    // A directory of the caller's: the stores built there stay for the
+    // next run, which then skips building them.
+    BenchDirectory() = kept;
+    std::filesystem::create_directories(kept);
+    std::filesystem::current_path(kept);
+    return;
+  }
   std::string pattern = (std::filesystem::temp_directory_path() / "group_bench_XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   BenchDirectory() = pattern;
