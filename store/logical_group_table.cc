@@ -259,10 +259,10 @@ bool LogicalGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)
   // SQLite sorts a large read in runs that spill to temporary files and
   // merges them; with helper threads it sorts and merges runs while the
   // rows of others are read, on the cores the host leaves idle. At
-  // 1,001,000 items the start took 1.99 s without them and 1.31 s with
-  // two (medians of five, scripts/bench --scale, on two cores). A small
-  // store is sorted in memory and starts no thread. A failure only leaves
-  // the sort on one thread.
+  // 1,001,000 items the start took 1.41 s without them and 1.25 s with two
+  // (medians of nine, the two builds run in turn, scripts/bench --scale on
+  // two cores). A small store is sorted in memory and starts no thread. A
+  // failure only leaves the sort on one thread.
   sqlite3_exec(Connection(), "PRAGMA threads=2", nullptr, nullptr, nullptr);
   const bool read = ReadAll(*get_all_by_id_, take);
   // Reading every row filled SQLite's page cache of the connection (2 MB by
