@@ -31,6 +31,8 @@ GroupOrderModel ItemFromRow(const Row& row) {
 struct Failure {
   std::string text;
   bool lock = false;
+  // SQLite's primary result code.
+  int code = SQLITE_OK;
 };
 
 // SQLITE_BUSY and SQLITE_LOCKED, whatever their extended code says: the
@@ -111,7 +113,8 @@ class LogicalGroupTable::KeptStatement {
       }
       if (rc == SQLITE_DONE) return true;
       // Read before anything else changes the connection's last error.
-      failure = {ConnectorMessage(db, rc, false), IsLock(sqlite3_extended_errcode(db))};
+      failure = {ConnectorMessage(db, rc, false), IsLock(sqlite3_extended_errcode(db)),
+                 sqlite3_extended_errcode(db) & 0xff};
     }
     sqlite3_finalize(statement_);
     statement_ = nullptr;
@@ -128,7 +131,8 @@ class LogicalGroupTable::KeptStatement {
   bool Prepare(sqlite3* db, Failure& failure) {
     const int rc = sqlite3_prepare_v2(db, sql_.c_str(), -1, &statement_, nullptr);
     if (rc == SQLITE_OK) return true;
-    failure = {ConnectorMessage(db, rc, true), IsLock(sqlite3_extended_errcode(db))};
+    failure = {ConnectorMessage(db, rc, true), IsLock(sqlite3_extended_errcode(db)),
+               sqlite3_extended_errcode(db) & 0xff};
     sqlite3_finalize(statement_);
     statement_ = nullptr;
     return false;
@@ -233,13 +237,28 @@ GroupModelList LogicalGroupTable::GetGroups() {
 
 template <typename Add>
 bool LogicalGroupTable::ReadAll(KeptStatement& select, const Add& add) {
-  auto read = [&add](sqlite3_stmt* row) {
+  std::size_t rows = 0;
+  auto read = [&add, &rows](sqlite3_stmt* row) {
+    ++rows;
     add(GroupOrderModel(ColumnText(row, 0), ColumnText(row, 1), ColumnText(row, 2),
                         ColumnText(row, 3), sqlite3_column_int(row, 4),
                         static_cast<uint64_t>(sqlite3_column_int64(row, 5))));
   };
   Failure failure;
-  if (select.Run(Connection(), NoParameters, read, failure)) return true;
+  sqlite3* db = Connection();
+  if (select.Run(db, NoParameters, read, failure)) return true;
+  if (failure.code == SQLITE_FULL && rows == 0) {
+    // SQLite sorts a large read in temporary files, kept apart from the
+    // store (in SQLITE_TMPDIR, else TMPDIR, else /var/tmp or /tmp). When
+    // they have no room left, the store itself is sound: the read is sorted
+    // again in memory, which takes about the store's size for the time of
+    // the read, rather than a start with nothing read serving an empty
+    // tree. A failure after some rows were handed over stays one.
+    sqlite3_exec(db, "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
+    const bool again = select.Run(db, NoParameters, read, failure);
+    sqlite3_exec(db, "PRAGMA temp_store=DEFAULT", nullptr, nullptr, nullptr);
+    if (again) return true;
+  }
   Failed("LogicalGroupTable::GetAll", failure.text, failure.lock);
   return false;
 }

@@ -4,10 +4,13 @@
 #include <Poco/Data/SQLite/SQLiteException.h>
 #include <Poco/Tuple.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
+#include "doubles/fault_vfs.h"
 #include "store/temp_store_dir.h"
 
 namespace pga {
@@ -247,6 +250,34 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
   EXPECT_EQ(read, select("uuid ASC"));
 }
 
-}  // namespace
+// A read too large to sort in memory goes through SQLite's temporary files,
+// which live apart from the store. With no room left for them, the store is
+// still sound: every row is read, sorted in memory instead, with no line.
+TEST_F(LogicalGroupTableTest, ReadsEveryRowWhenTheTemporaryFilesMeetAFullDisk) {
+  FaultVfs& disk = FaultVfs::Install();
+  std::unique_ptr<LogicalGroupTable> table = MakeTable();
+  // About 6 MB of rows: more than SQLite sorts in memory by default (2 MB).
+  constexpr int kRows = 40000;
+  TempStoreDir::Query(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+      std::to_string(kRows) +
+      ") INSERT INTO logical_table SELECT printf('%08x-0000-4000-8000-%012d', (i * 2654435761) "
+      "% 4294967296, i), 'g', 'Camera with a name of some length ' || i, 'Channel', i, i FROM n");
+  disk.Arm({IoCall::kWrite, 1, SQLITE_FULL, true});
+  std::vector<std::string> ids;
+  testing::internal::CaptureStdout();
+  const bool read =
+      table->ReadAllItems([&ids](GroupOrderModel&& item) { ids.push_back(item.itemId); });
+  const std::size_t by_order = table->GetAll().size();
+  const std::string printed = testing::internal::GetCapturedStdout();
+  disk.Disarm();
+  EXPECT_GT(disk.failures(), 0u) << "the sort never met the full disk";
+  EXPECT_TRUE(read);
+  EXPECT_EQ(printed, "");
+  EXPECT_EQ(by_order, static_cast<std::size_t>(kRows));
+  ASSERT_EQ(ids.size(), static_cast<std::size_t>(kRows));
+  EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+}
 
+}  // namespace
 }  // namespace pga
