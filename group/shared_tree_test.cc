@@ -156,24 +156,26 @@ class Site {
   // The notifications received so far and not yet taken, as text with the
   // sending time masked.
   std::vector<std::string> Notifications() {
-    std::vector<std::string> texts;
-    for (const std::unique_ptr<Event>& event : listener_.TakeEvents()) {
-      auto* param = dynamic_cast<IDeviceListener::EventParam*>(event->GetObjectArgument());
-      if (param == nullptr) continue;
-      static const std::regex time("\"eventTimeMsec\":[0-9]+");
-      texts.push_back(std::regex_replace(param->ToJsonText(), time, "\"eventTimeMsec\":T"));
-    }
-    return texts;
+    static const std::regex time("\"eventTimeMsec\":[0-9]+");
+    return TakeNotifications([](const IDeviceListener::EventParam& param) {
+      return std::regex_replace(param.ToJsonText(), time, "\"eventTimeMsec\":T");
+    });
   }
   // The notifications received so far and not yet taken, each as
   // "<kind> <record>" in the form the change log keeps.
   std::vector<std::string> Received() {
+    return TakeNotifications([](const IDeviceListener::EventParam& param) {
+      const LoggedNotice notice = ToLogged(ChangeNotice{param.eventType, param.message});
+      return notice.kind + " " + notice.record;
+    });
+  }
+  // Each notification received so far and not yet taken, as `text` gives it.
+  template <typename Text>
+  std::vector<std::string> TakeNotifications(const Text& text) {
     std::vector<std::string> texts;
     for (const std::unique_ptr<Event>& event : listener_.TakeEvents()) {
       auto* param = dynamic_cast<IDeviceListener::EventParam*>(event->GetObjectArgument());
-      if (param == nullptr) continue;
-      const LoggedNotice notice = ToLogged(ChangeNotice{param->eventType, param->message});
-      texts.push_back(notice.kind + " " + notice.record);
+      if (param != nullptr) texts.push_back(text(*param));
     }
     return texts;
   }
@@ -414,7 +416,6 @@ TEST_F(SharedTreeTest, ADeliveryFromInsideAForwardedNotificationIsRefused) {
   EXPECT_TRUE(Converged(*b_));
   b_->ListenWith(nullptr);
 }
-
 
 // Pairs per scenario of the race test below: 40 (10 under ThreadSanitizer,
 // which is slower), or PGA_RACE_PAIRS.
