@@ -26,22 +26,17 @@ GroupOrderModel ItemFromRow(const Row& row) {
                          row.get<5>());
 }
 
-// Why a statement failed: the connector's text for it, and whether another
-// connection held a lock that the statement needed.
+// Why a statement failed: the connector's text for it, and SQLite's
+// primary result code.
 struct Failure {
   std::string text;
-  bool lock = false;
-  // SQLite's primary result code.
   int code = SQLITE_OK;
-};
 
-// SQLITE_BUSY and SQLITE_LOCKED, whatever their extended code says: the
-// statement met a lock, which is the only failure that says nothing of the
-// statement itself.
-bool IsLock(int extended_code) {
-  const int primary = extended_code & 0xff;
-  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
-}
+  // SQLITE_BUSY and SQLITE_LOCKED, whatever their extended code says: the
+  // statement met a lock that another connection held, which is the only
+  // failure that says nothing of the statement itself.
+  bool lock() const { return code == SQLITE_BUSY || code == SQLITE_LOCKED; }
+};
 
 // The text the connector gives for the SQLite result `rc` just returned on
 // `db`: for a statement that did not prepare it repeats SQLite's message
@@ -113,8 +108,7 @@ class LogicalGroupTable::KeptStatement {
       }
       if (rc == SQLITE_DONE) return true;
       // Read before anything else changes the connection's last error.
-      failure = {ConnectorMessage(db, rc, false), IsLock(sqlite3_extended_errcode(db)),
-                 sqlite3_extended_errcode(db) & 0xff};
+      failure = {ConnectorMessage(db, rc, false), sqlite3_extended_errcode(db) & 0xff};
     }
     sqlite3_finalize(statement_);
     statement_ = nullptr;
@@ -131,8 +125,7 @@ class LogicalGroupTable::KeptStatement {
   bool Prepare(sqlite3* db, Failure& failure) {
     const int rc = sqlite3_prepare_v2(db, sql_.c_str(), -1, &statement_, nullptr);
     if (rc == SQLITE_OK) return true;
-    failure = {ConnectorMessage(db, rc, true), IsLock(sqlite3_extended_errcode(db)),
-               sqlite3_extended_errcode(db) & 0xff};
+    failure = {ConnectorMessage(db, rc, true), sqlite3_extended_errcode(db) & 0xff};
     sqlite3_finalize(statement_);
     statement_ = nullptr;
     return false;
@@ -259,7 +252,7 @@ bool LogicalGroupTable::ReadAll(KeptStatement& select, const Add& add) {
     sqlite3_exec(db, "PRAGMA temp_store=DEFAULT", nullptr, nullptr, nullptr);
     if (again) return true;
   }
-  Failed("LogicalGroupTable::GetAll", failure.text, failure.lock);
+  Failed("LogicalGroupTable::GetAll", failure.text, failure.lock());
   return false;
 }
 
@@ -326,7 +319,7 @@ bool LogicalGroupTable::Update(const GroupOrderModel& item) {
   };
   Failure failure;
   if (update_->Run(Connection(), bind, NoRows, failure)) return true;
-  Failed("LogicalGroupTable::Update", failure.text, failure.lock);
+  Failed("LogicalGroupTable::Update", failure.text, failure.lock());
   return false;
 }
 
@@ -343,7 +336,7 @@ bool LogicalGroupTable::Save(const GroupOrderModel& item) {
   };
   Failure failure;
   if (save_->Run(Connection(), bind, NoRows, failure)) return true;
-  Failed("LogicalGroupTable::Save", failure.text, failure.lock);
+  Failed("LogicalGroupTable::Save", failure.text, failure.lock());
   return false;
 }
 
@@ -354,7 +347,7 @@ bool LogicalGroupTable::Remove(std::string uuid) {
           failure)) {
     return true;
   }
-  Failed("LogicalGroupTable::Remove", failure.text, failure.lock);
+  Failed("LogicalGroupTable::Remove", failure.text, failure.lock());
   return false;
 }
 
