@@ -68,8 +68,10 @@ GroupApplication::GroupApplication(const ServiceFactory& make_service)
     : ThreadComponent(kTypeCode, "GroupApplication"), groupService(make_service()) {}
 
 GroupApplication::~GroupApplication() {
-  // Before anything goes: the store's thread may be calling this object.
+  // Before anything goes: the store's thread and the retry may be calling
+  // this object.
   if (groupService) groupService->StopWatchingSharedChanges();
+  reportRetry.Stop();
   // The worker dispatches to Run() through this object: it must be over
   // before any part of the object goes.
   try {
@@ -204,6 +206,25 @@ void GroupApplication::Keep(ChannelReport report) {
     return;
   }
   keptReports.push_back(std::move(report));
+  RetryKeptReportsSoon();
+}
+
+void GroupApplication::RetryKeptReportsSoon() {
+  if (groupService->SharesStore()) {
+    groupService->NudgeSharedChanges();
+  } else {
+    reportRetry.Start([this] { return RetryKeptReports(); });
+  }
+}
+
+bool GroupApplication::RetryKeptReports() {
+  std::lock_guard<std::mutex> lock(groupLock);
+  if (keptReports.empty()) return true;
+  // A lock that is still kept is waited for here, quietly: the reports
+  // themselves would wait for it, fail, and say so each time.
+  if (!groupService->CanWriteNow()) return false;
+  Handling handling(*this, eChannelsAdded);
+  return StoreKeptReports();
 }
 
 bool GroupApplication::StoreKeptReports() {
@@ -285,6 +306,8 @@ void GroupApplication::Start() {
   {
     std::lock_guard<std::mutex> lock(groupLock);
     groupService->LoadItems();
+    // Reports that a stop could not store are tried again from now on.
+    if (!keptReports.empty() && !groupService->SharesStore()) RetryKeptReportsSoon();
   }
   if (groupService->SharesStore()) {
     groupService->WatchSharedChanges([this] { return FollowSharedChanges(); });
@@ -312,6 +335,7 @@ void GroupApplication::Stop() {
   // A stopped component sends nothing more; the host may change its
   // receivers from now on, which the store's thread must not meet.
   groupService->StopWatchingSharedChanges();
+  reportRetry.Stop();
   {
     std::lock_guard<std::mutex> lock(groupLock);
     Handling handling(*this, eChannelsAdded);

@@ -6,6 +6,7 @@
 #define PGA_GROUP_GROUP_APPLICATION_H_
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -20,6 +21,7 @@
 
 #include "group/group_event_type.h"
 #include "group/notifier.h"
+#include "group/retry_thread.h"
 #include "records/i_group_application.h"
 #include "records/websocket_event_model.h"
 #include "runtime/event.h"
@@ -113,9 +115,17 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // batch) when a batch met a lock that another program kept on the store,
   // `report` then holding what is left to do.
   bool StoreReport(ChannelReport& report);
-  // Keeps `report` for later, behind the others; beyond kMaxKeptReports it
-  // is lost with a line.
+  // Keeps `report` for later, behind the others, and has the kept reports
+  // tried again soon; beyond kMaxKeptReports it is lost with a line.
   void Keep(ChannelReport report);
+  // Has the kept reports tried again once the store may take them, with no
+  // event needed: on a shared store by the store's thread, once the server
+  // answers it; on a store of one server by reportRetry, once the lock that
+  // another program kept is gone. The caller holds groupLock.
+  void RetryKeptReportsSoon();
+  // reportRetry's attempt: stores the kept reports when the store's write
+  // lock is free; true when none is left.
+  bool RetryKeptReports();
   // Stores the kept reports, oldest first, up to the first one the store
   // does not take; true when none is left.
   bool StoreKeptReports();
@@ -157,6 +167,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // and how many were lost beyond the bound. Guarded by groupLock.
   std::deque<ChannelReport> keptReports;
   std::size_t lostReports = 0;
+  // Tries the kept reports again on a store of one server: after 100 ms,
+  // then up to 2 s apart. A look at the lock costs microseconds, and a
+  // tool's lock is usually gone within a second or two.
+  RetryThread reportRetry{std::chrono::milliseconds(100), std::chrono::milliseconds(2000)};
 };
 
 }  // namespace pga

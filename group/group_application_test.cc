@@ -1,9 +1,13 @@
 #include "group/group_application.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <chrono>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -269,23 +273,41 @@ TEST_F(GroupRequestsTest, CreateWhoseBatchFailsKeepsNoRowAndTheNextOneWorks) {
                      "c2|P|cam c2|Channel|4", "c3|P|cam c3|Channel|5"}));
 }
 
-// The group.db store, but the removals of the ids in `locked` fail as on a
-// lock that another program keeps on the file (a test locks every write of
-// the batch it means, as a real lock fails the batch's later writes).
+// The group.db store, but the removals of the ids locked by Lock() fail as
+// on a lock that another program keeps on the file (a test locks every
+// write of the batch it means, as a real lock fails the batch's later
+// writes). The component tries kept reports again from a thread of its own
+// while the test changes the lock.
 class LockedRemovals : public RecordingRepository {
  public:
   LockedRemovals() : RecordingRepository(std::make_shared<SqliteGroupRepository>("group.db", 5)) {}
   bool Remove(int32_t table_key, std::string id) override {
-    if (locked.count(id) == 0) return RecordingRepository::Remove(table_key, std::move(id));
-    met = true;
-    return false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (locked_.count(id) != 0) {
+        met_ = true;
+        return false;
+      }
+    }
+    return RecordingRepository::Remove(table_key, std::move(id));
   }
   bool TakeLockMet() override {
-    return std::exchange(met, false) | RecordingRepository::TakeLockMet();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(met_, false) | RecordingRepository::TakeLockMet();
+  }
+  bool CanWriteNow() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return locked_.empty();
+  }
+  void Lock(std::set<std::string> ids) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    locked_ = std::move(ids);
   }
 
-  std::set<std::string> locked;
-  bool met = false;
+ private:
+  std::mutex mutex_;
+  std::set<std::string> locked_;
+  bool met_ = false;
 };
 
 // A removal whose channels went (and were announced) but whose emptied
@@ -300,7 +322,7 @@ TEST_F(GroupRequestsTest, ARemovalWhoseGroupsMeetALockWaitsWithOnlyTheGroupsLeft
   AddChannels({"c1"}, {1});
   Move("c1", "g2", 1);
   Notifications();
-  store->locked = {"g1", "g2"};
+  store->Lock({"g1", "g2"});
   RemoveChannels({"c1"});
   EXPECT_EQ(Notifications(),
             Strings{Note("LogicalMappingDeleted",
@@ -308,7 +330,7 @@ TEST_F(GroupRequestsTest, ARemovalWhoseGroupsMeetALockWaitsWithOnlyTheGroupsLeft
   EXPECT_TRUE(app_->service()->FindItem("g2").has_value());
   EXPECT_EQ(StoredRows(), (Strings{"g1||One|Group|1", "g2|g1|Two|Group|1"}));
 
-  store->locked.clear();
+  store->Lock({});
   CreateGroup("g9", "Nine");
   const Strings notes = Notifications();
   ASSERT_EQ(notes.size(), 4u);
@@ -317,6 +339,29 @@ TEST_F(GroupRequestsTest, ARemovalWhoseGroupsMeetALockWaitsWithOnlyTheGroupsLeft
   EXPECT_NE(notes[1].find("\"g2\""), std::string::npos) << notes[1];
   EXPECT_NE(notes[2].find("LogicalGroupCreated"), std::string::npos) << notes[2];
   EXPECT_EQ(StoredRows(), (Strings{"g9||Nine|Group|1"}));
+}
+
+// A report that met a lock another program keeps on the file waits
+// unannounced, and is stored and announced once the lock is gone, with no
+// event to carry it: a quiet site shows its new channel all the same.
+TEST_F(GroupRequestsTest, AReportThatMetALockIsStoredOnceTheLockGoesWithoutAnotherEvent) {
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open("group.db", &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  AddChannels({"c1"}, {1});
+  // The retries meanwhile find the lock kept and leave the report waiting.
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_TRUE(Notifications().empty());
+  EXPECT_FALSE(app_->service()->FindItem("c1").has_value());
+
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  ASSERT_TRUE(listener_.WaitForEvents(std::chrono::seconds(10)));
+  EXPECT_EQ(
+      Notifications(),
+      Strings{Note("LogicalMappingCreated",
+                   "{\"logicalItems\":[{\"itemId\":\"c1\",\"type\":\"Channel\",\"order\":1}]}")});
+  EXPECT_EQ(StoredRows(), Strings{"c1||cam c1|Channel|1"});
 }
 
 TEST_F(GroupApplicationTest, BaseIsBuiltBeforeTheStoreAndUndoneWhenTheStoreCannotOpen) {

@@ -349,6 +349,35 @@ TEST_F(SharedTreeTest, AChangeTheStoreDoesNotCommitIsAFailureAndLeavesNoTrace) {
   EXPECT_TRUE(Converged(*b_));
 }
 
+// A channel report that the store refused waits, unannounced, and is
+// stored and announced on both sites once the store takes it, with no
+// event to carry it: the site's listener, whose connection never went
+// away, tries it again.
+TEST_F(SharedTreeTest, AReportTheStoreRefusedIsStoredOnceItIsTakenWithoutAnotherEvent) {
+  schema_->Exec("CREATE FUNCTION " + schema_->name() +
+                ".refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                "$$ BEGIN RAISE EXCEPTION 'refused for now'; END $$;"
+                "CREATE TRIGGER refuse BEFORE INSERT ON logical_table FOR EACH ROW EXECUTE "
+                "FUNCTION refuse()");
+  testing::internal::CaptureStdout();
+  a_->AddChannels({"c1"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(a_->Notifications().empty());
+  EXPECT_TRUE(Table().empty());
+
+  schema_->Exec("DROP TRIGGER refuse ON logical_table");
+  ASSERT_TRUE(a_->AwaitNotifications(1));
+  ASSERT_TRUE(b_->AwaitNotifications(1));
+  const std::string lines = testing::internal::GetCapturedStdout();
+  EXPECT_NE(lines.find("refused for now"), std::string::npos) << lines;
+  const std::vector<std::string> sent = a_->Notifications();
+  EXPECT_EQ(sent.size(), 1u);
+  EXPECT_EQ(b_->Notifications(), sent);
+  EXPECT_EQ(Table(), std::vector<std::string>{"c1||Channel|1"});
+  EXPECT_TRUE(Converged(*a_));
+  EXPECT_TRUE(Converged(*b_));
+}
+
 // A clear on one site is a change like the others: the table keeps no
 // row, both sites announce every group and item gone and empty their
 // caches, and both go on working.

@@ -13,13 +13,13 @@
 #include <utility>
 #include <vector>
 
-#include "host/script_reader.h"
-#include "tools/store_tools.h"
 #include "group/group_event_type.h"
-#include "tools/tree_printer.h"
+#include "host/script_reader.h"
 #include "records/i_group_application.h"
 #include "runtime/event.h"
 #include "store/open_group_store.h"
+#include "tools/store_tools.h"
+#include "tools/tree_printer.h"
 
 namespace pga {
 
@@ -43,8 +43,9 @@ bool SharedStore() {
 }
 
 // Calls `write` from a thread of its own whenever notifications have
-// arrived at `session`'s listener, until destroyed: on a shared store the
-// other hosts' changes arrive while this host waits for its next command.
+// arrived at `session`'s listener, until destroyed: notifications that the
+// plug-in sends on its own arrive while this host waits for its next
+// command.
 class NotificationPump {
  public:
   NotificationPump(ComponentSession& session, std::function<void()> write)
@@ -182,10 +183,9 @@ bool GroupHostApp::RunScript(std::FILE* input, std::string& error) {
   ComponentSession session(plugin_, settings_);
   if (!OpenSession(session, error)) return false;
   WriteNotifications(session);
-  std::unique_ptr<NotificationPump> pump;
-  if (SharedStore()) {
-    pump = std::make_unique<NotificationPump>(session, [&] { WriteNotifications(session); });
-  }
+  // Between commands the plug-in sends the other hosts' changes on a shared
+  // store, and channel reports that waited for the store once it takes them.
+  auto pump = std::make_unique<NotificationPump>(session, [&] { WriteNotifications(session); });
   ScriptReader reader(input);
   std::string line;
   while (reader.Next(line)) {
@@ -253,9 +253,10 @@ bool GroupHostApp::PrintTree(std::string& error) {
     ScriptCommand list;
     list.event_type = eGetLogicalList;
     const DeliveryOutcome outcome = session.Deliver(std::move(list));
-    const auto* logical = outcome.event == nullptr ? nullptr
-                                                   : dynamic_cast<const IGroupApplication::LogicalList*>(
-                                                         outcome.event->GetObjectArgument());
+    const auto* logical = outcome.event == nullptr
+                              ? nullptr
+                              : dynamic_cast<const IGroupApplication::LogicalList*>(
+                                    outcome.event->GetObjectArgument());
     if (logical == nullptr || logical->items == nullptr) {
       error = "the component answered the logical-list request without a list";
       return false;

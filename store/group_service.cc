@@ -286,6 +286,10 @@ void GroupService::WatchSharedChanges(std::function<bool()> wake) {
   if (IChangeLog* log = repository_->change_log()) log->Watch(std::move(wake));
 }
 
+void GroupService::NudgeSharedChanges() {
+  if (IChangeLog* log = repository_->change_log()) log->Nudge();
+}
+
 void GroupService::StopWatchingSharedChanges() {
   if (IChangeLog* log = repository_->change_log()) log->StopWatching();
 }

@@ -161,6 +161,12 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // Has a shared store call `wake`, from a thread of its own, whenever other
   // servers may have changed it; `wake` answers whether it caught up.
   void WatchSharedChanges(std::function<bool()> wake);
+  // Has a shared store call the `wake` of WatchSharedChanges() again soon,
+  // once it answers; nothing on a store of one server.
+  void NudgeSharedChanges();
+  // Whether a write could take the store's write lock now (see
+  // IGroupRepository::CanWriteNow).
+  bool CanWriteNow() { return repository_->CanWriteNow(); }
   // Ends the calls of `wake`; the caller must not hold a lock that `wake`
   // takes. Nothing happens with a store of one server.
   void StopWatchingSharedChanges();

@@ -84,6 +84,11 @@ class IChangeLog {
   // Stops watching; returns when `wake` is no longer running. The caller
   // must not hold anything that `wake` waits for.
   virtual void StopWatching() = 0;
+
+  // Has `wake` called again soon while watching, as if it had answered
+  // false, once the log can be reached: for work of the caller's that waits
+  // for the store to be back. From any thread.
+  virtual void Nudge() = 0;
 };
 
 }  // namespace pga

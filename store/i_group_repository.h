@@ -67,6 +67,13 @@ class IGroupRepository {
   // false.
   virtual bool TakeLockMet() { return false; }
 
+  // Whether a write could take the store's write lock now, as far as
+  // another connection's lock goes; found out without waiting, writing or
+  // a line. Another failure to take it answers true: trying the write is
+  // what tells. This default, for stores that nobody else locks, answers
+  // true.
+  virtual bool CanWriteNow() { return true; }
+
   // The log of changes of a store that other servers share, through which
   // each server follows the others; null (this default) for a store of one
   // server. Owned by the repository and valid as long as it lives.

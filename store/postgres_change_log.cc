@@ -147,8 +147,9 @@ void PostgresChangeLog::MarkApplied(int64_t seq) {
 }
 
 bool PostgresChangeLog::IsOwn(int64_t seq) const {
-  return std::any_of(own_.begin(), own_.end(),
-                     [seq](const auto& range) { return range.first <= seq && seq <= range.second; });
+  return std::any_of(own_.begin(), own_.end(), [seq](const auto& range) {
+    return range.first <= seq && seq <= range.second;
+  });
 }
 
 void PostgresChangeLog::ForgetOwnBefore() {
@@ -166,13 +167,18 @@ bool PostgresChangeLog::ReadAllItems(const std::function<void(GroupOrderModel&&)
 }
 
 void PostgresChangeLog::Watch(std::function<bool()> wake) {
-  if (!listener_) listener_ = std::make_unique<PostgresListener>(session_->conninfo(), kChannel, retention_,
-                                                     session_->silence());
+  if (!listener_)
+    listener_ = std::make_unique<PostgresListener>(session_->conninfo(), kChannel, retention_,
+                                                   session_->silence());
   listener_->Start(std::move(wake));
 }
 
 void PostgresChangeLog::StopWatching() {
   if (listener_) listener_->Stop();
+}
+
+void PostgresChangeLog::Nudge() {
+  if (listener_) listener_->Nudge();
 }
 
 }  // namespace pga

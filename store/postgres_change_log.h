@@ -59,6 +59,7 @@ class PostgresChangeLog : public IChangeLog {
   bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) override;
   void Watch(std::function<bool()> wake) override;
   void StopWatching() override;
+  void Nudge() override;
 
   // Tells the log whether the batch that appended to it was kept: only then
   // are the appended changes this server's own, to be passed over by

@@ -60,13 +60,22 @@ void PostgresListener::Start(std::function<bool()> wake) {
 void PostgresListener::Stop() {
   if (!thread_.joinable()) return;
   stopping_ = true;
-  if (stop_pipe_[1] >= 0) {
-    const char byte = 0;
-    [[maybe_unused]] ssize_t written = write(stop_pipe_[1], &byte, 1);
-  }
+  Interrupt();
   thread_.join();
   char drained[16];
   while (stop_pipe_[0] >= 0 && read(stop_pipe_[0], drained, sizeof drained) > 0) {
+  }
+}
+
+void PostgresListener::Nudge() {
+  nudged_ = true;
+  Interrupt();
+}
+
+void PostgresListener::Interrupt() {
+  if (stop_pipe_[1] >= 0) {
+    const char byte = 0;
+    [[maybe_unused]] ssize_t written = write(stop_pipe_[1], &byte, 1);
   }
 }
 
@@ -74,8 +83,16 @@ void PostgresListener::Run() {
   Backoff reconnect(milliseconds(50), milliseconds(1000));
   Backoff retry(milliseconds(20), milliseconds(1000));
   bool behind = true;
+  // Whether the server must answer before the next call to `wake`: not
+  // right after connecting, which it answered.
+  bool ask_first = false;
   Clock::time_point next_trim = Clock::now();
   while (!stopping_) {
+    if (nudged_.exchange(false) && !behind) {
+      behind = true;
+      ask_first = true;
+      retry.Succeeded();
+    }
     if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
       Disconnect();
       if (!reconnect.Ready()) {
@@ -88,13 +105,21 @@ void PostgresListener::Run() {
       }
       reconnect.Succeeded();
       behind = true;
+      ask_first = false;
     }
     if (behind && retry.Ready()) {
+      // `wake` holds the component while it works: a server that stopped
+      // answering is found out here first, and reconnected to, instead.
+      if (ask_first && !Answers()) {
+        Disconnect();
+        continue;
+      }
       if (Wake()) {
         behind = false;
         retry.Succeeded();
       } else {
         retry.Failed();
+        ask_first = true;
       }
     }
     if (Clock::now() >= next_trim) {
@@ -158,6 +183,14 @@ bool PostgresListener::TakeNotifications() {
   return any;
 }
 
+bool PostgresListener::Answers() {
+  std::string ignored;
+  if (!ExecSilenceBounded(connection_, "SELECT 1", silence_, ignored)) return false;
+  // Notifications that came with the answer are read already.
+  TakeNotifications();
+  return true;
+}
+
 void PostgresListener::Trim() {
   const std::string seconds = std::to_string(retention_.count());
   const char* values[] = {seconds.c_str()};
@@ -172,7 +205,14 @@ bool PostgresListener::Wait(Clock::duration timeout) {
   if (connection_ != nullptr) fds[1].fd = PQsocket(connection_);
   const auto ms = std::chrono::ceil<milliseconds>(std::max(timeout, Clock::duration::zero()));
   const int ready = poll(fds, 2, static_cast<int>(std::min<long long>(ms.count(), 60000)));
-  if (ready <= 0 || (fds[0].revents & POLLIN) != 0) return false;
+  if (ready <= 0) return false;
+  if ((fds[0].revents & POLLIN) != 0) {
+    // Stop() or Nudge(): the caller looks at which.
+    char drained[16];
+    while (read(stop_pipe_[0], drained, sizeof drained) > 0) {
+    }
+    return false;
+  }
   return fds[1].fd >= 0 && fds[1].revents != 0;
 }
 

@@ -129,7 +129,7 @@ GroupOrderModelList SqliteGroupRepository::GetAll(int32_t table_key) {
 }
 
 bool SqliteGroupRepository::ReadAllItems(int32_t table_key,
-                                        const std::function<void(GroupOrderModel&&)>& take) {
+                                         const std::function<void(GroupOrderModel&&)>& take) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::GetAll");
   return table != nullptr && table->ReadAllItems(take);
 }
@@ -192,6 +192,18 @@ bool SqliteGroupRepository::RunInTransaction(const char* operation,
 }
 
 bool SqliteGroupRepository::TakeLockMet() { return std::exchange(lock_met_, false); }
+
+bool SqliteGroupRepository::CanWriteNow() {
+  if (batch_ != nullptr) return true;
+  sqlite3* db = Poco::Data::SQLite::Utility::dbHandle(*session_);
+  int rc = SQLITE_OK;
+  lock_wait_->WithoutWaiting([&] {
+    rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  });
+  const int primary = rc & 0xff;
+  return primary != SQLITE_BUSY && primary != SQLITE_LOCKED;
+}
 
 bool SqliteGroupRepository::Write(const IGroupTable& table, const std::function<bool()>& write) {
   if (batch_ == nullptr) return write();

@@ -72,6 +72,8 @@ class SqliteGroupRepository : public IGroupRepository {
   // another connection: a write, its begin or its commit met
   // SQLITE_BUSY or SQLITE_LOCKED.
   bool TakeLockMet() override;
+  // Begins and ends a transaction that takes the write lock, without a wait.
+  bool CanWriteNow() override;
 
  private:
   // Makes SQLite log writes ahead while the store is open (see the source
