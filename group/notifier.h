@@ -12,14 +12,6 @@
 
 namespace pga {
 
-// Names of the notifications the group component sends.
-inline constexpr char kLogicalGroupCreated[] = "LogicalGroupCreated";
-inline constexpr char kLogicalGroupModified[] = "LogicalGroupModified";
-inline constexpr char kLogicalGroupDeleted[] = "LogicalGroupDeleted";
-inline constexpr char kLogicalMappingCreated[] = "LogicalMappingCreated";
-inline constexpr char kLogicalMappingModified[] = "LogicalMappingModified";
-inline constexpr char kLogicalMappingDeleted[] = "LogicalMappingDeleted";
-
 // Sends notifications through a component's event sending, or holds them
 // back until the change they announce is committed. Does not own the
 // component, which must outlive it.

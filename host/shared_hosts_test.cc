@@ -139,6 +139,49 @@ TEST_F(SharedHostsTest, EachHostPrintsTheOthersChangesAndBothEndAsTheTable) {
   EXPECT_EQ(b->Wait(), 0);
 }
 
+// A tree imported while the hosts run replaces the one they serve: each
+// reads it again and prints the difference as notifications, the same on
+// both, so that their listeners follow without asking again.
+TEST_F(SharedHostsTest, ATreeImportedWhileTheHostsRunIsAnnouncedAsItsDifference) {
+  std::unique_ptr<HostProcess> a = Start("a");
+  std::unique_ptr<HostProcess> b = Start("b");
+  for (HostProcess* host : {a.get(), b.get()}) {
+    host->Send(R"({"request": "GetLogicalList"})");
+    ASSERT_TRUE(host->AwaitLine(IsReply, seconds(30)).has_value());
+  }
+  std::size_t sent = Run(*a, CreateLine("g1", "")).size();
+  sent += Run(*a, R"({"request": "ChannelsAdded", "channels": [)"
+                  R"({"channelId": "c1", "channelName": "Cam 1", "createdTime": 1},)"
+                  R"({"channelId": "c2", "channelName": "Cam 2", "createdTime": 2}]})")
+              .size();
+  ASSERT_EQ(Next(*b, sent).size(), sent);
+
+  // g1 renamed, c1 moved into the new g9, c2 gone, c3 new.
+  std::ofstream("tree.json")
+      << R"({"formatVersion":1,"items":[)"
+         R"({"itemId":"c1","parentId":"g9","name":"Cam 1","type":"Channel","order":1,"createdTime":1},)"
+         R"({"itemId":"c3","parentId":"","name":"Cam 3","type":"Channel","order":3,"createdTime":3},)"
+         R"({"itemId":"g1","parentId":"","name":"Lobby","type":"Group","order":1,"createdTime":5},)"
+         R"({"itemId":"g9","parentId":"","name":"Yard","type":"Group","order":2,"createdTime":6}]})";
+  HostProcess import(PGA_GROUP_HOST, {"--store", schema_->conninfo(), "import", "tree.json"}, ".",
+                     "import.err");
+  ASSERT_EQ(import.Wait(), 0);
+
+  const std::vector<std::string> at_a = Next(*a, 5);
+  EXPECT_EQ(Next(*b, 5), at_a);
+  const std::vector<std::string> expected = {
+      R"({"notification":{"eventType":"LogicalMappingDeleted","eventTimeMsec":T,"message":{"logicalItems":[{"itemId":"c2","type":"","order":-1}]}}})",
+      R"({"notification":{"eventType":"LogicalGroupCreated","eventTimeMsec":T,"message":{"groups":[{"groupId":"g9","groupName":"Yard","createdTime":6}]}}})",
+      R"({"notification":{"eventType":"LogicalMappingCreated","eventTimeMsec":T,"message":{"logicalItems":[{"itemId":"c3","type":"Channel","order":3},{"itemId":"g9","type":"Group","order":2}]}}})",
+      R"({"notification":{"eventType":"LogicalGroupModified","eventTimeMsec":T,"message":{"groups":[{"groupId":"g1","groupName":"Lobby","createdTime":5}]}}})",
+      R"({"notification":{"eventType":"LogicalMappingModified","eventTimeMsec":T,"message":{"logicalItems":[{"itemId":"c1","parentId":"g9","type":"Channel","order":1}]}}})"};
+  EXPECT_EQ(at_a, expected);
+  EXPECT_TRUE(ConvergesTo(*a, *schema_));
+  EXPECT_TRUE(ConvergesTo(*b, *schema_));
+  EXPECT_EQ(a->Wait(), 0);
+  EXPECT_EQ(b->Wait(), 0);
+}
+
 }  // namespace
 
 }  // namespace pga

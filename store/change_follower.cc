@@ -4,6 +4,8 @@
 #include <map>
 #include <utility>
 
+#include "store/cache_difference.h"
+
 namespace pga {
 
 void ChangeFollower::Load() {
@@ -42,9 +44,18 @@ bool ChangeFollower::CatchUp() {
 }
 
 bool ChangeFollower::Reload() {
-  if (!cache_.Reload([this](const ItemCache::Sink& take) { return log_.ReadAllItems(take); })) {
+  ItemCache stored;
+  if (!stored.Load([this](const ItemCache::Sink& take) { return log_.ReadAllItems(take); })) {
     return false;
   }
+  // Whatever made the cache stale (a log trimmed past this server's place,
+  // a tool that replaced the tree) left changes that no notice announced:
+  // the difference announces them, so that the listener's picture follows
+  // the cache.
+  for (ChangeNotice& notice : CacheDifference(cache_, stored)) {
+    notices_.push_back(std::move(notice));
+  }
+  cache_ = std::move(stored);
   stale_ = false;
   return true;
 }

@@ -14,9 +14,10 @@ namespace pga {
 // change's notices name are read again from the store) and keeps those
 // notices, in order, for the owner to send on. It logs this server's own
 // notices with the change that caused them. When the cache may have drifted
-// from the store (a change of ours whose batch was not kept, changes trimmed
-// from the log before they were read) the whole cache is read again before
-// anything else is applied.
+// from the store (it could not be read at the start, changes were trimmed
+// from the log before they were read, a tool replaced the tree) the whole
+// cache is read again before anything else is applied, and the differences
+// are announced as notices of their own.
 //
 // Owns neither the log nor the cache, which must outlive it. Not
 // thread-safe: it is used under the owner's lock, like the cache.
@@ -40,9 +41,6 @@ class ChangeFollower {
   // Logs `notices` as one change in the store's open batch. False when they
   // could not be written (the batch then fails).
   bool Log(const ChangeNotices& notices);
-
-  // Marks the cache as possibly different from the store.
-  void MarkStale() { stale_ = true; }
 
   // The notices of the changes applied so far, in order; they are not kept.
   ChangeNotices TakeNotices();

@@ -13,6 +13,14 @@
 
 namespace pga {
 
+// Names of the notifications the group component sends.
+inline constexpr char kLogicalGroupCreated[] = "LogicalGroupCreated";
+inline constexpr char kLogicalGroupModified[] = "LogicalGroupModified";
+inline constexpr char kLogicalGroupDeleted[] = "LogicalGroupDeleted";
+inline constexpr char kLogicalMappingCreated[] = "LogicalMappingCreated";
+inline constexpr char kLogicalMappingModified[] = "LogicalMappingModified";
+inline constexpr char kLogicalMappingDeleted[] = "LogicalMappingDeleted";
+
 // The name of a notification ("LogicalGroupCreated", ...) and the change
 // record it carries.
 struct ChangeNotice {

@@ -248,14 +248,24 @@ bool GroupService::RunChange(const std::function<ChangeNotices()>& change) {
   // takes in everything committed before it and the change is computed on
   // that. A catch-up inside the batch can fail only on a statement, which
   // fails the batch as well: nothing computed on a stale cache is kept.
+  // The change is taken back from the cache when the store does not keep
+  // it; what the catch-up took in was committed by others, and stays.
   const bool kept = repository_->RunBatch([&] {
     follower_->CatchUp();
-    follower_->Log(change());
+    itemCache_.StartUndoLog();
+    try {
+      follower_->Log(change());
+    } catch (...) {
+      // The batch rolls back as the exception leaves it.
+      itemCache_.Undo();
+      throw;
+    }
   });
-  if (kept) return true;
-  // The cache took the change in; the store did not.
-  follower_->MarkStale();
-  follower_->CatchUp();
+  if (kept) {
+    itemCache_.DropUndoLog();
+    return true;
+  }
+  itemCache_.Undo();
   return false;
 }
 

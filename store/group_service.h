@@ -147,8 +147,8 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // store's change lock from its start: first the cache takes in the other
   // servers' committed changes, then `change` runs on it, then its notices
   // are logged in the same batch. True when the batch was kept.
-  // When it was not, the cache is read again from the store, at once or, if
-  // the store cannot be read, at the next catch-up. With a store of one
+  // When it was not, what `change` did to the cache is taken back (what the
+  // catch-up took in stays: others committed it). With a store of one
   // server, `change` simply runs and the answer is true.
   bool RunChange(const std::function<ChangeNotices()>& change);
   // Takes in the changes that other servers committed since the last call;

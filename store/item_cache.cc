@@ -71,15 +71,6 @@ bool ItemCache::Load(const Reader& read) {
   return true;
 }
 
-bool ItemCache::Reload(const Reader& read) {
-  ItemCache stored;
-  if (!read([&stored](GroupOrderModel&& item) { stored.AddStored(std::move(item)); })) {
-    return false;
-  }
-  *this = std::move(stored);
-  return true;
-}
-
 void ItemCache::AddStored(GroupOrderModel&& item) {
   // An item that follows every cached id goes in at the end of the map
   // without a search (a store that reads by id hands over nothing else);

@@ -83,8 +83,6 @@ class ItemCache {
   // slower. When `read` answers false the cache stays as it was; so does
   // the answer.
   bool Load(const Reader& read);
-  // As Load(), but the stored items take the place of what the cache holds.
-  bool Reload(const Reader& read);
   // Inserts `item` unless its id is cached already (the cached item stays).
   void InsertIfAbsent(const GroupOrderModel& item);
   // Inserts `item`, or overwrites every field of the cached item with its id.
