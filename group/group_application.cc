@@ -113,8 +113,12 @@ bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {
   Notifier notifier(*this);
   if (!ChangesTree(type)) return Dispatch(type, event, notifier);
   // Reports kept while the store could not take them come first, in order.
-  StoreKeptReports();
-  if (type == eChannelsAdded || type == eChannelsRemoved) {
+  // A report that comes while a lock still keeps them waiting joins them at
+  // once: trying the first again would hold the host's thread for the
+  // store's lock wait at every report of a burst.
+  const bool isReport = type == eChannelsAdded || type == eChannelsRemoved;
+  if (!keptReports.empty() && (!isReport || groupService->CanWriteNow())) StoreKeptReports();
+  if (isReport) {
     std::optional<ChannelReport> report = ReportOf(type, event);
     if (report && (!keptReports.empty() || !StoreReport(*report))) Keep(std::move(*report));
     return true;
