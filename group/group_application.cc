@@ -113,11 +113,12 @@ bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {
   Notifier notifier(*this);
   if (!ChangesTree(type)) return Dispatch(type, event, notifier);
   // Reports kept while the store could not take them come first, in order.
-  // A report that comes while a lock still keeps them waiting joins them at
-  // once: trying the first again would hold the host's thread for the
-  // store's lock wait at every report of a burst.
+  // A report that comes while they wait joins them at once, and is stored
+  // with them as soon as the store takes them (RetryKeptReportsSoon):
+  // trying the first again here would hold the host's thread for a lock
+  // wait, or for a server that does not answer, at every report of a burst.
   const bool isReport = type == eChannelsAdded || type == eChannelsRemoved;
-  if (!keptReports.empty() && (!isReport || groupService->CanWriteNow())) StoreKeptReports();
+  if (!keptReports.empty() && !isReport) StoreKeptReports();
   if (isReport) {
     std::optional<ChannelReport> report = ReportOf(type, event);
     if (report && (!keptReports.empty() || !StoreReport(*report))) Keep(std::move(*report));
