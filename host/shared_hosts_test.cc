@@ -43,6 +43,16 @@ class SharedHostsTest : public testing::Test {
     return host;
   }
 
+  // A started host that has answered once. A host follows the store from
+  // the moment its component has started; what was changed before, it
+  // loads and does not announce.
+  std::unique_ptr<HostProcess> StartAnswered(const std::string& name) {
+    std::unique_ptr<HostProcess> host = Start(name);
+    host->Send(R"({"request": "GetLogicalList"})");
+    EXPECT_TRUE(host->AwaitLine(IsReply, seconds(30)).has_value());
+    return host;
+  }
+
   // Sends `command` to `from`; answers the notifications it printed for it
   // (masked) and checks its reply.
   std::vector<std::string> Run(HostProcess& from, const std::string& command) {
@@ -78,15 +88,8 @@ class SharedHostsTest : public testing::Test {
 };
 
 TEST_F(SharedHostsTest, EachHostPrintsTheOthersChangesAndBothEndAsTheTable) {
-  std::unique_ptr<HostProcess> a = Start("a");
-  std::unique_ptr<HostProcess> b = Start("b");
-  // A host follows the store from the moment its component has started;
-  // what was changed before, it loads and does not announce. Each answers
-  // once before the changes begin.
-  for (HostProcess* host : {a.get(), b.get()}) {
-    host->Send(R"({"request": "GetLogicalList"})");
-    ASSERT_TRUE(host->AwaitLine(IsReply, seconds(30)).has_value());
-  }
+  std::unique_ptr<HostProcess> a = StartAnswered("a");
+  std::unique_ptr<HostProcess> b = StartAnswered("b");
   const std::vector<std::string> at_a = ScriptLines("two_hosts_a.jsonl");
   const std::vector<std::string> at_b = ScriptLines("two_hosts_b.jsonl");
   ASSERT_EQ(at_a.size(), at_b.size());
@@ -143,12 +146,8 @@ TEST_F(SharedHostsTest, EachHostPrintsTheOthersChangesAndBothEndAsTheTable) {
 // reads it again and prints the difference as notifications, the same on
 // both, so that their listeners follow without asking again.
 TEST_F(SharedHostsTest, ATreeImportedWhileTheHostsRunIsAnnouncedAsItsDifference) {
-  std::unique_ptr<HostProcess> a = Start("a");
-  std::unique_ptr<HostProcess> b = Start("b");
-  for (HostProcess* host : {a.get(), b.get()}) {
-    host->Send(R"({"request": "GetLogicalList"})");
-    ASSERT_TRUE(host->AwaitLine(IsReply, seconds(30)).has_value());
-  }
+  std::unique_ptr<HostProcess> a = StartAnswered("a");
+  std::unique_ptr<HostProcess> b = StartAnswered("b");
   std::size_t sent = Run(*a, CreateLine("g1", "")).size();
   sent += Run(*a, R"({"request": "ChannelsAdded", "channels": [)"
                   R"({"channelId": "c1", "channelName": "Cam 1", "createdTime": 1},)"
