@@ -1,7 +1,8 @@
 #include "group/retry_thread.h"
 
-#include <algorithm>
 #include <utility>
+
+#include "store/backoff.h"
 
 namespace pga {
 
@@ -38,14 +39,18 @@ void RetryThread::Stop() {
 
 void RetryThread::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
-  std::chrono::milliseconds pause = first_;
-  while (!stopped_.wait_for(lock, pause, [this] { return stopping_; })) {
+  Backoff backoff(first_, longest_);
+  // The first attempt waits the first pause as well.
+  backoff.Failed();
+  while (!stopped_.wait_for(lock, backoff.Remaining(), [this] { return stopping_; })) {
     again_ = false;
     lock.unlock();
     const bool done = attempt_();
     lock.lock();
     if (done && !again_) break;
-    pause = done ? first_ : std::min(pause * 2, longest_);
+    // Work that came meanwhile starts over at the first pause.
+    if (done) backoff.Succeeded();
+    backoff.Failed();
   }
   running_ = false;
 }
