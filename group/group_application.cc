@@ -217,8 +217,10 @@ void GroupApplication::Keep(ChannelReport report) {
 void GroupApplication::RetryKeptReportsSoon() {
   if (groupService->SharesStore()) {
     groupService->NudgeSharedChanges();
-  } else {
-    reportRetry.Start([this] { return RetryKeptReports(); });
+  } else if (!reportRetry.Start([this] { return RetryKeptReports(); })) {
+    std::printf(
+        "GroupApplication::RetryKeptReportsSoon no thread for the retry: the kept channel "
+        "reports are tried again at the next request and at the stop\n");
   }
 }
 

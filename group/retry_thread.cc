@@ -1,25 +1,31 @@
 #include "group/retry_thread.h"
 
+#include <system_error>
 #include <utility>
 
 #include "store/backoff.h"
 
 namespace pga {
 
-void RetryThread::Start(std::function<bool()> attempt) {
+bool RetryThread::Start(std::function<bool()> attempt) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (stopping_) return;
+  if (stopping_) return true;
   if (running_) {
     again_ = true;
-    return;
+    return true;
   }
   // A thread that ended its loop only returns: joining it waits for nothing
   // that the caller may hold.
   if (thread_.joinable()) thread_.join();
   attempt_ = std::move(attempt);
-  running_ = true;
   again_ = false;
-  thread_ = std::thread(&RetryThread::Run, this);
+  try {
+    thread_ = std::thread(&RetryThread::Run, this);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  running_ = true;
+  return true;
 }
 
 void RetryThread::Stop() {

@@ -28,8 +28,10 @@ class RetryThread {
   // Starts the thread on `attempt`. While it runs already, its attempt is
   // made once more after the current one (and `attempt` is not taken):
   // what the current one found done may have new work since. Does nothing
-  // while Stop() runs. Never waits for the attempt.
-  void Start(std::function<bool()> attempt);
+  // while Stop() runs. Never waits for the attempt. False when no thread
+  // could be made (the system's limit of threads or memory): the caller's
+  // work then waits for whatever else would do it.
+  bool Start(std::function<bool()> attempt);
   // Ends the thread and returns once the attempt no longer runs. The caller
   // must not hold anything that the attempt waits for.
   void Stop();
