@@ -313,8 +313,9 @@ void GroupApplication::Start() {
   {
     std::lock_guard<std::mutex> lock(groupLock);
     groupService->LoadItems();
-    // Reports that a stop could not store are tried again from now on.
-    if (!keptReports.empty() && !groupService->SharesStore()) RetryKeptReportsSoon();
+    // Reports that a stop could not store are tried again from now on (on
+    // a shared store the listener that starts below tries them first).
+    if (!keptReports.empty()) RetryKeptReportsSoon();
   }
   if (groupService->SharesStore()) {
     groupService->WatchSharedChanges([this] { return FollowSharedChanges(); });
