@@ -34,6 +34,7 @@ namespace pga {
 namespace fs = std::filesystem;
 using shared_hosts::CreateLine;
 using shared_hosts::IsReply;
+using shared_hosts::ListedItems;
 
 namespace {
 
@@ -303,7 +304,8 @@ TEST_F(StoreToolsTest, ForeignSchemasAreProblemsAndSalvageStepsOverDamage) {
     const Result check = Run({"--data-dir", dir, "check"});
     EXPECT_EQ(check.status, 1) << dir;
     std::size_t schema = 0;
-    for (const std::string& line : Lines(check.out)) schema += line.rfind("problem schema: ", 0) == 0;
+    for (const std::string& line : Lines(check.out))
+      schema += line.rfind("problem schema: ", 0) == 0;
     EXPECT_EQ(schema, std::string(dir) == "foreign" ? 3u : 1u) << check.out;
     ASSERT_EQ(Run({"--data-dir", dir, "backup", std::string(dir) + ".db"}).status, 0);
   }
@@ -369,7 +371,8 @@ TEST_F(StoreToolsTest, NewFilesKeepTheStoresModeAndKilledWritersLeaveNothingBehi
     const char* verb;
     const char* file;
     const char* shows;
-  } writers[] = {{"import", "big.json", "group.db-journal"}, {"restore", "big.db", ".group.db.tmp-"}};
+  } writers[] = {{"import", "big.json", "group.db-journal"},
+                 {"restore", "big.db", ".group.db.tmp-"}};
   for (const auto& writer : writers) {
     bool seen = false;
     {
@@ -461,6 +464,38 @@ TEST_F(StoreToolsTest, RestoreAndImportRefuseWhileAComponentHoldsTheStore) {
   EXPECT_FALSE(fs::exists("data/group.db-wal"));
   EXPECT_FALSE(fs::exists("data/group.db-shm"));
   EXPECT_EQ(Export(), demo);
+}
+
+// A second host started on a served data directory (by an operator trying
+// a script, say) would write rows from a tree that misses the first one's
+// changes: it waits for the first to stop, and then serves the whole tree.
+TEST_F(GroupHostTest, ASecondHostOnAServedStoreWaitsForTheFirstAndThenServesItsTree) {
+  LiveHost first;
+  first.Send(CreateLine("first", ""));
+  ASSERT_TRUE(first.AwaitLine(IsReply, kMinute).has_value());
+  HostProcess second(PGA_GROUP_HOST, {"--data-dir", "data", "-"}, ".", "second.err");
+  second.Send(CreateLine("second", ""));
+  second.Send(R"({"request": "GetLogicalList"})");
+  // The plug-in's lines go to the host's standard error.
+  std::string err;
+  for (const auto until = std::chrono::steady_clock::now() + kMinute;
+       err.find("ClaimStore") == std::string::npos && std::chrono::steady_clock::now() < until;
+       std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+    err = ReadFile("second.err");
+  }
+  EXPECT_NE(err.find("another component serves this store; waiting up to 60 s"), std::string::npos)
+      << err;
+  // The first goes on alone meanwhile.
+  first.Send(CreateLine("late", "first"));
+  ASSERT_TRUE(first.AwaitLine(IsReply, kMinute).has_value());
+  EXPECT_EQ(first.Wait(), 0);
+
+  ASSERT_TRUE(second.AwaitLine(IsReply, kMinute).has_value());
+  const auto list = second.AwaitLine(IsReply, kMinute);
+  ASSERT_TRUE(list.has_value());
+  EXPECT_EQ(ListedItems(*list),
+            (std::vector<std::string>{"first||Group|1", "late|first|Group|1", "second||Group|2"}));
+  EXPECT_EQ(second.Wait(), 0);
 }
 
 TEST_F(StoreToolsTest, BackupWhileAnotherProcessWritesHoldsWholeBatchesOnly) {
@@ -628,7 +663,8 @@ TEST_F(StoreToolsTest, TheSharedStoreTakesTheSameVerbsAndMovesBothWays) {
   EXPECT_EQ(RunAs(shared, {"import", Data("odd_values.json").string()}).status, 2);
   std::string orphan = site;
   orphan.insert(orphan.rfind("\n]}"),
-                ",\n" R"({"itemId":"zz","parentId":"gone","name":"Z","type":"Group","order":1,)"
+                ",\n"
+                R"({"itemId":"zz","parentId":"gone","name":"Z","type":"Group","order":1,)"
                 R"("createdTime":1})");
   std::ofstream("orphan.json") << orphan;
   EXPECT_EQ(RunAs(shared, {"import", "orphan.json"}).status, 1);

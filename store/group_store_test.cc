@@ -250,6 +250,7 @@ TEST_P(GroupStoreTest, ServiceChangesReachTheTableAndLoadBack) {
   EXPECT_EQ(Query("SELECT uuid FROM logical_table"), Rows{{"c30"}});
 
   service->SaveItem(0, Item("h", std::nullopt, kGroupType, 5));
+  service.reset();
   auto reloaded = std::make_shared<GroupService>(Open());
   reloaded->LoadItems();
   GroupOrderMap expected;

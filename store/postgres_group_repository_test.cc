@@ -96,7 +96,7 @@ TEST_F(PostgresStoreTest, TheVariableChoosesTheStoreAndAnUnreachableOneThrowsAsA
 // A role that may only read and write the rows starts without a line once
 // the tables exist; values with a backslash, a quote or blanks (a password
 // may hold any) arrive as given.
-TEST_F(PostgresStoreTest, ARoleWithoutCreateStartsQuietlyAndValuesKeepTheirEscapes) {
+TEST_F(PostgresStoreTest, ARoleWithoutCreateStartsQuietlyAndConnectionsCarryTheStringsNameOrOurs) {
   PostgresGroupRepository(schema_->conninfo()).Save(0, Channel("c1"));
   const std::string role = schema_->name() + "_rows";
   schema_->Exec("DROP ROLE IF EXISTS " + role + "; CREATE ROLE " + role + " LOGIN;" +
@@ -115,6 +115,16 @@ TEST_F(PostgresStoreTest, ARoleWithoutCreateStartsQuietlyAndValuesKeepTheirEscap
   }
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(schema_->Query("SELECT count(*) FROM logical_table"), Rows{{"2"}});
+  // Without a name of the string's own, the connections carry the
+  // component's.
+  const std::string unnamed =
+      schema_->conninfo().substr(0, schema_->conninfo().rfind(" application_name="));
+  {
+    PostgresGroupRepository store(unnamed);
+    EXPECT_NE(schema_->Query("SELECT count(*) FROM pg_stat_activity WHERE application_name = "
+                             "'p_group_application'"),
+              Rows{{"0"}});
+  }
   schema_->Exec("DROP OWNED BY " + role + "; DROP ROLE " + role);
 }
 

@@ -96,7 +96,10 @@ std::string KeyValueForm(const std::string& conninfo, std::size_t timeout_second
       {"keepalives_idle", "10"},
       {"keepalives_interval", "5"},
       {"keepalives_count", "3"},
-      {"tcp_user_timeout", "30000"}};
+      {"tcp_user_timeout", "30000"},
+      // What a database administrator sees in pg_stat_activity when the
+      // string names no application_name of its own.
+      {"fallback_application_name", "p_group_application"}};
   for (const auto& [keyword, value] : defaults) {
     if (!given.count(keyword)) form += std::string(" ") + keyword + "=" + value;
   }

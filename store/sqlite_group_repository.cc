@@ -1,5 +1,6 @@
 #include "store/sqlite_group_repository.h"
 
+#include <Poco/Data/DataException.h>
 #include <Poco/Data/SQLite/Connector.h>
 #include <Poco/Data/SQLite/Utility.h>
 #include <Poco/Data/Session.h>
@@ -8,11 +9,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
+#include <thread>
 #include <utility>
 
+#include "store/backoff.h"
 #include "store/logical_group_table.h"
 #include "store/sqlite_journal.h"
 #include "store/sqlite_lock_wait.h"
+#include "store/sqlite_store_claim.h"
 #include "store/sqlite_transaction.h"
 
 namespace pga {
@@ -61,6 +66,7 @@ SqliteGroupRepository::SqliteGroupRepository(const std::string& connection_strin
   try {
     session_ =
         std::make_shared<Poco::Data::Session>(kConnector, connection_string, timeout_seconds);
+    ClaimStore(std::chrono::seconds(timeout_seconds));
     lock_wait_ = std::make_unique<SqliteLockWait>(
         Poco::Data::SQLite::Utility::dbHandle(*session_),
         std::min<std::chrono::milliseconds>(std::chrono::seconds(timeout_seconds),
@@ -74,6 +80,7 @@ SqliteGroupRepository::SqliteGroupRepository(const std::string& connection_strin
     tables_.clear();
     lock_wait_.reset();
     session_.reset();
+    claim_.reset();
     UnregisterConnector();
     throw;
   }
@@ -89,6 +96,53 @@ SqliteGroupRepository::~SqliteGroupRepository() {
       [&] { JournalMode(Poco::Data::SQLite::Utility::dbHandle(*session_), kRollbackJournal); });
   lock_wait_.reset();
   session_.reset();
+}
+
+void SqliteGroupRepository::ClaimStore(std::chrono::seconds limit) {
+  const char* file = sqlite3_db_filename(Poco::Data::SQLite::Utility::dbHandle(*session_), "main");
+  // A database in memory or in a temporary file is nobody else's.
+  if (file == nullptr || *file == '\0') return;
+  claim_ = std::make_unique<SqliteStoreClaim>();
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  Backoff backoff(std::chrono::milliseconds(100), std::chrono::seconds(2));
+  for (bool waiting = false;; waiting = true) {
+    switch (claim_->TryTake(file)) {
+      case SqliteStoreClaim::Result::kTaken:
+        if (waiting) {
+          std::printf(
+              "SqliteGroupRepository::ClaimStore %s: the other component stopped; this "
+              "one serves the store now\n",
+              claim_->directory().c_str());
+        }
+        return;
+      case SqliteStoreClaim::Result::kImpossible:
+        std::printf(
+            "SqliteGroupRepository::ClaimStore %s: %s; a second component on this "
+            "store would not be noticed\n",
+            claim_->directory().c_str(), claim_->reason().c_str());
+        return;
+      case SqliteStoreClaim::Result::kHeld:
+        break;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      const std::string reason = claim_->directory() +
+                                 ": another component still serves this store after " +
+                                 std::to_string(limit.count()) + " s";
+      std::printf("SqliteGroupRepository::ClaimStore %s\n", reason.c_str());
+      throw Poco::Data::ConnectionFailedException(reason);
+    }
+    if (!waiting) {
+      std::printf(
+          "SqliteGroupRepository::ClaimStore %s: another component serves this store; "
+          "waiting up to %lld s for it to stop\n",
+          claim_->directory().c_str(), static_cast<long long>(limit.count()));
+      std::fflush(stdout);
+    }
+    backoff.Failed();
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(backoff.Remaining(), deadline - now));
+  }
 }
 
 void SqliteGroupRepository::UseWriteAheadLog() {

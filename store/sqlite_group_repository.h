@@ -2,6 +2,7 @@
 #ifndef PGA_STORE_SQLITE_GROUP_REPOSITORY_H_
 #define PGA_STORE_SQLITE_GROUP_REPOSITORY_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,7 @@ class Session;
 namespace pga {
 
 class SqliteLockWait;
+class SqliteStoreClaim;
 class SqliteTransaction;
 
 // IGroupRepository over one SQLite database that holds the table
@@ -33,7 +35,9 @@ class SqliteGroupRepository : public IGroupRepository {
  public:
   // Opens "group.db" in the current directory (created when missing) with a
   // timeout of 60 seconds and creates the table when missing. Throws Poco's
-  // ConnectionFailedException when the file cannot be opened.
+  // ConnectionFailedException when the file cannot be opened, or when
+  // another repository (of this process or another) still serves it at the
+  // end of the timeout (see SqliteStoreClaim).
   SqliteGroupRepository();
   // As above with another database file and timeout (seconds). How long the
   // store waits for a lock that another connection holds is set by
@@ -84,6 +88,14 @@ class SqliteGroupRepository : public IGroupRepository {
   // stays until the next start". A read-only store is left
   // alone, silently.
   void UseWriteAheadLog();
+  // Claims the store for this repository, waiting up to `limit` for one
+  // that serves it to stop, with the line "SqliteGroupRepository::ClaimStore
+  // <directory>: another component serves this store; waiting up to <n> s
+  // for it to stop" when it must wait, and "... : the other component
+  // stopped; this one serves the store now" when the wait ends so; at the
+  // limit it throws ConnectionFailedException. A store in memory needs no claim; a file
+  // system that takes no claim gives a line and the store opens unclaimed.
+  void ClaimStore(std::chrono::seconds limit);
   // The table under `table_key`, or null (after printing a line naming
   // `operation`) when there is none. Never adds a map entry.
   IGroupTable* FindTable(int32_t table_key, const char* operation) const;
@@ -94,6 +106,8 @@ class SqliteGroupRepository : public IGroupRepository {
   // transaction, if there is one.
   bool Write(const IGroupTable& table, const std::function<bool()>& write);
 
+  // Released last, when the session has closed the database.
+  std::unique_ptr<SqliteStoreClaim> claim_;
   std::shared_ptr<Poco::Data::Session> session_;
   // The connection's waits for locks of others; released before the session.
   std::unique_ptr<SqliteLockWait> lock_wait_;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "store/temp_store_dir.h"
 
@@ -240,7 +241,8 @@ TEST_F(SqliteGroupRepositoryTest, UnknownTableKeysLeaveNoEntryBehind) {
 
 TEST_F(SqliteGroupRepositoryTest, ConnectorRegistrationsAreCounted) {
   ASSERT_FALSE(ConnectorRegistered());
-  auto first = std::make_unique<SqliteGroupRepository>();
+  std::filesystem::create_directory("other");
+  auto first = std::make_unique<SqliteGroupRepository>("other/group.db", 60);
   auto second = std::make_unique<SqliteGroupRepository>();
   first.reset();
   // Two registrations, one unregistration: still registered, and the
@@ -251,6 +253,40 @@ TEST_F(SqliteGroupRepositoryTest, ConnectorRegistrationsAreCounted) {
   EXPECT_FALSE(ConnectorRegistered());
   SqliteGroupRepository third;
   EXPECT_EQ(third.Get(0, "a")->name, "A");
+}
+
+// Each repository keeps the tree in memory and writes rows from it, so a
+// second one on a served store (under any of its names) waits for the first
+// to go, and gives up at its timeout.
+TEST_F(SqliteGroupRepositoryTest, ASecondRepositoryOnAServedStoreWaitsForTheFirstToGo) {
+  auto first = std::make_unique<SqliteGroupRepository>();
+  ASSERT_TRUE(first->Save(0, GroupOrderModel("c1", "", "Door", "Channel", 1, 5)));
+  std::filesystem::create_directory("elsewhere");
+  std::filesystem::create_symlink(std::filesystem::current_path() / "group.db",
+                                  "elsewhere/group.db");
+  testing::internal::CaptureStdout();
+  const auto begun = std::chrono::steady_clock::now();
+  EXPECT_THROW(SqliteGroupRepository("elsewhere/group.db", 1),
+               Poco::Data::ConnectionFailedException);
+  EXPECT_GE(std::chrono::steady_clock::now() - begun, std::chrono::seconds(1));
+  const std::string lines = testing::internal::GetCapturedStdout();
+  const std::string directory = std::filesystem::current_path().string();
+  EXPECT_EQ(lines, "SqliteGroupRepository::ClaimStore " + directory +
+                       ": another component serves this store; waiting up to 1 s for it to "
+                       "stop\nSqliteGroupRepository::ClaimStore " +
+                       directory + ": another component still serves this store after 1 s\n");
+
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    first.reset();
+  });
+  testing::internal::CaptureStdout();
+  SqliteGroupRepository second("group.db", 20);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                directory + ": the other component stopped; this one serves the store now\n"),
+            std::string::npos);
+  stopper.join();
+  EXPECT_EQ(second.Get(0, "c1")->name, "Door");
 }
 
 TEST_F(SqliteGroupRepositoryTest, FailedOpenGivesTheRegistrationBack) {

@@ -118,9 +118,11 @@ PostgresStoreAccess::~PostgresStoreAccess() { PQfinish(connection_); }
 
 bool PostgresStoreAccess::Connect(const std::string& conninfo, std::string& error) {
   // A server that does not answer is given up after a while; the
-  // operator's own connect_timeout, if any, comes later and wins.
-  const char* keywords[] = {"connect_timeout", "dbname", nullptr};
-  const char* values[] = {"10", conninfo.c_str(), nullptr};
+  // operator's own connect_timeout, if any, comes later and wins. The
+  // connections show as "group_host" in pg_stat_activity unless the string
+  // names an application_name.
+  const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+  const char* values[] = {"10", "group_host", conninfo.c_str(), nullptr};
   connection_ = PQconnectdbParams(keywords, values, 1);
   if (connection_ == nullptr || PQstatus(connection_) != CONNECTION_OK) {
     error = "cannot connect to the shared store: " +

@@ -7,7 +7,20 @@
 
 namespace pga {
 
+namespace {
+
+std::string OpenElsewhere(const StorePaths& paths) {
+  return "a component (or another program) has the store " + paths.db.string() +
+         " open; stop it first";
+}
+
+}  // namespace
+
 bool StoreLock::Acquire(const StorePaths& paths, std::string& error) {
+  if (claim_.TryTake(paths.db.string()) == SqliteStoreClaim::Result::kHeld) {
+    error = OpenElsewhere(paths);
+    return false;
+  }
   if (!connection_.Open(paths.db.string(), SqliteConnection::Mode::kReadWrite, error)) {
     error = "cannot open " + paths.db.string() + ": " + error;
     return false;
@@ -24,8 +37,7 @@ bool StoreLock::Acquire(const StorePaths& paths, std::string& error) {
   }
   locked = locked && connection_.Exec("BEGIN EXCLUSIVE; COMMIT", reason);
   if (!locked) {
-    error = connection_.WasBusy() ? "a component (or another program) has the store " +
-                                        paths.db.string() + " open; stop it first"
+    error = connection_.WasBusy() ? OpenElsewhere(paths)
                                   : "cannot lock " + paths.db.string() + ": " + reason;
     return false;
   }

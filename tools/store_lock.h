@@ -9,13 +9,16 @@
 // begin an exclusive transaction, and in exclusive locking mode it keeps that
 // lock until it closes. Any other open connection in write-ahead mode makes
 // it fail. (In the default journal mode an idle connection holds no lock at
-// all and cannot be seen; the component uses that mode only when it could
-// not switch to write-ahead.)
+// all and cannot be seen that way; the component uses that mode only when
+// it could not switch to write-ahead.) A component also claims its store
+// for its whole life (SqliteStoreClaim), whatever its journal; the lock
+// claims it too, so that a component started meanwhile waits for it.
 #ifndef PGA_TOOLS_STORE_LOCK_H_
 #define PGA_TOOLS_STORE_LOCK_H_
 
 #include <string>
 
+#include "store/sqlite_store_claim.h"
 #include "tools/sqlite_connection.h"
 #include "tools/store_paths.h"
 
@@ -37,6 +40,8 @@ class StoreLock {
   SqliteConnection& connection() { return connection_; }
 
  private:
+  // Declared first, so that it is given up after the connection closed.
+  SqliteStoreClaim claim_;
   SqliteConnection connection_;
 };
 

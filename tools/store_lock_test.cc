@@ -49,6 +49,29 @@ TEST(StoreLockTest, RefusesWhileAnotherConnectionIsOpenAndKeepsOthersOutOnceTake
   sqlite3_close(other);
 }
 
+// A component whose connection stayed in SQLite's default journal holds no
+// lock while idle; its claim on the store still keeps the tree's
+// replacement out.
+TEST(StoreLockTest, RefusesWhileAComponentClaimsTheStoreWhateverItsJournal) {
+  TempStoreDir dir;
+  ASSERT_EQ(TempStoreDir::Query("CREATE TABLE t(x)"), TempStoreDir::Rows{});
+  StorePaths paths;
+  std::string error;
+  ASSERT_TRUE(StorePaths::Find("", paths, error)) << error;
+  {
+    SqliteStoreClaim component;
+    ASSERT_EQ(component.TryTake("group.db"), SqliteStoreClaim::Result::kTaken);
+    StoreLock lock;
+    EXPECT_FALSE(lock.Acquire(paths, error));
+    EXPECT_NE(error.find("open; stop it first"), std::string::npos) << error;
+  }
+  StoreLock lock;
+  ASSERT_TRUE(lock.Acquire(paths, error)) << error;
+  // ... and, taken, it keeps a component out until it is given up.
+  SqliteStoreClaim component;
+  EXPECT_EQ(component.TryTake("group.db"), SqliteStoreClaim::Result::kHeld);
+}
+
 }  // namespace
 
 }  // namespace pga
