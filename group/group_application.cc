@@ -11,6 +11,7 @@
 #include "records/i_device_dispatcher.h"
 #include "runtime/exception.h"
 #include "runtime/vector.h"
+#include "store/text_bytes.h"
 
 namespace pga {
 
@@ -121,6 +122,7 @@ bool GroupApplication::HandleGroupEvent(std::uint32_t type, Event& event) {
   if (!keptReports.empty() && !isReport) StoreKeptReports();
   if (isReport) {
     std::optional<ChannelReport> report = ReportOf(type, event);
+    if (report && !LeaveOutWhatTheStoreRefuses(*report)) return true;
     if (report && (!keptReports.empty() || !StoreReport(*report))) Keep(std::move(*report));
     return true;
   }
@@ -162,6 +164,43 @@ std::optional<GroupApplication::ChannelReport> GroupApplication::ReportOf(std::u
   if (ids == nullptr || ids->empty()) return std::nullopt;
   report.removed.assign(ids->begin(), ids->end());
   return report;
+}
+
+bool GroupApplication::LeaveOutWhatTheStoreRefuses(ChannelReport& report) const {
+  const auto refused = [this](const char* handler, const std::string& id, const char* what,
+                              const std::string& text) {
+    const char* refusal = groupService->StoreRefusal(text);
+    if (refusal != nullptr) {
+      std::printf(
+          "GroupApplication::%s channel %s left out: its %s holds %s, which the store "
+          "cannot take\n",
+          handler, QuoteText(id).c_str(), what, refusal);
+    }
+    return refusal != nullptr;
+  };
+  // A store of one server takes any bytes.
+  if (!groupService->SharesStore()) return true;
+  if (report.added) {
+    static const std::string kNone;
+    auto taken = std::make_shared<ChannelModelList>();
+    for (const auto& channel : *report.added) {
+      const std::string& id = channel && channel->channelId ? *channel->channelId : kNone;
+      const std::string& name = channel && channel->channelName ? *channel->channelName : kNone;
+      if (!refused("OnChannelsAdded", id, "id", id) &&
+          !refused("OnChannelsAdded", id, "name", name)) {
+        taken->push_back(channel);
+      }
+    }
+    // The event's own list stays as it is when all of it is taken.
+    if (taken->size() != report.added->size()) report.added = std::move(taken);
+    return true;
+  }
+  std::vector<std::string> taken;
+  for (std::string& id : report.removed) {
+    if (!refused("OnChannelsRemoved", id, "id", id)) taken.push_back(std::move(id));
+  }
+  report.removed = std::move(taken);
+  return !report.removed.empty();
 }
 
 bool GroupApplication::StoreReport(ChannelReport& report) {

@@ -109,6 +109,13 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // The report that a channel event of `type` carries; nullopt when the
   // event changes nothing.
   static std::optional<ChannelReport> ReportOf(std::uint32_t type, Event& event);
+  // Leaves out of `report`, each with a line, the channels whose id or name
+  // the store cannot take (a shared store: PostgreSQL refuses bytes that
+  // are not UTF-8 on a UTF8 database). Such a channel could
+  // never be stored, nor the change that announces it logged: kept for
+  // another try, it would hold up every later report for good. False when
+  // nothing is left to do.
+  bool LeaveOutWhatTheStoreRefuses(ChannelReport& report) const;
   // Stores `report` with its notifications: on a shared store as one
   // change, false when the store did not commit it; on a store of one
   // server as the handlers' rules say, false (and the cache as before the

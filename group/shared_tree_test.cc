@@ -2,6 +2,7 @@
 // each follows the other's changes. Needs the test server of
 // scripts/with-postgres.
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -378,6 +379,49 @@ TEST_F(SharedTreeTest, AReportTheStoreRefusedIsStoredOnceItIsTakenWithoutAnother
   EXPECT_EQ(Table(), std::vector<std::string>{"c1||Channel|1"});
   EXPECT_TRUE(Converged(*a_));
   EXPECT_TRUE(Converged(*b_));
+}
+
+// A UTF8 database takes nothing but UTF-8: the statement fails, and with it
+// the change, which no retry could store. A channel with such an id or name
+// is left out of its report with a line: the rest of the report, and the
+// reports after it, are stored and announced on both sites.
+TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherReport) {
+  const std::string conninfo = schema_->Utf8Conninfo();
+  const auto stored = [&conninfo] {
+    std::vector<std::string> lines;
+    PGconn* connection = PQconnectdb(conninfo.c_str());
+    PGresult* rows = PQexec(connection, "SELECT uuid, name FROM logical_table ORDER BY uuid");
+    for (int row = 0; row < PQntuples(rows); ++row) {
+      lines.push_back(std::string(PQgetvalue(rows, row, 0)) + "|" + PQgetvalue(rows, row, 1));
+    }
+    PQclear(rows);
+    PQfinish(connection);
+    return lines;
+  };
+  {
+    Site a(conninfo);
+    Site b(conninfo);
+    testing::internal::CaptureStdout();
+    a.AddChannels({"c1", "bad\xff", "caf\xc3\xa9"});
+    a.AddChannels({"c2"});
+    a.RemoveChannels({"gone\xfe"});
+    const bool announced = b.AwaitNotifications(2);
+    const std::string lines = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(announced);
+    EXPECT_NE(lines.find("GroupApplication::OnChannelsAdded channel \"bad\\xff\" left out: its id "
+                         "holds bytes that are not UTF-8, which the store cannot take\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("GroupApplication::OnChannelsRemoved channel \"gone\\xfe\" left out"),
+              std::string::npos)
+        << lines;
+    EXPECT_EQ(stored(),
+              (std::vector<std::string>{"c1|cam-c1", "c2|cam-c2", "caf\xc3\xa9|cam-caf\xc3\xa9"}));
+    EXPECT_EQ(a.Cache(), (std::vector<std::string>{"c1||Channel|1", "c2||Channel|3",
+                                                   "caf\xc3\xa9||Channel|2"}));
+    EXPECT_EQ(b.Cache(), a.Cache());
+    EXPECT_EQ(b.Notifications(), a.Notifications());
+  }
 }
 
 // A clear on one site is a change like the others: the table keeps no

@@ -74,6 +74,10 @@ class IGroupRepository {
   // true.
   virtual bool CanWriteNow() { return true; }
 
+  // Why the store cannot take `text` as a text of an item, or null (this
+  // default, for stores that take any bytes) when it can.
+  virtual const char* Refusal(const std::string& /*text*/) const { return nullptr; }
+
   // The log of changes of a store that other servers share, through which
   // each server follows the others; null (this default) for a store of one
   // server. Owned by the repository and valid as long as it lives.

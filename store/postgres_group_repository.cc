@@ -36,8 +36,7 @@ PostgresGroupRepository::PostgresGroupRepository(const std::string& conninfo,
                                                  std::chrono::seconds log_retention,
                                                  std::chrono::seconds connect_wait,
                                                  std::chrono::milliseconds silence)
-    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds, connect_wait,
-                                                 silence)),
+    : session_(std::make_shared<PostgresSession>(conninfo, kConnectSeconds, connect_wait, silence)),
       table_(std::make_shared<PostgresGroupTable>(session_)),
       log_(std::make_unique<PostgresChangeLog>(session_, table_, log_retention)) {
   // A role that may only read and write rows must not meet CREATE at every
@@ -81,7 +80,7 @@ GroupOrderModelList PostgresGroupRepository::GetAll(int32_t table_key) {
 }
 
 bool PostgresGroupRepository::ReadAllItems(int32_t table_key,
-                                          const std::function<void(GroupOrderModel&&)>& take) {
+                                           const std::function<void(GroupOrderModel&&)>& take) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::GetAll");
   return table != nullptr && table->ReadAllItems(take);
 }
@@ -93,8 +92,7 @@ int32_t PostgresGroupRepository::GetLastOrder(int32_t table_key, std::string typ
   return table->GetLastOrder(std::move(type), std::move(parent_id));
 }
 
-std::shared_ptr<GroupOrderModel> PostgresGroupRepository::Get(int32_t table_key,
-                                                              std::string uuid) {
+std::shared_ptr<GroupOrderModel> PostgresGroupRepository::Get(int32_t table_key, std::string uuid) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::Get");
   return table ? table->Get(std::move(uuid)) : nullptr;
 }
@@ -132,6 +130,10 @@ bool PostgresGroupRepository::RunBatch(const std::function<void()>& writes) {
 }
 
 IChangeLog* PostgresGroupRepository::change_log() { return log_.get(); }
+
+const char* PostgresGroupRepository::Refusal(const std::string& text) const {
+  return session_->Refusal(text);
+}
 
 bool PostgresGroupRepository::RunInTransaction(const char* operation,
                                                const std::function<void()>& writes) {

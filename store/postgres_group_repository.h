@@ -67,6 +67,9 @@ class PostgresGroupRepository : public IGroupRepository {
   bool SaveAll(const GroupOrderItems& items) override;
   bool RunBatch(const std::function<void()>& writes) override;
   IChangeLog* change_log() override;
+  // Bytes that are not UTF-8, on a UTF8 database (see
+  // PostgresSession::Refusal).
+  const char* Refusal(const std::string& text) const override;
 
  private:
   // The table under `table_key`, or null (after a line naming `operation`).

@@ -11,6 +11,8 @@
 #include <thread>
 #include <utility>
 
+#include "store/text_bytes.h"
+
 namespace pga {
 
 namespace {
@@ -150,6 +152,18 @@ PostgresSession::PostgresSession(const std::string& conninfo, std::size_t timeou
 PostgresSession::~PostgresSession() {
   Rollback();
   PQfinish(connection_);
+}
+
+const char* PostgresSession::Refusal(const std::string& text) const {
+  // The server checks what a client sends in UTF8 unless the database keeps
+  // bytes as they come (SQL_ASCII). Before a first connection the
+  // strictest rule holds.
+  const char* client = PQparameterStatus(connection_, "client_encoding");
+  const char* server = PQparameterStatus(connection_, "server_encoding");
+  const bool checked = server == nullptr || std::strcmp(server, "SQL_ASCII") != 0;
+  const bool utf8 = client == nullptr || std::strcmp(client, "UTF8") == 0;
+  if (checked && utf8 && !IsUtf8(text)) return "bytes that are not UTF-8";
+  return nullptr;
 }
 
 void PostgresSession::Configure() {

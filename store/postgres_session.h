@@ -78,6 +78,14 @@ class PostgresSession {
   // libpq. False with the server's message in `error` on failure.
   bool Exec(const std::string& sql, std::string& error);
 
+  // Why the database cannot take `text` as a text value, or null when it
+  // can: it takes only well-formed UTF-8 while the connection's client
+  // encoding is UTF8, as it is by default on a UTF8 database, and refuses
+  // anything else with an error that fails the statement, and with it the
+  // transaction it is in. (A NUL byte ends the text, as reading group.db
+  // ends it there.)
+  const char* Refusal(const std::string& text) const;
+
  private:
   // Silences the server's notices and sets the time limits, on each new
   // connection.

@@ -41,6 +41,7 @@ class PostgresTestSchema {
   PostgresTestSchema& operator=(const PostgresTestSchema&) = delete;
   ~PostgresTestSchema() {
     try {
+      if (utf8_) Exec("DROP DATABASE IF EXISTS " + name_ + "_utf8 WITH (FORCE)");
       Exec("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
     } catch (const std::exception&) {
       // A test that stopped the server leaves the schema to the server's end.
@@ -53,6 +54,18 @@ class PostgresTestSchema {
   // application name.
   std::string conninfo() const {
     return server_ + " options=-csearch_path=" + name_ + " application_name=" + name_;
+  }
+
+  // A connection string for a database of this test's own in UTF8 (the
+  // test server's are SQL_ASCII, which take any bytes), made at the first
+  // call and dropped with the schema.
+  std::string Utf8Conninfo() {
+    if (!utf8_) {
+      Exec("CREATE DATABASE " + name_ +
+           "_utf8 ENCODING 'UTF8' TEMPLATE template0 LC_COLLATE 'C' LC_CTYPE 'C'");
+      utf8_ = true;
+    }
+    return server_ + " dbname=" + name_ + "_utf8 application_name=" + name_;
   }
 
   // Ends, on the server's side, every connection made with conninfo() (as a
@@ -76,18 +89,19 @@ class PostgresTestSchema {
   Rows Query(const std::string& sql) const {
     const std::string own = server_ + " options=-csearch_path=" + name_;
     PGconn* connection = PQconnectdb(own.c_str());
-    PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        connection, [](void*, const char*) {}, nullptr);
     PGresult* result = PQexec(connection, sql.c_str());
     const ExecStatusType status = PQresultStatus(result);
     std::string error = PQstatus(connection) != CONNECTION_OK ? PQerrorMessage(connection)
-                                                                : PQresultErrorMessage(result);
+                                                              : PQresultErrorMessage(result);
     Rows rows;
     if (status == PGRES_TUPLES_OK) {
       for (int row = 0; row < PQntuples(result); ++row) {
         auto& values = rows.emplace_back();
         for (int column = 0; column < PQnfields(result); ++column) {
           values.push_back(PQgetisnull(result, row, column) ? "<null>"
-                                                             : PQgetvalue(result, row, column));
+                                                            : PQgetvalue(result, row, column));
         }
       }
     }
@@ -101,6 +115,7 @@ class PostgresTestSchema {
  private:
   std::string server_;
   std::string name_;
+  bool utf8_ = false;
 };
 
 }  // namespace pga

@@ -12,7 +12,7 @@
 
 #include "store/postgres_answer.h"
 #include "store/postgres_change_log.h"
-#include "tools/text_bytes.h"
+#include "store/text_bytes.h"
 
 namespace pga {
 

@@ -6,7 +6,7 @@
 
 #include "tools/sqlite_statement.h"
 #include "tools/store_table.h"
-#include "tools/text_bytes.h"
+#include "store/text_bytes.h"
 #include "tools/tree_document.h"
 
 namespace pga {

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "group/group_request_handler.h"
-#include "tools/text_bytes.h"
+#include "store/text_bytes.h"
 
 namespace pga {
 

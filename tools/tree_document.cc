@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "tools/text_bytes.h"
+#include "store/text_bytes.h"
 
 namespace pga {
 

@@ -1,4 +1,4 @@
-#include "tools/text_bytes.h"
+#include "store/text_bytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
-// Helpers for texts taken from a store as raw bytes: a stored text may hold
-// any bytes (NUL, invalid UTF-8), and the store tools must neither lose nor
-// mangle them when they print or export it.
-#ifndef PGA_TOOLS_TEXT_BYTES_H_
-#define PGA_TOOLS_TEXT_BYTES_H_
+// Helpers for texts as raw bytes: a text of the platform or of a stored row
+// may hold any bytes (NUL, invalid UTF-8). The stores must not take into
+// PostgreSQL what it cannot hold, and the store tools must neither lose nor
+// mangle such a text when they print or export it.
+#ifndef PGA_STORE_TEXT_BYTES_H_
+#define PGA_STORE_TEXT_BYTES_H_
 
 #include <string>
 
@@ -27,4 +28,4 @@ std::string QuoteText(const std::string& bytes);
 
 }  // namespace pga
 
-#endif  // PGA_TOOLS_TEXT_BYTES_H_
+#endif  // PGA_STORE_TEXT_BYTES_H_
