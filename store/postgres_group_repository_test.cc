@@ -128,27 +128,6 @@ TEST_F(PostgresStoreTest, ARoleWithoutCreateStartsQuietlyAndConnectionsCarryTheS
   schema_->Exec("DROP OWNED BY " + role + "; DROP ROLE " + role);
 }
 
-// On a UTF8 database a text that is not UTF-8 would fail the whole batch
-// on the server: its write fails alone, before it is sent, and the batch
-// goes on; no row can match it.
-TEST_F(PostgresStoreTest, ATextTheDatabaseCannotTakeFailsItsWriteAloneAndMatchesNoRow) {
-  const std::string conninfo = schema_->Utf8Conninfo();
-  PostgresGroupRepository store(conninfo);
-  const std::string latin1 = "caf\xe9";
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(store.RunBatch([&] {
-    EXPECT_FALSE(store.Save(0, Channel(latin1)));
-    EXPECT_TRUE(store.Save(0, Channel("c")));
-    EXPECT_TRUE(store.Remove(0, latin1));
-  }));
-  EXPECT_EQ(store.Get(0, latin1)->itemId, "");
-  EXPECT_EQ(store.GetLastOrder(0, kChannelType, latin1), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "PostgresGroupTable::Save \"caf\\xe9\" holds bytes that are not UTF-8, which the "
-            "database cannot take\n");
-  EXPECT_EQ(store.GetAll(0).size(), 1u);
-}
-
 // Writers on two connections commit batches at the same time, some of which
 // fail. A reader that follows the log meets every kept batch once, with
 // its notices in order, and no failed one; a writer passes over its own.

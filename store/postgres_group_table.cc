@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "store/text_bytes.h"
-
 namespace pga {
 
 namespace {
@@ -56,17 +54,6 @@ PostgresGroupTable::~PostgresGroupTable() = default;
 std::optional<PostgresRows> PostgresGroupTable::Run(PostgresStatement& statement,
                                                     const std::vector<std::string>& parameters,
                                                     const char* operation) {
-  // A text the database cannot take fails its statement alone, before it
-  // is sent: on the server it would fail the whole transaction.
-  for (const std::string& parameter : parameters) {
-    if (const char* refusal = session_->Refusal(parameter)) {
-      if (operation != nullptr) {
-        std::printf("PostgresGroupTable::%s %s holds %s, which the database cannot take\n",
-                    operation, QuoteText(parameter).c_str(), refusal);
-      }
-      return std::nullopt;
-    }
-  }
   try {
     return statement.Run(parameters);
   } catch (const PostgresError& error) {
@@ -127,23 +114,13 @@ GroupOrderModelList PostgresGroupTable::GetAll() {
 }
 
 std::optional<GroupOrderItems> PostgresGroupTable::ReadItems(const std::vector<std::string>& ids) {
-  // No row holds an id the database cannot take.
-  std::vector<std::string> held;
-  for (const std::string& id : ids) {
-    if (!NoRowHolds(id)) held.push_back(id);
-  }
-  if (held.empty()) return GroupOrderItems();
-  std::optional<PostgresRows> rows = Run(get_listed_, {TextArray(held)}, "ReadItems");
+  if (ids.empty()) return GroupOrderItems();
+  std::optional<PostgresRows> rows = Run(get_listed_, {TextArray(ids)}, "ReadItems");
   if (!rows) return std::nullopt;
   return ItemsOf(*rows);
 }
 
-bool PostgresGroupTable::NoRowHolds(const std::string& key) const {
-  return session_->Refusal(key) != nullptr;
-}
-
 int32_t PostgresGroupTable::GetLastOrder(std::string type, std::string parent_id) {
-  if (NoRowHolds(parent_id)) return 0;
   std::optional<PostgresRows> rows =
       Run(type == kGroupType ? last_group_order_ : last_order_, {parent_id}, "GetLastOrder");
   // MAX over no rows is NULL, which reads as 0.
@@ -151,10 +128,9 @@ int32_t PostgresGroupTable::GetLastOrder(std::string type, std::string parent_id
 }
 
 std::shared_ptr<GroupOrderModel> PostgresGroupTable::Get(std::string uuid) {
-  // No row: the record of an empty row, as the SQLite table gives.
-  if (NoRowHolds(uuid)) return std::make_shared<GroupOrderModel>("", "", "", "", 0, 0);
   std::optional<PostgresRows> rows = Run(get_, {uuid}, "Get");
   if (!rows) return nullptr;
+  // No row: the record of an empty row, as the SQLite table gives.
   if (rows->size() == 0) return std::make_shared<GroupOrderModel>("", "", "", "", 0, 0);
   return std::make_shared<GroupOrderModel>(std::move(ItemsOf(*rows).front()));
 }
@@ -175,7 +151,7 @@ bool PostgresGroupTable::Save(const GroupOrderModel& item) {
 }
 
 bool PostgresGroupTable::Remove(std::string uuid) {
-  return NoRowHolds(uuid) || Run(remove_, {uuid}, "Remove").has_value();
+  return Run(remove_, {uuid}, "Remove").has_value();
 }
 
 bool PostgresGroupTable::Clear() { return Run(clear_, {}, "Clear").has_value(); }

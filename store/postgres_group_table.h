@@ -51,16 +51,10 @@ class PostgresGroupTable : public IGroupTable {
  private:
   // Runs `statement`; on failure writes the line
   // "PostgresGroupTable::<operation> <message>" (when `operation` is not
-  // null) and answers nullopt. A parameter that the database cannot take
-  // (PostgresSession::Refusal) fails it so without sending it, with the
-  // line "PostgresGroupTable::<operation> <quoted text> holds <why>, which
-  // the database cannot take".
+  // null) and answers nullopt.
   std::optional<PostgresRows> Run(PostgresStatement& statement,
                                   const std::vector<std::string>& parameters,
                                   const char* operation);
-  // True when `key` is a text the database cannot take, which therefore no
-  // row holds: a look-up or removal by it matches nothing.
-  bool NoRowHolds(const std::string& key) const;
 
   std::shared_ptr<PostgresSession> session_;
   PostgresStatement get_groups_;
