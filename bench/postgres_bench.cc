@@ -571,6 +571,89 @@ BENCHMARK(BM_ThreeServersAtOnce)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// The store refuses changes (a trigger stands for a database that is away)
+// while state.range(0) channel reports of one channel each come; they are
+// kept. Timed: once the store takes changes again, the next request, which
+// stores every kept report (with its notification) before its own change.
+void BM_KeptReportsCatchUp(benchmark::State& state) {
+  Stopwatch watch(state);
+  BenchSchema schema(SharedTree(BenchTree::kFixedItems));
+  UseStore(schema);
+  MallocAllocator allocator;
+  InstallAllocator(&allocator);
+  const std::size_t count = static_cast<std::size_t>(state.range(0));
+  uint64_t batch = 0;
+  for (auto _ : state) {
+    schema.Reinstall();
+    Libpq db(schema.conninfo());
+    Site site;
+    db.Simple(
+        "CREATE OR REPLACE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+        "$$ BEGIN RAISE EXCEPTION 'refused for now'; END $$;"
+        "CREATE TRIGGER refuse BEFORE INSERT ON logical_table FOR EACH ROW EXECUTE "
+        "FUNCTION refuse()");
+    for (std::size_t i = 0; i < count; ++i) site.Deliver(eChannelsAdded, NewChannels(1, batch++));
+    db.Simple("DROP TRIGGER refuse ON logical_table");
+    auto group = std::make_shared<GroupModel>();
+    group->groupId = BenchTree::Uuid(8, batch);
+    group->groupName = "After the outage";
+    watch.Start();
+    std::unique_ptr<Event> event = site.Deliver(eCreateLogicalGroup, GroupRequest(group));
+    watch.Stop();
+    // One notification per report, two for the group.
+    if (!Succeeded(*event) || site.listener().TakeEvents().size() != count + 2) {
+      state.SkipWithError("the kept reports were not all stored");
+      break;
+    }
+  }
+  InstallAllocator(nullptr);
+}
+BENCHMARK(BM_KeptReportsCatchUp)
+    ->Arg(2000)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The same reports stored one change each through libpq: the change lock
+// with BEGIN, the log read, the last order read, the channel inserted, its
+// notice logged, the commit.
+void BM_LibpqReportsOneByOne(benchmark::State& state) {
+  Stopwatch watch(state);
+  BenchSchema schema(SharedTree(BenchTree::kFixedItems));
+  const std::size_t count = static_cast<std::size_t>(state.range(0));
+  uint64_t batch = 0;
+  for (auto _ : state) {
+    schema.Reinstall();
+    Libpq db(schema.conninfo());
+    std::vector<std::vector<std::string>> rows;
+    std::vector<ChangeNotices> notices;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string id = BenchTree::Uuid(6, batch++);
+      const int32_t order = static_cast<int32_t>(BenchTree::kFixedItems + 1 + i);
+      rows.push_back({id, "", "New camera", "Channel", std::to_string(order),
+                      std::to_string(1800000000000 + i)});
+      notices.push_back({{"LogicalMappingCreated", std::make_shared<WebsocketEventModel>()}});
+      notices.back().front().record->logicalItems->push_back(ItemOf(id, "", "Channel", order));
+    }
+    std::string seen = "0";
+    watch.Start();
+    for (std::size_t i = 0; i < count; ++i) {
+      db.Simple(kBeginChange);
+      db.Do(kReadLog, {seen});
+      db.Do(kLast, {""});
+      db.Do(kSave, rows[i]);
+      seen = db.Append(notices[i]);
+      db.Simple("COMMIT");
+    }
+    watch.Stop();
+  }
+}
+BENCHMARK(BM_LibpqReportsOneByOne)
+    ->Arg(2000)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 }  // namespace pga

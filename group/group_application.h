@@ -30,6 +30,8 @@
 
 namespace pga {
 
+class ChannelReportHandler;
+
 class GroupApplication : public IGroupApplication, public ThreadComponent {
  public:
   static constexpr unsigned long long kTypeCode = 25067000;
@@ -100,6 +102,10 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   };
   // Reports kept at most; later ones are lost, each with a line.
   static constexpr std::size_t kMaxKeptReports = 10000;
+  // Kept reports stored as one change of a shared store at most: enough to
+  // make the commits a small share of the catch-up, few enough that the
+  // other servers' changes do not wait long behind one.
+  static constexpr std::size_t kKeptReportsPerChange = 100;
 
   // Runs `change` (a handler sending through the notifier it is given) as
   // one change of the shared store, sending the other servers' changes met
@@ -122,6 +128,8 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // batch) when a batch met a lock that another program kept on the store,
   // `report` then holding what is left to do.
   bool StoreReport(ChannelReport& report);
+  // Hands `report` to the handler's rules.
+  static void ApplyReport(ChannelReportHandler& channels, const ChannelReport& report);
   // Keeps `report` for later, behind the others, and has the kept reports
   // tried again soon; beyond kMaxKeptReports it is lost with a line.
   void Keep(ChannelReport report);

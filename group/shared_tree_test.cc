@@ -364,19 +364,25 @@ TEST_F(SharedTreeTest, AReportTheStoreRefusedIsStoredOnceItIsTakenWithoutAnother
                 "FUNCTION refuse()");
   testing::internal::CaptureStdout();
   a_->AddChannels({"c1"});
+  a_->AddChannels({"c2"});
+  a_->RemoveChannels({"c1"});
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(a_->Notifications().empty());
   EXPECT_TRUE(Table().empty());
 
+  // Stored together, in the order they came, each with its notification.
   schema_->Exec("DROP TRIGGER refuse ON logical_table");
-  ASSERT_TRUE(a_->AwaitNotifications(1));
-  ASSERT_TRUE(b_->AwaitNotifications(1));
+  const bool stored = a_->AwaitNotifications(3) && b_->AwaitNotifications(3);
   const std::string lines = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(stored) << lines;
   EXPECT_NE(lines.find("refused for now"), std::string::npos) << lines;
   const std::vector<std::string> sent = a_->Notifications();
-  EXPECT_EQ(sent.size(), 1u);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_NE(sent[0].find("\"itemId\":\"c1\",\"type\":\"Channel\""), std::string::npos) << sent[0];
+  EXPECT_NE(sent[1].find("\"itemId\":\"c2\""), std::string::npos) << sent[1];
+  EXPECT_NE(sent[2].find("LogicalMappingDeleted"), std::string::npos) << sent[2];
   EXPECT_EQ(b_->Notifications(), sent);
-  EXPECT_EQ(Table(), std::vector<std::string>{"c1||Channel|1"});
+  EXPECT_EQ(Table(), std::vector<std::string>{"c2||Channel|2"});
   EXPECT_TRUE(Converged(*a_));
   EXPECT_TRUE(Converged(*b_));
 }
