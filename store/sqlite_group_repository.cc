@@ -104,7 +104,9 @@ void SqliteGroupRepository::ClaimStore(std::chrono::seconds limit) {
   if (file == nullptr || *file == '\0') return;
   claim_ = std::make_unique<SqliteStoreClaim>();
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  Backoff backoff(std::chrono::milliseconds(100), std::chrono::seconds(2));
+  // A try is one system call: the next component takes over within half a
+  // second of the last one's end.
+  Backoff backoff(std::chrono::milliseconds(50), std::chrono::milliseconds(500));
   for (bool waiting = false;; waiting = true) {
     switch (claim_->TryTake(file)) {
       case SqliteStoreClaim::Result::kTaken:
