@@ -45,6 +45,13 @@ void AnswerUnkept(Event& event) {
   }
 }
 
+// `id` quoted for a line, its first 64 bytes only when it is longer.
+std::string Shown(const std::string& id) {
+  constexpr std::size_t kShown = 64;
+  if (id.size() <= kShown) return QuoteText(id);
+  return QuoteText(id.substr(0, kShown)) + "... (" + std::to_string(id.size()) + " bytes)";
+}
+
 }  // namespace
 
 class GroupApplication::Handling {
@@ -168,14 +175,15 @@ std::optional<GroupApplication::ChannelReport> GroupApplication::ReportOf(std::u
 }
 
 bool GroupApplication::LeaveOutWhatTheStoreRefuses(ChannelReport& report) const {
+  using Use = IGroupRepository::TextUse;
   const auto refused = [this](const char* handler, const std::string& id, const char* what,
-                              const std::string& text) {
-    const char* refusal = groupService->StoreRefusal(text);
+                              const std::string& text, Use use) {
+    const char* refusal = groupService->StoreRefusal(text, use);
     if (refusal != nullptr) {
       std::printf(
           "GroupApplication::%s channel %s left out: its %s holds %s, which the store "
           "cannot take\n",
-          handler, QuoteText(id).c_str(), what, refusal);
+          handler, Shown(id).c_str(), what, refusal);
     }
     return refusal != nullptr;
   };
@@ -187,8 +195,8 @@ bool GroupApplication::LeaveOutWhatTheStoreRefuses(ChannelReport& report) const 
     for (const auto& channel : *report.added) {
       const std::string& id = channel && channel->channelId ? *channel->channelId : kNone;
       const std::string& name = channel && channel->channelName ? *channel->channelName : kNone;
-      if (!refused("OnChannelsAdded", id, "id", id) &&
-          !refused("OnChannelsAdded", id, "name", name)) {
+      if (!refused("OnChannelsAdded", id, "id", id, Use::kWrittenId) &&
+          !refused("OnChannelsAdded", id, "name", name, Use::kOther)) {
         taken->push_back(channel);
       }
     }
@@ -198,7 +206,7 @@ bool GroupApplication::LeaveOutWhatTheStoreRefuses(ChannelReport& report) const 
   }
   std::vector<std::string> taken;
   for (std::string& id : report.removed) {
-    if (!refused("OnChannelsRemoved", id, "id", id)) taken.push_back(std::move(id));
+    if (!refused("OnChannelsRemoved", id, "id", id, Use::kOther)) taken.push_back(std::move(id));
   }
   report.removed = std::move(taken);
   return !report.removed.empty();

@@ -387,10 +387,11 @@ TEST_F(SharedTreeTest, AReportTheStoreRefusedIsStoredOnceItIsTakenWithoutAnother
   EXPECT_TRUE(Converged(*b_));
 }
 
-// A UTF8 database takes nothing but UTF-8: the statement fails, and with it
-// the change, which no retry could store. A channel with such an id or name
-// is left out of its report with a line: the rest of the report, and the
-// reports after it, are stored and announced on both sites.
+// A UTF8 database takes nothing but UTF-8, and an index no entry beyond a
+// third of a page: the statement fails, and with it the change, which no
+// retry could store. A channel with such an id or name is left out of its
+// report with a line: the rest of the report, and the reports after it,
+// are stored and announced on both sites.
 TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherReport) {
   const std::string conninfo = schema_->Utf8Conninfo();
   const auto stored = [&conninfo] {
@@ -404,11 +405,15 @@ TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherRe
     PQfinish(connection);
     return lines;
   };
+  // Hexadecimal digits at random: too many for the server to compress.
+  std::mt19937 random(7);
+  std::string long_id;
+  for (int i = 0; i < 3000; ++i) long_id += "0123456789abcdef"[random() % 16];
   {
     Site a(conninfo);
     Site b(conninfo);
     testing::internal::CaptureStdout();
-    a.AddChannels({"c1", "bad\xff", "caf\xc3\xa9"});
+    a.AddChannels({"c1", "bad\xff", "caf\xc3\xa9", long_id});
     a.AddChannels({"c2"});
     a.RemoveChannels({"gone\xfe"});
     const bool announced = b.AwaitNotifications(2);
@@ -419,6 +424,10 @@ TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherRe
               std::string::npos)
         << lines;
     EXPECT_NE(lines.find("GroupApplication::OnChannelsRemoved channel \"gone\\xfe\" left out"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("\"" + long_id.substr(0, 64) +
+                         "\"... (3000 bytes) left out: its id holds more than 2600 bytes"),
               std::string::npos)
         << lines;
     EXPECT_EQ(stored(),

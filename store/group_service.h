@@ -167,8 +167,11 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // Whether a write could take the store's write lock now (see
   // IGroupRepository::CanWriteNow).
   bool CanWriteNow() { return repository_->CanWriteNow(); }
-  // Why the store cannot take `text` (see IGroupRepository::Refusal).
-  const char* StoreRefusal(const std::string& text) const { return repository_->Refusal(text); }
+  // Why the store cannot take `text`, used as `use` says (see
+  // IGroupRepository::Refusal).
+  const char* StoreRefusal(const std::string& text, IGroupRepository::TextUse use) const {
+    return repository_->Refusal(text, use);
+  }
   // Ends the calls of `wake`; the caller must not hold a lock that `wake`
   // takes. Nothing happens with a store of one server.
   void StopWatchingSharedChanges();

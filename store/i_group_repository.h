@@ -74,9 +74,16 @@ class IGroupRepository {
   // true.
   virtual bool CanWriteNow() { return true; }
 
-  // Why the store cannot take `text` as a text of an item, or null (this
-  // default, for stores that take any bytes) when it can.
-  virtual const char* Refusal(const std::string& /*text*/) const { return nullptr; }
+  // How a text of an item is used: written as an id (the item's own or its
+  // parent's), which the store keys its rows by, or otherwise (a name, a
+  // type, an id looked up).
+  enum class TextUse { kWrittenId, kOther };
+  // Why the store cannot take `text` as a text of an item, used as `use`
+  // says, or null (this default, for stores that take any text) when it
+  // can.
+  virtual const char* Refusal(const std::string& /*text*/, TextUse /*use*/) const {
+    return nullptr;
+  }
 
   // The log of changes of a store that other servers share, through which
   // each server follows the others; null (this default) for a store of one

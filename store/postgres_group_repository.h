@@ -68,8 +68,16 @@ class PostgresGroupRepository : public IGroupRepository {
   bool RunBatch(const std::function<void()>& writes) override;
   IChangeLog* change_log() override;
   // Bytes that are not UTF-8, on a UTF8 database (see
-  // PostgresSession::Refusal).
-  const char* Refusal(const std::string& text) const override;
+  // PostgresSession::Refusal), and an id to write longer than kLongestId
+  // bytes.
+  const char* Refusal(const std::string& text, TextUse use) const override;
+
+  // The longest id taken. The table's indexes keep their entries to a
+  // third of a page (2,704 bytes with their headers): a longer id fails its
+  // insert, and with it the change, unless the server can compress it,
+  // which depends on its bytes. Every id beyond this is refused, the same
+  // way each time.
+  static constexpr std::size_t kLongestId = 2600;
 
  private:
   // The table under `table_key`, or null (after a line naming `operation`).
