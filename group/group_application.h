@@ -142,8 +142,17 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // lock is free; true when none is left.
   bool RetryKeptReports();
   // Stores the kept reports, oldest first, up to the first one the store
-  // does not take; true when none is left.
+  // does not take; true when none is left. On a shared store a report that
+  // the store refuses for what it carries (IGroupRepository::TakeDataRefused)
+  // is stored a channel at a time, and a channel refused is left out with a
+  // line.
   bool StoreKeptReports();
+  // Replaces the first kept report of several channels by one report per
+  // channel, in the order its change would number them; false when it has
+  // only one.
+  bool SplitFirstKeptReport();
+  // Drops the first kept report, of one channel, with a line.
+  void LeaveOutFirstKeptReport();
 
   // Clears the store. On a store of one server the table is dropped and the
   // cache left as it is, without a notification. On a shared store the

@@ -439,6 +439,37 @@ TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherRe
   }
 }
 
+// What the server refuses for what a report carries (here a rule of the
+// database's own, for one channel) it would refuse at every try: the
+// report is stored a channel at a time, the channel refused is left out
+// with a line, and the reports after it are stored.
+TEST_F(SharedTreeTest, AChannelTheServerRefusesIsFoundAndLeftOutAndHoldsUpNothing) {
+  schema_->Exec("CREATE FUNCTION " + schema_->name() +
+                ".poison() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.uuid = 'poison' "
+                "THEN RAISE EXCEPTION 'no poison here' USING ERRCODE = '22023'; END IF; "
+                "RETURN NEW; END $$;"
+                "CREATE TRIGGER poison BEFORE INSERT ON logical_table FOR EACH ROW EXECUTE "
+                "FUNCTION poison()");
+  testing::internal::CaptureStdout();
+  a_->AddChannels({"c1", "poison", "c2"});
+  a_->AddChannels({"c3"});
+  const bool stored = b_->AwaitNotifications(3);
+  const std::string lines = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(stored) << lines;
+  EXPECT_NE(lines.find("GroupApplication::OnChannelsAdded the store refuses a report of 3 "
+                       "channels: they are stored one at a time\n"),
+            std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find("GroupApplication::OnChannelsAdded channel \"poison\" left out: the store "
+                       "refuses it"),
+            std::string::npos)
+      << lines;
+  EXPECT_EQ(Table(), (std::vector<std::string>{"c1||Channel|1", "c2||Channel|2", "c3||Channel|3"}));
+  EXPECT_TRUE(Converged(*a_));
+  EXPECT_TRUE(Converged(*b_));
+  EXPECT_EQ(a_->Notifications(), b_->Notifications());
+}
+
 // A clear on one site is a change like the others: the table keeps no
 // row, both sites announce every group and item gone and empty their
 // caches, and both go on working.

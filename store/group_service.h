@@ -167,6 +167,9 @@ class GroupService : public std::enable_shared_from_this<GroupService> {
   // Whether a write could take the store's write lock now (see
   // IGroupRepository::CanWriteNow).
   bool CanWriteNow() { return repository_->CanWriteNow(); }
+  // Whether the last change failed on what it carried (see
+  // IGroupRepository::TakeDataRefused); reset by the call.
+  bool TakeDataRefused() { return repository_->TakeDataRefused(); }
   // Why the store cannot take `text`, used as `use` says (see
   // IGroupRepository::Refusal).
   const char* StoreRefusal(const std::string& text, IGroupRepository::TextUse use) const {

@@ -74,6 +74,12 @@ class IGroupRepository {
   // true.
   virtual bool CanWriteNow() { return true; }
 
+  // Whether the last batch failed on what one of its writes carried, which
+  // the same write would meet again whenever it is tried (unlike a store
+  // that is away or busy); reset by the call. This default, for stores
+  // that fail no batch so, answers false.
+  virtual bool TakeDataRefused() { return false; }
+
   // How a text of an item is used: written as an id (the item's own or its
   // parent's), which the store keys its rows by, or otherwise (a name, a
   // type, an id looked up).

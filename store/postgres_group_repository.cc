@@ -131,6 +131,8 @@ bool PostgresGroupRepository::RunBatch(const std::function<void()>& writes) {
 
 IChangeLog* PostgresGroupRepository::change_log() { return log_.get(); }
 
+bool PostgresGroupRepository::TakeDataRefused() { return session_->TakeDataRefused(); }
+
 const char* PostgresGroupRepository::Refusal(const std::string& text, TextUse use) const {
   if (use == TextUse::kWrittenId && text.size() > kLongestId) return "more than 2600 bytes";
   return session_->Refusal(text);

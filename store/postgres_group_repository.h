@@ -71,6 +71,9 @@ class PostgresGroupRepository : public IGroupRepository {
   // PostgresSession::Refusal), and an id to write longer than kLongestId
   // bytes.
   const char* Refusal(const std::string& text, TextUse use) const override;
+  // A statement of the last batch failed with a SQLSTATE of class 22, 23 or
+  // 54 (see PostgresSession::TakeDataRefused).
+  bool TakeDataRefused() override;
 
   // The longest id taken. The table's indexes keep their entries to a
   // third of a page (2,704 bytes with their headers): a longer id fails its

@@ -154,6 +154,11 @@ PostgresSession::~PostgresSession() {
   PQfinish(connection_);
 }
 
+void PostgresSession::NoteFailure(const std::string& sqlstate) {
+  const std::string kind = sqlstate.substr(0, 2);
+  if (in_transaction_ && (kind == "22" || kind == "23" || kind == "54")) data_refused_ = true;
+}
+
 const char* PostgresSession::Refusal(const std::string& text) const {
   // The server checks what a client sends in UTF8 unless the database keeps
   // bytes as they come (SQL_ASCII). Before a first connection the
@@ -188,6 +193,7 @@ bool PostgresSession::Connected() {
 }
 
 bool PostgresSession::Begin(std::string& error, const char* first) {
+  data_refused_ = false;
   if (!Connected()) {
     error = "not connected: " + OneLine(PQerrorMessage(connection_));
     return false;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "store/backoff.h"
 #include "store/postgres_answer.h"
@@ -78,6 +79,14 @@ class PostgresSession {
   // libpq. False with the server's message in `error` on failure.
   bool Exec(const std::string& sql, std::string& error);
 
+  // Notes the SQLSTATE of a statement that failed in the open transaction.
+  void NoteFailure(const std::string& sqlstate);
+  // Whether a statement of the last transaction failed on what it carried
+  // (a data exception, a broken constraint or a limit of the server:
+  // SQLSTATE classes 22, 23 and 54), which the same statement would meet
+  // again whenever it is tried; reset by the call and by Begin().
+  bool TakeDataRefused() { return std::exchange(data_refused_, false); }
+
   // Why the database cannot take `text` as a text value, or null when it
   // can: it takes only well-formed UTF-8 while the connection's client
   // encoding is UTF8, as it is by default on a UTF8 database, and refuses
@@ -96,6 +105,7 @@ class PostgresSession {
   pg_conn* connection_ = nullptr;
   std::uint64_t generation_ = 1;
   bool in_transaction_ = false;
+  bool data_refused_ = false;
   Backoff backoff_;
 };
 

@@ -22,8 +22,10 @@ void Check(PGconn* connection, PGresult* result) {
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
   const char* message = result != nullptr ? PQresultErrorMessage(result) : "";
   std::string text = OneLine(*message != '\0' ? message : PQerrorMessage(connection));
+  const char* sqlstate = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  std::string code = sqlstate != nullptr ? sqlstate : "";
   PQclear(result);
-  throw PostgresError(text);
+  throw PostgresError(text, std::move(code));
 }
 
 }  // namespace
@@ -87,7 +89,12 @@ PostgresRows PostgresStatement::Run(const std::vector<std::string>& parameters) 
   if (result == nullptr) throw PostgresError(silent.empty() ? "no answer" : silent);
   std::string rest;
   while (PGresult* more = NextResult(connection, session_.silence(), rest)) PQclear(more);
-  Check(connection, result);
+  try {
+    Check(connection, result);
+  } catch (const PostgresError& error) {
+    session_.NoteFailure(error.sqlstate());
+    throw;
+  }
   return PostgresRows(result);
 }
 

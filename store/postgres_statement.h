@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/postgres_session.h"
@@ -17,10 +18,17 @@ struct pg_result;
 
 namespace pga {
 
-// A statement that failed, with the server's message on one line.
+// A statement that failed, with the server's message on one line and, when
+// the server answered, its SQLSTATE code.
 class PostgresError : public std::runtime_error {
  public:
-  explicit PostgresError(const std::string& message) : std::runtime_error(message) {}
+  explicit PostgresError(const std::string& message, std::string sqlstate = "")
+      : std::runtime_error(message), sqlstate_(std::move(sqlstate)) {}
+
+  const std::string& sqlstate() const { return sqlstate_; }
+
+ private:
+  std::string sqlstate_;
 };
 
 // The rows of a statement that ran. Values are read as texts, as the
