@@ -45,6 +45,15 @@ void AnswerUnkept(Event& event) {
   }
 }
 
+// The handler a channel report goes to, naming its lines.
+const char* HandlerOf(bool added) { return added ? "OnChannelsAdded" : "OnChannelsRemoved"; }
+
+// The id of `channel`, empty when it has none.
+const std::string& IdOf(const std::shared_ptr<ChannelModel>& channel) {
+  static const std::string kNone;
+  return channel && channel->channelId ? *channel->channelId : kNone;
+}
+
 // `id` quoted for a line, its first 64 bytes only when it is longer.
 std::string Shown(const std::string& id) {
   constexpr std::size_t kShown = 64;
@@ -193,7 +202,7 @@ bool GroupApplication::LeaveOutWhatTheStoreRefuses(ChannelReport& report) const 
     static const std::string kNone;
     auto taken = std::make_shared<ChannelModelList>();
     for (const auto& channel : *report.added) {
-      const std::string& id = channel && channel->channelId ? *channel->channelId : kNone;
+      const std::string& id = IdOf(channel);
       const std::string& name = channel && channel->channelName ? *channel->channelName : kNone;
       if (!refused("OnChannelsAdded", id, "id", id, Use::kWrittenId) &&
           !refused("OnChannelsAdded", id, "name", name, Use::kOther)) {
@@ -259,7 +268,7 @@ void GroupApplication::Keep(ChannelReport report) {
     std::printf(
         "GroupApplication::%s the store cannot take channel reports and %zu wait already: this "
         "one is lost\n",
-        report.added ? "OnChannelsAdded" : "OnChannelsRemoved", keptReports.size());
+        HandlerOf(report.added != nullptr), keptReports.size());
     return;
   }
   keptReports.push_back(std::move(report));
@@ -300,7 +309,7 @@ bool GroupApplication::StoreKeptReports() {
   // that way, scripts/bench-postgres).
   std::size_t per_change = kKeptReportsPerChange;
   while (!keptReports.empty()) {
-    const std::size_t count = std::min(keptReports.size(), per_change);
+    const std::size_t count = ReportsForOneChange(per_change);
     const bool stored = RunSharedChange([&](Notifier& held) {
       ChannelReportHandler channels(*groupService, held);
       for (std::size_t i = 0; i < count; ++i) ApplyReport(channels, keptReports[i]);
@@ -323,6 +332,16 @@ bool GroupApplication::StoreKeptReports() {
     }
   }
   return true;
+}
+
+std::size_t GroupApplication::ReportsForOneChange(std::size_t most) const {
+  std::size_t count = 0;
+  std::size_t channels = 0;
+  while (count < std::min(most, keptReports.size()) && channels < kKeptChannelsPerChange) {
+    const ChannelReport& report = keptReports[count++];
+    channels += report.added ? report.added->size() : report.removed.size();
+  }
+  return count;
 }
 
 bool GroupApplication::SplitFirstKeptReport() {
@@ -348,7 +367,7 @@ bool GroupApplication::SplitFirstKeptReport() {
   std::printf(
       "GroupApplication::%s the store refuses a report of %zu channels: they are "
       "stored one at a time\n",
-      first.added ? "OnChannelsAdded" : "OnChannelsRemoved", parts.size());
+      HandlerOf(first.added != nullptr), parts.size());
   keptReports.pop_front();
   keptReports.insert(keptReports.begin(), parts.begin(), parts.end());
   return true;
@@ -356,16 +375,13 @@ bool GroupApplication::SplitFirstKeptReport() {
 
 void GroupApplication::LeaveOutFirstKeptReport() {
   const ChannelReport& first = keptReports.front();
-  static const std::string kNone;
-  const std::string& id = first.added ? (!first.added->empty() && first.added->front() &&
-                                                 first.added->front()->channelId
-                                             ? *first.added->front()->channelId
-                                             : kNone)
-                                      : (first.removed.empty() ? kNone : first.removed.front());
+  // One channel (SplitFirstKeptReport() split every report of more).
+  const std::string id = first.added ? (first.added->empty() ? "" : IdOf(first.added->front()))
+                                     : (first.removed.empty() ? "" : first.removed.front());
   std::printf(
       "GroupApplication::%s channel %s left out: the store refuses it (see the line "
       "before)\n",
-      first.added ? "OnChannelsAdded" : "OnChannelsRemoved", Shown(id).c_str());
+      HandlerOf(first.added != nullptr), Shown(id).c_str());
   keptReports.pop_front();
 }
 

@@ -106,6 +106,9 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // make the commits a small share of the catch-up, few enough that the
   // other servers' changes do not wait long behind one.
   static constexpr std::size_t kKeptReportsPerChange = 100;
+  // Nor more reports than it takes to reach this many channels (a report
+  // of more goes alone).
+  static constexpr std::size_t kKeptChannelsPerChange = 10000;
 
   // Runs `change` (a handler sending through the notifier it is given) as
   // one change of the shared store, sending the other servers' changes met
@@ -147,6 +150,8 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // is stored a channel at a time, and a channel refused is left out with a
   // line.
   bool StoreKeptReports();
+  // How many of the first kept reports, `most` at most, go as one change.
+  std::size_t ReportsForOneChange(std::size_t most) const;
   // Replaces the first kept report of several channels by one report per
   // channel, in the order its change would number them; false when it has
   // only one.
