@@ -321,9 +321,10 @@ bool GroupApplication::StoreKeptReports() {
     // A store that is away takes them later, in order.
     if (!groupService->TakeDataRefused()) return false;
     // The store refuses what one of them carries, and would refuse it at
-    // every try: the report is found by trying them one at a time, then its
-    // channels one at a time, and the channel refused is left out, so that
-    // it holds up nothing else.
+    // every try: the report is found by trying them one at a time, the
+    // channel by trying its halves apart, and halves of those (a few dozen
+    // changes even in a million channels), and the channel refused is left
+    // out, so that it holds up nothing else.
     if (count > 1) {
       per_change = 1;
     } else if (!SplitFirstKeptReport()) {
@@ -345,10 +346,13 @@ std::size_t GroupApplication::ReportsForOneChange(std::size_t most) const {
 }
 
 bool GroupApplication::SplitFirstKeptReport() {
-  const ChannelReport first = keptReports.front();
-  std::vector<ChannelReport> parts;
-  if (first.added && first.added->size() > 1) {
-    // In the order the report's change numbers them.
+  const ChannelReport first = std::move(keptReports.front());
+  ChannelReport front_half;
+  ChannelReport back_half;
+  std::size_t size;
+  if (first.added) {
+    // Halved in the order the report's change numbers them, so that the
+    // halves number them the same.
     ChannelModelList channels = *first.added;
     const auto time = [](const std::shared_ptr<ChannelModel>& channel) {
       return channel && channel->createdTime ? static_cast<std::uint64_t>(*channel->createdTime)
@@ -356,20 +360,26 @@ bool GroupApplication::SplitFirstKeptReport() {
     };
     std::stable_sort(channels.begin(), channels.end(),
                      [&](const auto& a, const auto& b) { return time(a) < time(b); });
-    for (const auto& channel : channels) {
-      parts.emplace_back().added = std::make_shared<ChannelModelList>(1, channel);
-    }
-  } else if (!first.added && first.removed.size() > 1) {
-    for (const std::string& id : first.removed) parts.emplace_back().removed = {id};
+    size = channels.size();
+    const auto middle = channels.begin() + static_cast<std::ptrdiff_t>(size / 2);
+    front_half.added = std::make_shared<ChannelModelList>(channels.begin(), middle);
+    back_half.added = std::make_shared<ChannelModelList>(middle, channels.end());
   } else {
+    size = first.removed.size();
+    const auto middle = first.removed.begin() + static_cast<std::ptrdiff_t>(size / 2);
+    front_half.removed.assign(first.removed.begin(), middle);
+    back_half.removed.assign(middle, first.removed.end());
+  }
+  if (size < 2) {
+    keptReports.front() = first;
     return false;
   }
   std::printf(
-      "GroupApplication::%s the store refuses a report of %zu channels: they are "
-      "stored one at a time\n",
-      HandlerOf(first.added != nullptr), parts.size());
-  keptReports.pop_front();
-  keptReports.insert(keptReports.begin(), parts.begin(), parts.end());
+      "GroupApplication::%s the store refuses a report of %zu channels: its halves are tried "
+      "apart\n",
+      HandlerOf(first.added != nullptr), size);
+  keptReports.front() = std::move(back_half);
+  keptReports.push_front(std::move(front_half));
   return true;
 }
 

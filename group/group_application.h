@@ -147,14 +147,13 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // Stores the kept reports, oldest first, up to the first one the store
   // does not take; true when none is left. On a shared store a report that
   // the store refuses for what it carries (IGroupRepository::TakeDataRefused)
-  // is stored a channel at a time, and a channel refused is left out with a
-  // line.
+  // is stored in ever smaller parts, and a channel refused is left out with
+  // a line.
   bool StoreKeptReports();
   // How many of the first kept reports, `most` at most, go as one change.
   std::size_t ReportsForOneChange(std::size_t most) const;
-  // Replaces the first kept report of several channels by one report per
-  // channel, in the order its change would number them; false when it has
-  // only one.
+  // Replaces the first kept report of several channels by its two halves,
+  // in the order its change would number them; false when it has only one.
   bool SplitFirstKeptReport();
   // Drops the first kept report, of one channel, with a line.
   void LeaveOutFirstKeptReport();

@@ -441,8 +441,8 @@ TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherRe
 
 // What the server refuses for what a report carries (here a rule of the
 // database's own, for one channel) it would refuse at every try: the
-// report is stored a channel at a time, the channel refused is left out
-// with a line, and the reports after it are stored.
+// report is stored in halves, the channel refused is left out with a line,
+// and the rest of it and the reports after it are stored.
 TEST_F(SharedTreeTest, AChannelTheServerRefusesIsFoundAndLeftOutAndHoldsUpNothing) {
   schema_->Exec("CREATE FUNCTION " + schema_->name() +
                 ".poison() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.uuid = 'poison' "
@@ -457,7 +457,7 @@ TEST_F(SharedTreeTest, AChannelTheServerRefusesIsFoundAndLeftOutAndHoldsUpNothin
   const std::string lines = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(stored) << lines;
   EXPECT_NE(lines.find("GroupApplication::OnChannelsAdded the store refuses a report of 3 "
-                       "channels: they are stored one at a time\n"),
+                       "channels: its halves are tried apart\n"),
             std::string::npos)
       << lines;
   EXPECT_NE(lines.find("GroupApplication::OnChannelsAdded channel \"poison\" left out: the store "
