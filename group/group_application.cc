@@ -389,8 +389,8 @@ void GroupApplication::LeaveOutFirstKeptReport() {
   const std::string id = first.added ? (first.added->empty() ? "" : IdOf(first.added->front()))
                                      : (first.removed.empty() ? "" : first.removed.front());
   std::printf(
-      "GroupApplication::%s channel %s left out: the store refuses it (see the line "
-      "before)\n",
+      "GroupApplication::%s channel %s left out: the store refuses it (its statement's line is "
+      "above)\n",
       HandlerOf(first.added != nullptr), Shown(id).c_str());
   keptReports.pop_front();
 }
