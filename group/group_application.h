@@ -119,8 +119,9 @@ class GroupApplication : public IGroupApplication, public ThreadComponent {
   // event changes nothing.
   static std::optional<ChannelReport> ReportOf(std::uint32_t type, Event& event);
   // Leaves out of `report`, each with a line, the channels whose id or name
-  // the store cannot take (a shared store: PostgreSQL refuses bytes that
-  // are not UTF-8 on a UTF8 database). Such a channel could
+  // the store cannot take (a shared store: PostgreSQL holds no NUL byte,
+  // and refuses bytes that are not UTF-8 on a UTF8 database and ids beyond
+  // its index's limit). Such a channel could
   // never be stored, nor the change that announces it logged: kept for
   // another try, it would hold up every later report for good. False when
   // nothing is left to do.

@@ -413,7 +413,7 @@ TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherRe
     Site a(conninfo);
     Site b(conninfo);
     testing::internal::CaptureStdout();
-    a.AddChannels({"c1", "bad\xff", "caf\xc3\xa9", long_id});
+    a.AddChannels({"c1", "bad\xff", "caf\xc3\xa9", long_id, std::string("nul\0x", 5)});
     a.AddChannels({"c2"});
     a.RemoveChannels({"gone\xfe"});
     const bool announced = b.AwaitNotifications(2);
@@ -421,6 +421,9 @@ TEST_F(SharedTreeTest, ChannelsTheDatabaseCannotTakeAreLeftOutAndHoldUpNoOtherRe
     EXPECT_TRUE(announced);
     EXPECT_NE(lines.find("GroupApplication::OnChannelsAdded channel \"bad\\xff\" left out: its id "
                          "holds bytes that are not UTF-8, which the store cannot take\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("channel \"nul\\u0000x\" left out: its id holds a NUL byte"),
               std::string::npos)
         << lines;
     EXPECT_NE(lines.find("GroupApplication::OnChannelsRemoved channel \"gone\\xfe\" left out"),

@@ -67,7 +67,7 @@ class PostgresGroupRepository : public IGroupRepository {
   bool SaveAll(const GroupOrderItems& items) override;
   bool RunBatch(const std::function<void()>& writes) override;
   IChangeLog* change_log() override;
-  // Bytes that are not UTF-8, on a UTF8 database (see
+  // A NUL byte, bytes that are not UTF-8 on a UTF8 database (see
   // PostgresSession::Refusal), and an id to write longer than kLongestId
   // bytes.
   const char* Refusal(const std::string& text, TextUse use) const override;

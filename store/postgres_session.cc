@@ -160,6 +160,7 @@ void PostgresSession::NoteFailure(const std::string& sqlstate) {
 }
 
 const char* PostgresSession::Refusal(const std::string& text) const {
+  if (text.find('\0') != std::string::npos) return "a NUL byte";
   // The server checks what a client sends in UTF8 unless the database keeps
   // bytes as they come (SQL_ASCII). Before a first connection the
   // strictest rule holds.

@@ -88,11 +88,11 @@ class PostgresSession {
   bool TakeDataRefused() { return std::exchange(data_refused_, false); }
 
   // Why the database cannot take `text` as a text value, or null when it
-  // can: it takes only well-formed UTF-8 while the connection's client
-  // encoding is UTF8, as it is by default on a UTF8 database, and refuses
-  // anything else with an error that fails the statement, and with it the
-  // transaction it is in. (A NUL byte ends the text, as reading group.db
-  // ends it there.)
+  // can. It holds no NUL byte: a parameter ends there, and the row would
+  // keep less than the caches of the servers. It takes only well-formed
+  // UTF-8 while the connection's client encoding is UTF8, as it is by
+  // default on a UTF8 database, and refuses anything else with an error
+  // that fails the statement, and with it the transaction it is in.
   const char* Refusal(const std::string& text) const;
 
  private:
