@@ -456,7 +456,7 @@ TEST_F(SharedTreeTest, AChannelTheServerRefusesIsFoundAndLeftOutAndHoldsUpNothin
   testing::internal::CaptureStdout();
   a_->AddChannels({"c1", "poison", "c2"});
   a_->AddChannels({"c3"});
-  const bool stored = b_->AwaitNotifications(3);
+  const bool stored = a_->AwaitNotifications(3) && b_->AwaitNotifications(3);
   const std::string lines = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(stored) << lines;
   EXPECT_NE(lines.find("GroupApplication::OnChannelsAdded the store refuses a report of 3 "

@@ -277,7 +277,7 @@ TEST_F(SqliteGroupRepositoryTest, ASecondRepositoryOnAServedStoreWaitsForTheFirs
                        directory + ": another component still serves this store after 1 s\n");
 
   std::thread stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     first.reset();
   });
   testing::internal::CaptureStdout();
