@@ -21,8 +21,7 @@ GroupOrderModelList RecordingRepository::GetAll(int32_t table_key) {
   return inner_->GetAll(table_key);
 }
 
-bool RecordingRepository::ReadAllItems(int32_t table_key,
-                                       const std::function<void(GroupOrderModel&&)>& take) {
+bool RecordingRepository::ReadAllItems(int32_t table_key, const StoredRowSink& take) {
   return inner_->ReadAllItems(table_key, take);
 }
 

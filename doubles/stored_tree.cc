@@ -16,7 +16,7 @@ std::string ColumnText(sqlite3_stmt* row, int column) {
              : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
 }
 
-std::string Describe(const std::string& id, const StoredRow* row) {
+std::string Describe(const std::string& id, const StoredTreeRow* row) {
   if (row == nullptr) return id + " absent";
   return id + " (parent '" + row->parent + "', name '" + row->name.substr(0, 40) + "', type '" +
          row->type + "', order " + std::to_string(row->order) + ")";
@@ -24,7 +24,7 @@ std::string Describe(const std::string& id, const StoredRow* row) {
 
 }  // namespace
 
-bool StoredRow::operator==(const StoredRow& other) const {
+bool StoredTreeRow::operator==(const StoredTreeRow& other) const {
   return parent == other.parent && name == other.name && type == other.type &&
          order == other.order && created == other.created;
 }
@@ -58,7 +58,7 @@ std::optional<StoredTree> StoredTree::Read(const char* vfs, std::string* integri
   if (rc == SQLITE_OK) {
     tree.has_table = true;
     while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
-      StoredRow& row = tree.rows[ColumnText(rows, 0)];
+      StoredTreeRow& row = tree.rows[ColumnText(rows, 0)];
       row.parent = ColumnText(rows, 1);
       row.name = ColumnText(rows, 2);
       row.type = ColumnText(rows, 3);
@@ -86,8 +86,8 @@ void StoredTree::Apply(const StoreWrite& write) {
   switch (write.kind) {
     case StoreWrite::Kind::kSave:
       for (const GroupOrderModel& item : write.items) {
-        rows[item.itemId] = StoredRow{item.ParentText(), item.name, item.type, item.order,
-                                      static_cast<int64_t>(item.createdTime)};
+        rows[item.itemId] = StoredTreeRow{item.ParentText(), item.name, item.type, item.order,
+                                          static_cast<int64_t>(item.createdTime)};
       }
       break;
     case StoreWrite::Kind::kUpdate:
@@ -150,8 +150,8 @@ std::string StoredTree::Difference(const StoredTree& other, int limit) const {
   for (const std::string& id : ids) {
     auto mine = rows.find(id);
     auto theirs = other.rows.find(id);
-    const StoredRow* a = mine == rows.end() ? nullptr : &mine->second;
-    const StoredRow* b = theirs == other.rows.end() ? nullptr : &theirs->second;
+    const StoredTreeRow* a = mine == rows.end() ? nullptr : &mine->second;
+    const StoredTreeRow* b = theirs == other.rows.end() ? nullptr : &theirs->second;
     if (a != nullptr && b != nullptr && *a == *b) continue;
     if (a == nullptr && b == nullptr) continue;
     if (shown++ == limit) return text + "; ...";

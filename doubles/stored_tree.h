@@ -15,19 +15,19 @@
 namespace pga {
 
 // One row of "logical_table", as stored.
-struct StoredRow {
+struct StoredTreeRow {
   std::string parent;
   std::string name;
   std::string type;
   int64_t order = 0;
   int64_t created = 0;
-  bool operator==(const StoredRow& other) const;
+  bool operator==(const StoredTreeRow& other) const;
 };
 
 struct StoredTree {
   // False when the file holds no "logical_table" (never made, or dropped).
   bool has_table = false;
-  std::map<std::string, StoredRow> rows;
+  std::map<std::string, StoredTreeRow> rows;
 
   bool operator==(const StoredTree& other) const {
     return has_table == other.has_table && rows == other.rows;

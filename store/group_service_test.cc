@@ -72,7 +72,7 @@ class FakeRepository : public IGroupRepository {
   }
   // The rows as GetAll() lists them, or by id (equal ids by order), or by
   // id backwards; the read fails after `fail_after` rows when that is set.
-  bool ReadAllItems(int32_t key, const std::function<void(GroupOrderModel&&)>& take) override {
+  bool ReadAllItems(int32_t key, const StoredRowSink& take) override {
     GroupOrderModelList all = GetAll(key);
     if (listing != Listing::kByOrder) {
       std::stable_sort(all.begin(), all.end(),
@@ -81,7 +81,7 @@ class FakeRepository : public IGroupRepository {
     if (listing == Listing::kByIdBackwards) std::reverse(all.begin(), all.end());
     for (std::size_t i = 0; i < all.size(); ++i) {
       if (fail_after && i == *fail_after) return false;
-      take(GroupOrderModel(*all[i]));
+      take(RowOf(*all[i]));
     }
     return true;
   }

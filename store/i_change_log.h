@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "records/group_model.h"
+#include "store/stored_row.h"
 
 namespace pga {
 
@@ -69,10 +70,10 @@ class IChangeLog {
   // nullopt when they cannot be read.
   virtual std::optional<GroupOrderItems> ReadItems(const std::vector<std::string>& ids) = 0;
 
-  // Hands every stored item to `take` as it is read, as ReadAllItems() of
+  // Hands every stored row to `take` as it is read, as ReadAllItems() of
   // the repository does; false when they cannot be read (the reader then
   // drops what it took).
-  virtual bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) = 0;
+  virtual bool ReadAllItems(const StoredRowSink& take) = 0;
 
   // Starts calling `wake` on a thread of the log's own whenever other
   // servers may have committed changes, and once the log can be reached

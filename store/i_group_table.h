@@ -8,6 +8,7 @@
 #include <string>
 
 #include "records/group_model.h"
+#include "store/stored_row.h"
 
 namespace pga {
 
@@ -61,16 +62,16 @@ class IGroupTable {
   // of the disk. This default: never.
   virtual bool LastFailureWasLock() const { return false; }
 
-  // Hands every item to `take` as it is read, ascending by id in byte order
+  // Hands every row to `take` as it is read, ascending by id in byte order
   // as far as the store can order them (rows of equal ids ascending by
   // order; both stores sort them as they sort GetAll()'s rows), for a
   // reader that builds a structure of its own from them: no list of all
   // items is made. On failure prints the GetAll line and answers false; the
   // reader then drops what it took. This default hands over GetAll()'s
   // items, ascending by order.
-  virtual bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
+  virtual bool ReadAllItems(const StoredRowSink& take) {
     for (const auto& item : GetAll()) {
-      if (item) take(GroupOrderModel(*item));
+      if (item) take(RowOf(*item));
     }
     return true;
   }

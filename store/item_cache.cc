@@ -3,13 +3,14 @@
 #include <iterator>
 #include <utility>
 
+#include "store/item_handoff.h"
+
 namespace pga {
 
 template <typename Item>
-void ItemCache::Assign(Entry& entry, Item&& item) {
+void ItemCache::Assign(Entry& entry, const Item& item) {
   entry.type = Intern(item.type);
-  // Taken over from a stored item that goes away, copied otherwise.
-  entry.name = std::forward<Item>(item).name;
+  entry.name = item.name;
   entry.order = item.order;
   entry.createdTime = item.createdTime;
 }
@@ -58,9 +59,11 @@ std::map<std::string, std::set<std::string>> ItemCache::ChildIds() const {
 bool ItemCache::Load(const Reader& read) {
   // Built apart, so that a read that fails half way leaves nothing behind.
   ItemCache stored;
-  if (!read([&stored](GroupOrderModel&& item) { stored.AddStored(std::move(item)); })) {
-    return false;
-  }
+  // Built on a thread of its own while the rows are read; the handoff ends
+  // before `stored` does.
+  ItemHandoff handoff([&stored](const StoredRow& row) { stored.AddStored(row); });
+  if (!read([&handoff](const StoredRow& row) { handoff.Give(row); })) return false;
+  handoff.Finish();
   if (items_.empty()) {
     // The usual start: the built cache is taken over whole; map nodes do
     // not move, so every link and shared text stays valid.
@@ -71,27 +74,27 @@ bool ItemCache::Load(const Reader& read) {
   return true;
 }
 
-void ItemCache::AddStored(GroupOrderModel&& item) {
+void ItemCache::AddStored(const StoredRow& row) {
   // An item that follows every cached id goes in at the end of the map
   // without a search (a store that reads by id hands over nothing else);
   // another one is put in its place after one search.
   auto place = items_.end();
-  const bool last = items_.empty() || std::prev(place)->first < item.itemId;
+  const bool last = items_.empty() || std::string_view(std::prev(place)->first) < row.itemId;
   if (!last) {
-    place = items_.lower_bound(item.itemId);
-    if (place != items_.end() && place->first == item.itemId) {
+    place = items_.lower_bound(std::string(row.itemId));
+    if (place != items_.end() && place->first == row.itemId) {
       // The same id again: the lower order wins, as if read by order.
-      if (item.order < place->second.order) {
+      if (row.order < place->second.order) {
         Unlink(place);
-        Assign(place->second, item);
-        Link(place, item.parentId);
+        Assign(place->second, row);
+        Link(place, row.parentId);
       }
       return;
     }
   }
-  auto it = items_.emplace_hint(place, std::move(item.itemId), Entry());
-  Assign(it->second, std::move(item));
-  Link(it, item.parentId, last);
+  auto it = items_.emplace_hint(place, std::string(row.itemId), Entry());
+  Assign(it->second, row);
+  Link(it, row.parentId, last);
 }
 
 void ItemCache::InsertIfAbsent(const GroupOrderModel& item) {
@@ -182,13 +185,14 @@ void ItemCache::Note(const std::string& id) {
   undo_->push_back({id, entry != nullptr ? std::optional(Model(id, *entry)) : std::nullopt});
 }
 
-void ItemCache::Link(Entries::iterator it, const std::optional<std::string>& parent, bool last) {
+void ItemCache::Link(Entries::iterator it, std::optional<std::string_view> parent, bool last) {
   Entry& entry = it->second;
   if (!parent) {
     entry.parent = nullptr;
     return;
   }
-  auto siblings = children_.try_emplace(*parent).first;
+  auto siblings = children_.find(*parent);
+  if (siblings == children_.end()) siblings = children_.emplace(*parent, Children()).first;
   entry.parent = &siblings->first;
   const Child child{&entry, *entry.type == kGroupType};
   siblings->second.Insert(it->first, child, last);
@@ -204,9 +208,9 @@ void ItemCache::Unlink(Entries::iterator it) {
   if (siblings->second.empty()) children_.erase(siblings);
 }
 
-const std::string* ItemCache::Intern(const std::string& type) {
+const std::string* ItemCache::Intern(std::string_view type) {
   auto it = types_.find(type);
-  if (it == types_.end()) it = types_.insert(type).first;
+  if (it == types_.end()) it = types_.emplace(type).first;
   return &*it;
 }
 

@@ -12,6 +12,7 @@
 
 #include "records/group_model.h"
 #include "store/child_list.h"
+#include "store/stored_row.h"
 
 namespace pga {
 
@@ -55,9 +56,9 @@ class ItemCache {
   // a longer one is a view of the cached item's key.
   using Children = ChildList<Child>;
 
-  // Takes the stored items one at a time.
-  using Sink = std::function<void(GroupOrderModel&&)>;
-  // Reads a store: hands every stored item to the sink it is given, as the
+  // Takes the stored rows one at a time.
+  using Sink = StoredRowSink;
+  // Reads a store: hands every stored row to the sink it is given, as the
   // rows arrive, and answers whether the store could be read to the end.
   using Reader = std::function<bool(const Sink&)>;
 
@@ -77,11 +78,11 @@ class ItemCache {
   // Runs `read` and caches every stored item whose id is not cached yet; of
   // stored items with the same id, the one of lowest order (the first given,
   // on a tie), as a read ascending by order would keep the first. The cache
-  // is built while the rows arrive, with no list of them beside it: items
-  // given ascending by id go in at the end of the map and of their parent's
-  // children without a search; any other order gives the same cache, only
-  // slower. When `read` answers false the cache stays as it was; so does
-  // the answer.
+  // is built while the rows arrive, on a thread of its own (see
+  // ItemHandoff), with no list of them beside it: items given ascending by
+  // id go in at the end of the map and of their parent's children without a
+  // search; any other order gives the same cache, only slower. When `read`
+  // answers false the cache stays as it was; so does the answer.
   bool Load(const Reader& read);
   // Inserts `item` unless its id is cached already (the cached item stays).
   void InsertIfAbsent(const GroupOrderModel& item);
@@ -117,21 +118,21 @@ class ItemCache {
   // Notes the item `id` as it is now, while the undo log is on.
   void Note(const std::string& id);
 
-  // Adds one stored item to a cache that holds stored items only (see
+  // Adds one stored row to a cache that holds stored items only (see
   // Load()).
-  void AddStored(GroupOrderModel&& item);
+  void AddStored(const StoredRow& row);
   // Sets every field of `entry` but its parent from `item` (a
-  // GroupOrderModel, taken over when it is an rvalue).
+  // GroupOrderModel or a StoredRow).
   template <typename Item>
-  void Assign(Entry& entry, Item&& item);
+  void Assign(Entry& entry, const Item& item);
   // Sets the entry's parent to `parent` and links it there. `last`: its id
   // most likely follows every id linked under that parent so far, as stored
   // items come in id order; it then goes in at the end without a search
   // (and at its place when it does not).
-  void Link(Entries::iterator it, const std::optional<std::string>& parent, bool last = false);
+  void Link(Entries::iterator it, std::optional<std::string_view> parent, bool last = false);
   void Unlink(Entries::iterator it);
   // The cache's copy of the type text `type`.
-  const std::string* Intern(const std::string& type);
+  const std::string* Intern(std::string_view type);
 
   Entries items_;
   // Present parent id to the cached items under it. A parent is here

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -65,13 +66,39 @@ int BindText(sqlite3_stmt* statement, int index, const std::string& text) {
 
 // A text column read as the connector reads it: NULL as the empty text, and
 // only up to the first NUL byte.
-std::string ColumnText(sqlite3_stmt* statement, int column) {
+// A text column up to its first NUL byte; NULL reads as the empty text.
+std::string_view ColumnView(sqlite3_stmt* statement, int column) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-  return text == nullptr ? std::string() : std::string(text);
+  return text == nullptr ? std::string_view() : std::string_view(text);
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  return std::string(ColumnView(statement, column));
 }
 
 int NoParameters(sqlite3_stmt*) { return SQLITE_OK; }
 void NoRows(sqlite3_stmt*) {}
+
+// From this size of the store's file, SQLite's sorter gets helper threads
+// for a read of every row (see ReadAllItems).
+constexpr int64_t kSortHelpersFrom = int64_t{64} << 20;
+
+// The size of the store's file in bytes: its pages times their size, 0
+// when SQLite cannot tell.
+int64_t StoreBytes(sqlite3* db) {
+  int64_t bytes = 1;
+  for (const char* pragma : {"PRAGMA page_count", "PRAGMA page_size"}) {
+    sqlite3_stmt* statement = nullptr;
+    int64_t value = 0;
+    if (sqlite3_prepare_v2(db, pragma, -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+      value = sqlite3_column_int64(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    bytes *= value;
+  }
+  return bytes;
+}
 
 }  // namespace
 
@@ -233,9 +260,7 @@ bool LogicalGroupTable::ReadAll(KeptStatement& select, const Add& add) {
   std::size_t rows = 0;
   auto read = [&add, &rows](sqlite3_stmt* row) {
     ++rows;
-    add(GroupOrderModel(ColumnText(row, 0), ColumnText(row, 1), ColumnText(row, 2),
-                        ColumnText(row, 3), sqlite3_column_int(row, 4),
-                        static_cast<uint64_t>(sqlite3_column_int64(row, 5))));
+    add(row);
   };
   Failure failure;
   sqlite3* db = Connection();
@@ -259,24 +284,37 @@ bool LogicalGroupTable::ReadAll(KeptStatement& select, const Add& add) {
 GroupOrderModelList LogicalGroupTable::GetAll() {
   GroupOrderModelList items;
   // The rows are handed over only once all of them were read.
-  if (!ReadAll(*get_all_, [&items](GroupOrderModel&& item) {
-        items.push_back(std::make_shared<GroupOrderModel>(std::move(item)));
+  if (!ReadAll(*get_all_, [&items](sqlite3_stmt* row) {
+        items.push_back(std::make_shared<GroupOrderModel>(
+            ColumnText(row, 0), ColumnText(row, 1), ColumnText(row, 2), ColumnText(row, 3),
+            sqlite3_column_int(row, 4), static_cast<uint64_t>(sqlite3_column_int64(row, 5))));
       })) {
     items.clear();
   }
   return items;
 }
 
-bool LogicalGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
+bool LogicalGroupTable::ReadAllItems(const StoredRowSink& take) {
   // SQLite sorts a large read in runs that spill to temporary files and
-  // merges them; with helper threads it sorts and merges runs while the
-  // rows of others are read, on the cores the host leaves idle. At
-  // 1,001,000 items the start took 1.41 s without them and 1.25 s with two
-  // (medians of nine, the two builds run in turn, scripts/bench --scale on
-  // two cores). A small store is sorted in memory and starts no thread. A
-  // failure only leaves the sort on one thread.
-  sqlite3_exec(Connection(), "PRAGMA threads=2", nullptr, nullptr, nullptr);
-  const bool read = ReadAll(*get_all_by_id_, take);
+  // merges them; with helper threads it sorts runs while others are read.
+  // The item cache takes the rows in on a thread of its own (ItemHandoff),
+  // and on two cores helpers pay only where the merge outweighs it: at
+  // 1,001,000 items the start took 0.99 s without them and 0.93 s with two,
+  // at 50,000 items 44 ms without and 60 ms with (medians, scripts/bench
+  // and scripts/bench --scale). A failure leaves the sort on one thread.
+  const char* threads =
+      StoreBytes(Connection()) >= kSortHelpersFrom ? "PRAGMA threads=2" : "PRAGMA threads=0";
+  sqlite3_exec(Connection(), threads, nullptr, nullptr, nullptr);
+  const bool read = ReadAll(*get_all_by_id_, [&take](sqlite3_stmt* row) {
+    StoredRow stored;
+    stored.itemId = ColumnView(row, 0);
+    stored.parentId = ColumnView(row, 1);
+    stored.name = ColumnView(row, 2);
+    stored.type = ColumnView(row, 3);
+    stored.order = sqlite3_column_int(row, 4);
+    stored.createdTime = static_cast<uint64_t>(sqlite3_column_int64(row, 5));
+    take(stored);
+  });
   // Reading every row filled SQLite's page cache of the connection (2 MB by
   // default, 20 bytes per item at 100,000 items), which the requests that
   // follow, each a few rows, hardly use: it goes back to the heap, where

@@ -57,7 +57,7 @@ class LogicalGroupTable : public IGroupTable {
   bool Save(const GroupOrderModel& item) override;
   bool Remove(std::string uuid) override;
   bool Clear() override;
-  bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) override;
+  bool ReadAllItems(const StoredRowSink& take) override;
   // SQLite's SQLITE_BUSY and SQLITE_LOCKED, with their extended codes.
   bool LastFailureWasLock() const override { return last_failure_was_lock_; }
 
@@ -65,8 +65,8 @@ class LogicalGroupTable : public IGroupTable {
   class KeptStatement;
 
   // Reads every row of `select` (one of the two GetAll statements), handing
-  // each to `add` as an item; on failure prints the GetAll line and answers
-  // false.
+  // each to `add` as the statement standing on it; on failure prints the
+  // GetAll line and answers false.
   template <typename Add>
   bool ReadAll(KeptStatement& select, const Add& add);
 

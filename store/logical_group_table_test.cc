@@ -185,7 +185,7 @@ TEST_F(LogicalGroupTableTest, KeptStatementsReportFailuresAsFreshOnesAndRecover)
   EXPECT_EQ(table->GetLastOrder("Group", "p"), -1);
   EXPECT_TRUE(table->GetAll().empty());
   std::size_t taken = 0;
-  EXPECT_FALSE(table->ReadAllItems([&taken](GroupOrderModel&&) { ++taken; }));
+  EXPECT_FALSE(table->ReadAllItems([&taken](const StoredRow&) { ++taken; }));
   EXPECT_EQ(taken, 0u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), expected + get_all);
 
@@ -246,7 +246,11 @@ TEST_F(LogicalGroupTableTest, ReadsOddRowsExactlyAsTheConnectorDoes) {
   EXPECT_EQ(read, expected);
   // The same rows one at a time, by id.
   read.clear();
-  EXPECT_TRUE(table->ReadAllItems([&](GroupOrderModel&& item) { read.push_back(describe(item)); }));
+  EXPECT_TRUE(table->ReadAllItems([&](const StoredRow& row) {
+    GroupOrderModel item(std::string(row.itemId), std::string(row.parentId.value_or("absent")),
+                         std::string(row.name), std::string(row.type), row.order, row.createdTime);
+    read.push_back(describe(item));
+  }));
   EXPECT_EQ(read, select("uuid ASC"));
 }
 
@@ -267,7 +271,7 @@ TEST_F(LogicalGroupTableTest, ReadsEveryRowWhenTheTemporaryFilesMeetAFullDisk) {
   std::vector<std::string> ids;
   testing::internal::CaptureStdout();
   const bool read =
-      table->ReadAllItems([&ids](GroupOrderModel&& item) { ids.push_back(item.itemId); });
+      table->ReadAllItems([&ids](const StoredRow& row) { ids.emplace_back(row.itemId); });
   const std::size_t by_order = table->GetAll().size();
   const std::string printed = testing::internal::GetCapturedStdout();
   disk.Disarm();

@@ -162,7 +162,7 @@ std::optional<GroupOrderItems> PostgresChangeLog::ReadItems(const std::vector<st
   return table_->ReadItems(ids);
 }
 
-bool PostgresChangeLog::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
+bool PostgresChangeLog::ReadAllItems(const StoredRowSink& take) {
   return table_->ReadAllItems(take);
 }
 

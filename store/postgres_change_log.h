@@ -56,7 +56,7 @@ class PostgresChangeLog : public IChangeLog {
   std::optional<LogTail> ReadNew() override;
   void MarkApplied(int64_t seq) override;
   std::optional<GroupOrderItems> ReadItems(const std::vector<std::string>& ids) override;
-  bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) override;
+  bool ReadAllItems(const StoredRowSink& take) override;
   void Watch(std::function<bool()> wake) override;
   void StopWatching() override;
   void Nudge() override;

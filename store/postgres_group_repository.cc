@@ -79,8 +79,7 @@ GroupOrderModelList PostgresGroupRepository::GetAll(int32_t table_key) {
   return table ? table->GetAll() : GroupOrderModelList();
 }
 
-bool PostgresGroupRepository::ReadAllItems(int32_t table_key,
-                                           const std::function<void(GroupOrderModel&&)>& take) {
+bool PostgresGroupRepository::ReadAllItems(int32_t table_key, const StoredRowSink& take) {
   PostgresGroupTable* table = FindTable(table_key, "PostgresGroupRepository::GetAll");
   return table != nullptr && table->ReadAllItems(take);
 }

@@ -89,12 +89,17 @@ GroupModelList PostgresGroupTable::GetGroups() {
   return groups;
 }
 
-bool PostgresGroupTable::ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) {
+bool PostgresGroupTable::ReadAllItems(const StoredRowSink& take) {
   try {
     get_all_by_id_.RunEachRow({}, [&take](const PostgresRows& row) {
-      take(GroupOrderModel(row.Text(0, 0), row.Text(0, 1), row.Text(0, 2), row.Text(0, 3),
-                           static_cast<int32_t>(row.Int(0, 4)),
-                           static_cast<uint64_t>(row.Int(0, 5))));
+      StoredRow stored;
+      stored.itemId = row.TextView(0, 0);
+      stored.parentId = row.TextView(0, 1);
+      stored.name = row.TextView(0, 2);
+      stored.type = row.TextView(0, 3);
+      stored.order = static_cast<int32_t>(row.Int(0, 4));
+      stored.createdTime = static_cast<uint64_t>(row.Int(0, 5));
+      take(stored);
     });
     return true;
   } catch (const PostgresError& error) {

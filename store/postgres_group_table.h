@@ -34,7 +34,7 @@ class PostgresGroupTable : public IGroupTable {
   void CreateTable() override;
   GroupModelList GetGroups() override;
   GroupOrderModelList GetAll() override;
-  bool ReadAllItems(const std::function<void(GroupOrderModel&&)>& take) override;
+  bool ReadAllItems(const StoredRowSink& take) override;
   int32_t GetLastOrder(std::string type, std::string parent_id) override;
   std::shared_ptr<GroupOrderModel> Get(std::string uuid) override;
   bool Update(const GroupOrderModel& item) override;

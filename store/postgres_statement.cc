@@ -40,7 +40,12 @@ PostgresRows::~PostgresRows() { PQclear(result_); }
 int PostgresRows::size() const { return PQntuples(result_); }
 
 std::string PostgresRows::Text(int row, int column) const {
-  return std::string(PQgetvalue(result_, row, column), PQgetlength(result_, row, column));
+  return std::string(TextView(row, column));
+}
+
+std::string_view PostgresRows::TextView(int row, int column) const {
+  return std::string_view(PQgetvalue(result_, row, column),
+                          static_cast<std::size_t>(PQgetlength(result_, row, column)));
 }
 
 int64_t PostgresRows::Int(int row, int column) const {

@@ -43,6 +43,8 @@ class PostgresRows {
 
   int size() const;
   std::string Text(int row, int column) const;
+  // The same text without a copy: valid while these rows live.
+  std::string_view TextView(int row, int column) const;
   int64_t Int(int row, int column) const;
 
  private:

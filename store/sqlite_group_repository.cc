@@ -184,8 +184,7 @@ GroupOrderModelList SqliteGroupRepository::GetAll(int32_t table_key) {
   return table ? table->GetAll() : GroupOrderModelList();
 }
 
-bool SqliteGroupRepository::ReadAllItems(int32_t table_key,
-                                         const std::function<void(GroupOrderModel&&)>& take) {
+bool SqliteGroupRepository::ReadAllItems(int32_t table_key, const StoredRowSink& take) {
   IGroupTable* table = FindTable(table_key, "SqliteGroupRepository::GetAll");
   return table != nullptr && table->ReadAllItems(take);
 }

@@ -49,7 +49,7 @@ class SqliteGroupRepository : public IGroupRepository {
 
   GroupModelList GetGroups(int32_t table_key) override;
   GroupOrderModelList GetAll(int32_t table_key) override;
-  bool ReadAllItems(int32_t table_key, const std::function<void(GroupOrderModel&&)>& take) override;
+  bool ReadAllItems(int32_t table_key, const StoredRowSink& take) override;
   int32_t GetLastOrder(int32_t table_key, std::string type, std::string parent_id) override;
   std::shared_ptr<GroupOrderModel> Get(int32_t table_key, std::string uuid) override;
   // When the commit fails the transaction is rolled back, so the session is

@@ -226,7 +226,7 @@ TEST_F(SqliteGroupRepositoryTest, UnknownTableKeysLeaveNoEntryBehind) {
   testing::internal::CaptureStdout();
   for (int32_t key : {3, -1}) {
     EXPECT_TRUE(repository.GetAll(key).empty());
-    EXPECT_FALSE(repository.ReadAllItems(key, [](GroupOrderModel&&) { ADD_FAILURE(); }));
+    EXPECT_FALSE(repository.ReadAllItems(key, [](const StoredRow&) { ADD_FAILURE(); }));
     EXPECT_EQ(repository.GetLastOrder(key, "Group", ""), -1);
     EXPECT_EQ(repository.Get(key, "a"), nullptr);
     EXPECT_FALSE(repository.Update(key, {item}) || repository.Save(key, item) ||
