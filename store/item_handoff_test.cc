@@ -9,46 +9,24 @@
 namespace pga {
 namespace {
 
-// What a taken row held, copied: the row's views die with the call.
-struct Taken {
-  std::string id;
-  bool has_parent;
-  std::string parent, name, type;
-  int32_t order;
-  uint64_t created;
-  bool operator==(const Taken& other) const {
-    return id == other.id && has_parent == other.has_parent && parent == other.parent &&
-           name == other.name && type == other.type && order == other.order &&
-           created == other.created;
-  }
-};
-
-Taken Copy(const StoredRow& row) {
-  return {std::string(row.itemId), row.parentId.has_value(), std::string(row.parentId.value_or("")),
-          std::string(row.name),   std::string(row.type),    row.order,
-          row.createdTime};
-}
-
-StoredRow RowOf(const Taken& taken) {
-  StoredRow row;
-  row.itemId = taken.id;
-  if (taken.has_parent) row.parentId = taken.parent;
-  row.name = taken.name;
-  row.type = taken.type;
-  row.order = taken.order;
-  row.createdTime = taken.created;
-  return row;
+// A row's fields as one text, copied: the row's views die with the call.
+std::string Describe(const StoredRow& row) {
+  std::string text = std::string(row.itemId) + "|" +
+                     (row.parentId ? "parent " + std::string(*row.parentId) : "none") + "|" +
+                     std::string(row.name) + "|" + std::string(row.type) + "|";
+  return text + std::to_string(row.order) + "|" + std::to_string(row.createdTime);
 }
 
 // Rows of every shape: without a parent, with an empty one, with empty
 // and with long texts (a few of them fill a batch by its bytes alone).
-std::vector<Taken> Rows(int count) {
-  std::vector<Taken> rows;
+std::vector<GroupOrderModel> Rows(int count) {
+  std::vector<GroupOrderModel> rows;
   for (int i = 0; i < count; ++i) {
     const std::string n = std::to_string(i);
     std::string name = i % 1000 == 7 ? std::string(300000, 'a' + i % 26) : "name " + n;
-    rows.push_back({"id-" + n, i % 3 != 0, i % 3 == 2 ? "parent-" + n : "", std::move(name),
-                    i % 2 ? "Group" : "", i - 5, uint64_t{1} << (i % 64)});
+    rows.emplace_back("id-" + n, i % 3 == 2 ? "parent-" + n : "", std::move(name),
+                      i % 2 ? "Group" : "", i - 5, uint64_t{1} << (i % 64));
+    if (i % 3 == 0) rows.back().parentId.reset();
   }
   return rows;
 }
@@ -56,17 +34,19 @@ std::vector<Taken> Rows(int count) {
 TEST(ItemHandoffTest, HandsEveryRowOverOnceInTheOrderGiven) {
   // Less than a batch, one exactly, and several with batches cut by bytes.
   for (int count : {0, 1, 4096, 3 * 4096 + 17}) {
-    const std::vector<Taken> given = Rows(count);
-    std::vector<Taken> taken;
-    ItemHandoff handoff([&taken](const StoredRow& row) { taken.push_back(Copy(row)); });
-    for (const Taken& row : given) handoff.Give(RowOf(row));
+    std::vector<std::string> given, taken;
+    ItemHandoff handoff([&taken](const StoredRow& row) { taken.push_back(Describe(row)); });
+    for (const GroupOrderModel& item : Rows(count)) {
+      given.push_back(Describe(RowOf(item)));
+      handoff.Give(RowOf(item));
+    }
     handoff.Finish();
     EXPECT_TRUE(taken == given) << count << " rows given, " << taken.size() << " taken";
   }
 }
 
 TEST(ItemHandoffTest, WhatTakingInThrowsReachesTheReaderAndStopsTheHandoff) {
-  const std::vector<Taken> given = Rows(10 * 4096);
+  const std::vector<GroupOrderModel> given = Rows(10 * 4096);
   std::size_t taken = 0;
   ItemHandoff handoff([&taken](const StoredRow&) {
     if (taken == 5000) throw std::bad_alloc();
@@ -74,7 +54,7 @@ TEST(ItemHandoffTest, WhatTakingInThrowsReachesTheReaderAndStopsTheHandoff) {
   });
   bool thrown = false;
   try {
-    for (const Taken& row : given) handoff.Give(RowOf(row));
+    for (const GroupOrderModel& item : given) handoff.Give(RowOf(item));
     handoff.Finish();
   } catch (const std::bad_alloc&) {
     thrown = true;
@@ -86,7 +66,7 @@ TEST(ItemHandoffTest, WhatTakingInThrowsReachesTheReaderAndStopsTheHandoff) {
 TEST(ItemHandoffTest, AReaderThatGivesUpLeavesNoThreadBehind) {
   // A read that fails half-way never calls Finish(): the destructor stops
   // the taker, whether it is waiting for a batch or busy with one.
-  const std::vector<Taken> given = Rows(6 * 4096);
+  const std::vector<GroupOrderModel> given = Rows(6 * 4096);
   for (std::size_t stop_after : {4096u * 2, 4096u * 6 - 1}) {
     std::size_t taken = 0;
     {
