@@ -96,11 +96,11 @@ class IGroupRepository {
   // server. Owned by the repository and valid as long as it lives.
   virtual IChangeLog* change_log() { return nullptr; }
 
-  // Hands every stored row to `take` as it is read, ascending by id as far
-  // as the store can order them (see IGroupTable::ReadAllItems), for a
-  // reader that builds a structure of its own from them: no list of all
-  // items is made. False on failure; the reader then drops what it took.
-  // This default hands over GetAll()'s items, ascending by order.
+  // Hands every stored row to `take` as it is read, in the order the store
+  // reads fastest (see IGroupTable::ReadAllItems), for a reader that builds
+  // a structure of its own from them: no list of all items is made here.
+  // False on failure; the reader then drops what it took. This default
+  // hands over GetAll()'s items, ascending by order.
   virtual bool ReadAllItems(int32_t table_key, const StoredRowSink& take) {
     for (const auto& item : GetAll(table_key)) {
       if (item) take(RowOf(*item));

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "store/item_handoff.h"
+#include "store/row_sorter.h"
 
 namespace pga {
 
@@ -59,11 +60,23 @@ std::map<std::string, std::set<std::string>> ItemCache::ChildIds() const {
 bool ItemCache::Load(const Reader& read) {
   // Built apart, so that a read that fails half way leaves nothing behind.
   ItemCache stored;
+  // The rows from the first that breaks the id order on, kept aside until
+  // every row is read (see RowSorter).
+  RowSorter aside;
   // Built on a thread of its own while the rows are read; the handoff ends
-  // before `stored` does.
-  ItemHandoff handoff([&stored](const StoredRow& row) { stored.AddStored(row); });
+  // before `stored` and `aside` do.
+  ItemHandoff handoff([&stored, &aside](const StoredRow& row) {
+    if (aside.empty() && (stored.items_.empty() ||
+                          std::string_view(std::prev(stored.items_.end())->first) < row.itemId)) {
+      stored.AddStored(row, stored.items_.end());
+    } else {
+      aside.Add(row);
+    }
+  });
   if (!read([&handoff](const StoredRow& row) { handoff.Give(row); })) return false;
   handoff.Finish();
+  auto next = stored.items_.begin();
+  aside.TakeSorted([&stored, &next](const StoredRow& row) { next = stored.AddStored(row, next); });
   if (items_.empty()) {
     // The usual start: the built cache is taken over whole; map nodes do
     // not move, so every link and shared text stays valid.
@@ -74,27 +87,28 @@ bool ItemCache::Load(const Reader& read) {
   return true;
 }
 
-void ItemCache::AddStored(const StoredRow& row) {
-  // An item that follows every cached id goes in at the end of the map
-  // without a search (a store that reads by id hands over nothing else);
-  // another one is put in its place after one search.
-  auto place = items_.end();
-  const bool last = items_.empty() || std::string_view(std::prev(place)->first) < row.itemId;
-  if (!last) {
-    place = items_.lower_bound(std::string(row.itemId));
-    if (place != items_.end() && place->first == row.itemId) {
+ItemCache::Entries::iterator ItemCache::AddStored(const StoredRow& row, Entries::iterator next) {
+  // Where the caller expects it, the row goes in without a search (rows in
+  // id order come one after the other); anywhere else, after one search.
+  const bool there =
+      (next == items_.end() || row.itemId < std::string_view(next->first)) &&
+      (next == items_.begin() || std::string_view(std::prev(next)->first) < row.itemId);
+  if (!there) {
+    next = items_.lower_bound(std::string(row.itemId));
+    if (next != items_.end() && next->first == row.itemId) {
       // The same id again: the lower order wins, as if read by order.
-      if (row.order < place->second.order) {
-        Unlink(place);
-        Assign(place->second, row);
-        Link(place, row.parentId);
+      if (row.order < next->second.order) {
+        Unlink(next);
+        Assign(next->second, row);
+        Link(next, row.parentId);
       }
-      return;
+      return std::next(next);
     }
   }
-  auto it = items_.emplace_hint(place, std::string(row.itemId), Entry());
+  auto it = items_.emplace_hint(next, std::string(row.itemId), Entry());
   Assign(it->second, row);
-  Link(it, row.parentId, last);
+  Link(it, row.parentId, true);
+  return next;
 }
 
 void ItemCache::InsertIfAbsent(const GroupOrderModel& item) {

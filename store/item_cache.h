@@ -79,10 +79,12 @@ class ItemCache {
   // stored items with the same id, the one of lowest order (the first given,
   // on a tie), as a read ascending by order would keep the first. The cache
   // is built while the rows arrive, on a thread of its own (see
-  // ItemHandoff), with no list of them beside it: items given ascending by
-  // id go in at the end of the map and of their parent's children without a
-  // search; any other order gives the same cache, only slower. When `read`
-  // answers false the cache stays as it was; so does the answer.
+  // ItemHandoff): items given ascending by id go in at the end of the map
+  // and of their parent's children without a search, with no list of them
+  // beside it. From the first row that breaks that order on, the rows are
+  // kept aside and go in sorted once all are read (see RowSorter): any
+  // order gives the same cache. When `read` answers false the cache stays
+  // as it was; so does the answer.
   bool Load(const Reader& read);
   // Inserts `item` unless its id is cached already (the cached item stays).
   void InsertIfAbsent(const GroupOrderModel& item);
@@ -119,8 +121,10 @@ class ItemCache {
   void Note(const std::string& id);
 
   // Adds one stored row to a cache that holds stored items only (see
-  // Load()).
-  void AddStored(const StoredRow& row);
+  // Load()). `next`: the cached item whose id most likely follows the
+  // row's (end() when none does); answers the one that follows the row's
+  // place, where the next row in id order goes.
+  Entries::iterator AddStored(const StoredRow& row, Entries::iterator next);
   // Sets every field of `entry` but its parent from `item` (a
   // GroupOrderModel or a StoredRow).
   template <typename Item>

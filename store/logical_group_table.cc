@@ -79,27 +79,6 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
 int NoParameters(sqlite3_stmt*) { return SQLITE_OK; }
 void NoRows(sqlite3_stmt*) {}
 
-// From this size of the store's file, SQLite's sorter gets helper threads
-// for a read of every row (see ReadAllItems).
-constexpr int64_t kSortHelpersFrom = int64_t{64} << 20;
-
-// The size of the store's file in bytes: its pages times their size, 0
-// when SQLite cannot tell.
-int64_t StoreBytes(sqlite3* db) {
-  int64_t bytes = 1;
-  for (const char* pragma : {"PRAGMA page_count", "PRAGMA page_size"}) {
-    sqlite3_stmt* statement = nullptr;
-    int64_t value = 0;
-    if (sqlite3_prepare_v2(db, pragma, -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW) {
-      value = sqlite3_column_int64(statement, 0);
-    }
-    sqlite3_finalize(statement);
-    bytes *= value;
-  }
-  return bytes;
-}
-
 }  // namespace
 
 // One statement, prepared on first use and kept while it keeps working.
@@ -167,21 +146,13 @@ LogicalGroupTable::LogicalGroupTable(std::shared_ptr<Poco::Data::Session> sessio
       session_(std::move(session)),
       get_all_(
           std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ + " ORDER BY order_ ASC")),
-      // The rows by id, sorted by SQLite as it sorts GetAll's by order, so
-      // that the reader puts each item at the end without a search. Read
-      // through the id index instead, every row is a lookup elsewhere in
-      // the table: BM_Start/50000 took 337 ms that way against 82 ms (57 ms
-      // for SQLite alone reading by order). Unsorted, the reader's search
-      // for each item's place costs more as the tree grows: at 1,001,000
-      // items the start took 1.74 times SQLite alone against 1.35 sorted
-      // (scripts/bench --scale, CPU time). NOT INDEXED keeps SQLite off the
-      // index; sorting by the column itself (not by an expression of it,
-      // such as +uuid) lets SQLite keep the id once in each row it sorts
-      // instead of twice: at 1,001,000 items the sorted read takes 0.46 s
-      // of CPU time against 0.53 s. Naming order_ makes a table without
-      // that column fail as GetAll does, with the same line.
-      get_all_by_id_(std::make_unique<KeptStatement>("SELECT * FROM " + table_name_ +
-                                                     " NOT INDEXED ORDER BY uuid ASC, order_ ASC")),
+      // Every row as the table keeps it, the cheapest read SQLite has; the
+      // item cache sorts what is not in id order (see RowSorter). Through
+      // the id index instead, every row is a lookup elsewhere in the table:
+      // at 1,001,000 items 3.2 s against 0.36 s. Naming order_ makes a
+      // table without that column fail as GetAll does, with the same line.
+      read_all_(
+          std::make_unique<KeptStatement>("SELECT *, order_ FROM " + table_name_ + " NOT INDEXED")),
       update_(std::make_unique<KeptStatement>("UPDATE " + table_name_ +
                                               " SET order_= ?, parent_uuid = ? WHERE uuid = ?")),
       save_(std::make_unique<KeptStatement>(
@@ -295,17 +266,7 @@ GroupOrderModelList LogicalGroupTable::GetAll() {
 }
 
 bool LogicalGroupTable::ReadAllItems(const StoredRowSink& take) {
-  // SQLite sorts a large read in runs that spill to temporary files and
-  // merges them; with helper threads it sorts runs while others are read.
-  // The item cache takes the rows in on a thread of its own (ItemHandoff),
-  // and on two cores helpers pay only where the merge outweighs it: at
-  // 1,001,000 items the start took 0.99 s without them and 0.93 s with two,
-  // at 50,000 items 44 ms without and 60 ms with (medians, scripts/bench
-  // and scripts/bench --scale). A failure leaves the sort on one thread.
-  const char* threads =
-      StoreBytes(Connection()) >= kSortHelpersFrom ? "PRAGMA threads=2" : "PRAGMA threads=0";
-  sqlite3_exec(Connection(), threads, nullptr, nullptr, nullptr);
-  const bool read = ReadAll(*get_all_by_id_, [&take](sqlite3_stmt* row) {
+  const bool read = ReadAll(*read_all_, [&take](sqlite3_stmt* row) {
     StoredRow stored;
     stored.itemId = ColumnView(row, 0);
     stored.parentId = ColumnView(row, 1);

@@ -86,7 +86,7 @@ class LogicalGroupTable : public IGroupTable {
   bool last_failure_was_lock_ = false;
   // Declared after session_, so they are finalized first.
   std::unique_ptr<KeptStatement> get_all_;
-  std::unique_ptr<KeptStatement> get_all_by_id_;
+  std::unique_ptr<KeptStatement> read_all_;
   std::unique_ptr<KeptStatement> update_;
   std::unique_ptr<KeptStatement> save_;
   std::unique_ptr<KeptStatement> remove_;
