@@ -18,13 +18,12 @@ namespace pga {
 // sorting them by id itself costs it most of a start at site scale. At
 // 1,001,000 items it read every row in 0.36 s as kept and in 0.76 to 0.92 s
 // sorted by id with two helper threads, spilling to temporary files as it
-// went; here the rows are copied as they come, on the thread that builds
-// the item cache, and sorted by a key that holds the first eight bytes of
-// the id, so that most comparisons touch no row (about 0.1 s for the
-// million). The start took 1.18 to 1.34 s against 1.46 to 1.58 s with
-// SQLite sorting (scripts/bench --scale, runs interleaved). The copies take
-// about 120 bytes a row (id, parent, name, type and the numbers, side by
-// side) until the sorter goes.
+// went; here the rows are copied as they come and sorted by a key that
+// holds the first eight bytes of the id, so that most comparisons touch no
+// row (about 0.1 s for the million). The start took 1.18 to 1.34 s against
+// 1.46 to 1.58 s with SQLite sorting (scripts/bench --scale, runs
+// interleaved). The copies take about 120 bytes a row (id, parent, name,
+// type and the numbers, side by side) until the sorter goes.
 // Not thread-safe.
 class RowSorter {
  public:
