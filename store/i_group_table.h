@@ -63,11 +63,11 @@ class IGroupTable {
   virtual bool LastFailureWasLock() const { return false; }
 
   // Hands every row to `take` as it is read, in the order that the store
-  // reads fastest (PostgreSQL sorts them by id on the server, SQLite gives
-  // them as the table keeps them), for a reader that builds a structure of
-  // its own from them: no list of all items is made here. On failure prints
-  // the GetAll line and answers false; the reader then drops what it took.
-  // This default hands over GetAll()'s items, ascending by order.
+  // reads fastest (both stores: as the table keeps them, unsorted), for a
+  // reader that builds a structure of its own from them: no list of all
+  // items is made here. On failure prints the GetAll line and answers
+  // false; the reader then drops what it took. This default hands over
+  // GetAll()'s items, ascending by order.
   virtual bool ReadAllItems(const StoredRowSink& take) {
     for (const auto& item : GetAll()) {
       if (item) take(RowOf(*item));

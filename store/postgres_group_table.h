@@ -59,7 +59,7 @@ class PostgresGroupTable : public IGroupTable {
   std::shared_ptr<PostgresSession> session_;
   PostgresStatement get_groups_;
   PostgresStatement get_all_;
-  PostgresStatement get_all_by_id_;
+  PostgresStatement read_all_;
   PostgresStatement last_order_;
   PostgresStatement last_group_order_;
   PostgresStatement get_;
