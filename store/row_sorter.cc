@@ -1,7 +1,10 @@
 #include "store/row_sorter.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 namespace pga {
@@ -26,14 +29,18 @@ uint64_t PrefixOf(std::string_view id) {
 
 }  // namespace
 
+void RowSorter::Unmap::operator()(char* data) const { munmap(data, size); }
+
 RowSorter::RowSorter() = default;
 RowSorter::~RowSorter() = default;
 
 char* RowSorter::Reserve(std::size_t bytes) {
   if (room_ < bytes) {
     const std::size_t size = std::max(bytes, kBlockBytes);
-    // Left uninitialised: a page is the process's only once written.
-    blocks_.push_back(std::unique_ptr<char[]>(new char[size]));
+    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED) throw std::bad_alloc();
+    Block block(static_cast<char*>(data), Unmap{size});
+    blocks_.push_back(std::move(block));
     next_ = blocks_.back().get();
     room_ = size;
   }
