@@ -12,14 +12,8 @@ ItemHandoff::~ItemHandoff() {
 }
 
 void ItemHandoff::Give(const StoredRow& row) {
-  const std::string_view parent = row.parentId.value_or(std::string_view());
-  Shape shape{{static_cast<uint32_t>(row.itemId.size()), static_cast<uint32_t>(parent.size()),
-               static_cast<uint32_t>(row.name.size()), static_cast<uint32_t>(row.type.size())},
-              row.parentId.has_value(),
-              row.order,
-              row.createdTime};
-  filling_.texts.append(row.itemId).append(parent).append(row.name).append(row.type);
-  filling_.rows.push_back(shape);
+  for (std::string_view text : RowShape::Texts(row)) filling_.texts.append(text);
+  filling_.rows.push_back(RowShape::Of(row));
   if (filling_.rows.size() == kBatchRows || filling_.texts.size() >= kBatchBytes) Send();
 }
 
@@ -94,19 +88,9 @@ void ItemHandoff::TakeBatches() {
 void ItemHandoff::TakeIn(Batch& batch) {
   try {
     const char* text = batch.texts.data();
-    for (const Shape& shape : batch.rows) {
-      StoredRow row;
-      row.itemId = std::string_view(text, shape.sizes[0]);
-      text += shape.sizes[0];
-      if (shape.has_parent) row.parentId = std::string_view(text, shape.sizes[1]);
-      text += shape.sizes[1];
-      row.name = std::string_view(text, shape.sizes[2]);
-      text += shape.sizes[2];
-      row.type = std::string_view(text, shape.sizes[3]);
-      text += shape.sizes[3];
-      row.order = shape.order;
-      row.createdTime = shape.createdTime;
-      take_(row);
+    for (const RowShape& shape : batch.rows) {
+      take_(shape.Row(text));
+      text += shape.TextBytes();
     }
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);

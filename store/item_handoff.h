@@ -50,17 +50,10 @@ class ItemHandoff {
   void Finish();
 
  private:
-  // One row in a batch: its numbers, and the sizes of its texts, which lie
-  // in the batch's text one after the other (id, parent, name, type).
-  struct Shape {
-    uint32_t sizes[4];
-    bool has_parent;
-    int32_t order;
-    uint64_t createdTime;
-  };
+  // Rows side by side: their shapes, and their texts one after the other.
   struct Batch {
     std::string texts;
-    std::vector<Shape> rows;
+    std::vector<RowShape> rows;
   };
   // A batch is sent when it holds this many rows or this many bytes of
   // text, whichever comes first: the rows read ahead of the cache stay

@@ -10,15 +10,6 @@
 namespace pga {
 namespace {
 
-// A kept row: this header, then the texts of the id, the parent, the name
-// and the type one after the other.
-struct Header {
-  uint64_t createdTime;
-  uint32_t sizes[4];
-  int32_t order;
-  bool hasParent;
-};
-
 uint64_t PrefixOf(std::string_view id) {
   unsigned char bytes[8] = {};
   if (!id.empty()) std::memcpy(bytes, id.data(), std::min<std::size_t>(id.size(), sizeof(bytes)));
@@ -51,20 +42,14 @@ char* RowSorter::Reserve(std::size_t bytes) {
 }
 
 void RowSorter::Add(const StoredRow& row) {
-  const std::string_view parent = row.parentId.value_or(std::string_view());
-  const Header header{
-      row.createdTime,
-      {static_cast<uint32_t>(row.itemId.size()), static_cast<uint32_t>(parent.size()),
-       static_cast<uint32_t>(row.name.size()), static_cast<uint32_t>(row.type.size())},
-      row.order,
-      row.parentId.has_value()};
-  char* at = Reserve(sizeof(header) + row.itemId.size() + parent.size() + row.name.size() +
-                     row.type.size());
+  // A kept row: its shape, then its texts one after the other.
+  const RowShape shape = RowShape::Of(row);
+  char* at = Reserve(sizeof(shape) + shape.TextBytes());
   keys_.push_back({PrefixOf(row.itemId), static_cast<uint32_t>(blocks_.size() - 1),
                    static_cast<uint32_t>(at - blocks_.back().get())});
-  std::memcpy(at, &header, sizeof(header));
-  at += sizeof(header);
-  for (std::string_view text : {row.itemId, parent, row.name, row.type}) {
+  std::memcpy(at, &shape, sizeof(shape));
+  at += sizeof(shape);
+  for (std::string_view text : RowShape::Texts(row)) {
     if (text.empty()) continue;
     std::memcpy(at, text.data(), text.size());
     at += text.size();
@@ -73,22 +58,9 @@ void RowSorter::Add(const StoredRow& row) {
 
 StoredRow RowSorter::RowAt(const Key& key) const {
   const char* at = blocks_[key.block].get() + key.offset;
-  Header header;
-  std::memcpy(&header, at, sizeof(header));
-  at += sizeof(header);
-  std::string_view texts[4];
-  for (int i = 0; i < 4; ++i) {
-    texts[i] = std::string_view(at, header.sizes[i]);
-    at += header.sizes[i];
-  }
-  StoredRow row;
-  row.itemId = texts[0];
-  if (header.hasParent) row.parentId = texts[1];
-  row.name = texts[2];
-  row.type = texts[3];
-  row.order = header.order;
-  row.createdTime = header.createdTime;
-  return row;
+  RowShape shape;
+  std::memcpy(&shape, at, sizeof(shape));
+  return shape.Row(at + sizeof(shape));
 }
 
 void RowSorter::TakeSorted(const StoredRowSink& take) {
