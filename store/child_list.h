@@ -141,6 +141,15 @@ class ChildList {
     runs_[run].emplace(at, id, value);
     ++size_;
   }
+  // Moves every child of `later`, each of whose ids follows every id here,
+  // to the end, its runs as they are; `later` is left empty.
+  void Append(ChildList&& later) {
+    runs_.insert(runs_.end(), std::make_move_iterator(later.runs_.begin()),
+                 std::make_move_iterator(later.runs_.end()));
+    size_ += later.size_;
+    later.runs_.clear();
+    later.size_ = 0;
+  }
   // Removes `id`, if there.
   void Erase(std::string_view id) {
     const std::size_t run = RunOf(id);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <random>
 #include <set>
@@ -358,28 +359,72 @@ TEST_F(GroupServiceTest, IndexedWalksMatchPlainWalksOnRandomTreesAndLockedChange
 TEST_F(GroupServiceTest, StartCachesTheSameTreeFromRowsInAnyOrder) {
   std::mt19937 random(20261206);
   auto pick = [&](int n) { return static_cast<int>(random() % n); };
-  for (int32_t order = 0; order < 600; ++order) {
-    const std::string id = (pick(3) ? "c" : "g") + std::to_string(pick(200));
-    std::optional<std::string> parent;
-    if (pick(4)) parent = pick(5) ? "g" + std::to_string(pick(200)) : "";
-    GroupOrderModel row = Item(id, parent, id[0] == 'g' ? "Group" : "Channel", order, pick(9));
+  int32_t order = 0;
+  auto add = [&](const std::string& id, std::optional<std::string> parent, const char* type) {
+    GroupOrderModel row = Item(id, parent, type, order++, pick(9));
     if (store_->rows.count(id)) {
       store_->repeated_rows.push_back(row);
     } else {
       store_->rows[id] = row;
     }
-  }
+  };
+  auto parent = [&]() -> std::optional<std::string> {
+    if (!pick(4)) return std::nullopt;
+    return pick(5) ? "g" + std::to_string(pick(200)) : "";
+  };
+  // A large start is built on two threads, the later ids apart and joined
+  // after. Its first rows by order ascend by id to six tenths of the ids:
+  // read in that order they are cached before the rest, which go aside,
+  // and one of the rest repeats the last of them. Many rows repeat the
+  // middle id, each with a parent. Some items have parents on both sides,
+  // some a parent only among the later ids, a type seen only there, or an
+  // id that the index keeps as a view.
+  auto large = [&] {
+    auto id = [](int n) {
+      char text[16];
+      std::snprintf(text, sizeof(text), "c%06d", n);
+      return std::string(text);
+    };
+    for (int n = 0; n < 30000; n += 6) add(id(n), parent(), "Channel");
+    add(id(29994), parent(), "Channel");
+    for (int i = 0; i < 40000; ++i) add(id(pick(50000)), parent(), pick(3) ? "Channel" : "Group");
+    for (int i = 0; i < 500; ++i)
+      add("z" + std::to_string(i) + std::string(40, '-'), "z", "Camera");
+    std::vector<std::string> ids;
+    for (const auto& row : store_->GetAll(0)) ids.push_back(row->itemId);
+    std::nth_element(ids.begin(), ids.begin() + ids.size() / 2, ids.end());
+    const std::string middle = ids[ids.size() / 2];
+    for (int i = 0; i < 3000; ++i) add(middle, "g" + std::to_string(pick(200)), "Channel");
+  };
+  auto small = [&] {
+    for (int i = 0; i < 600; ++i) {
+      const std::string id = (pick(3) ? "c" : "g") + std::to_string(pick(200));
+      add(id, parent(), id[0] == 'g' ? "Group" : "Channel");
+    }
+  };
   Reference expected;
-  for (const auto& row : store_->GetAll(0)) expected.items.try_emplace(row->itemId, *row);
-  ASSERT_FALSE(store_->repeated_rows.empty());
-
   using Listing = FakeRepository::Listing;
-  for (Listing listing : {Listing::kByOrder, Listing::kById, Listing::kByIdBackwards}) {
-    store_->listing = listing;
-    auto service = std::make_shared<GroupService>(store_);
-    service->LoadItems();
-    ASSERT_EQ(FieldsOf(service->GetItems()), FieldsOf(expected.items));
-    ASSERT_EQ(service->child_index(), expected.Index());
+  for (const auto& fill : {std::function<void()>(large), std::function<void()>(small)}) {
+    store_->rows.clear();
+    store_->repeated_rows.clear();
+    fill();
+    expected = Reference();
+    for (const auto& row : store_->GetAll(0)) expected.items.try_emplace(row->itemId, *row);
+    ASSERT_FALSE(store_->repeated_rows.empty());
+    for (Listing listing : {Listing::kByOrder, Listing::kById, Listing::kByIdBackwards}) {
+      store_->listing = listing;
+      auto service = std::make_shared<GroupService>(store_);
+      service->LoadItems();
+      ASSERT_EQ(FieldsOf(service->GetItems()), FieldsOf(expected.items));
+      const auto index = expected.Index();
+      ASSERT_EQ(service->child_index(), index);
+      // Walked, each link reaches its own item once.
+      for (const auto& [id, children] : index) {
+        Strings walked = Ids(service->GetChildren(id));
+        std::sort(walked.begin(), walked.end());
+        ASSERT_EQ(walked, Strings(children.begin(), children.end()));
+      }
+    }
   }
 
   store_->fail_after = 300;

@@ -12,6 +12,7 @@
 
 #include "records/group_model.h"
 #include "store/child_list.h"
+#include "store/row_sorter.h"
 #include "store/stored_row.h"
 
 namespace pga {
@@ -82,9 +83,10 @@ class ItemCache {
   // ItemHandoff): items given ascending by id go in at the end of the map
   // and of their parent's children without a search, with no list of them
   // beside it. From the first row that breaks that order on, the rows are
-  // kept aside and go in sorted once all are read (see RowSorter): any
-  // order gives the same cache. When `read` answers false the cache stays
-  // as it was; so does the answer.
+  // kept aside and go in sorted once all are read (see RowSorter), many of
+  // them on two threads (see AddSorted()): any order gives the same cache.
+  // When `read` answers false the cache stays as it was; so does the
+  // answer.
   bool Load(const Reader& read);
   // Inserts `item` unless its id is cached already (the cached item stays).
   void InsertIfAbsent(const GroupOrderModel& item);
@@ -120,6 +122,24 @@ class ItemCache {
   // Notes the item `id` as it is now, while the undo log is on.
   void Note(const std::string& id);
 
+  // Copies every item to `aside` and empties the cache, which holds stored
+  // items only.
+  void MoveAside(RowSorter& aside);
+  // Adds every row of `aside`, sorted, to a cache that holds stored items
+  // only (see Load()). A large part of the rows goes in on a second thread,
+  // into a cache of its own that is appended after (see the source).
+  void AddSorted(const RowSorter& aside);
+  // Where the part of the sorted rows of `aside` that a second thread takes
+  // in starts: about half way, at a row whose id follows every cached id
+  // and that of the row before. aside.size() when too few rows are kept
+  // for a second thread to pay, or no row from half way to three quarters
+  // will do.
+  std::size_t SecondPart(const RowSorter& aside) const;
+  // Adds the sorted rows of `aside` from `begin` to before `end`.
+  void AddRange(const RowSorter& aside, std::size_t begin, std::size_t end);
+  // Moves every item of `later`, a cache of stored items only whose every
+  // id follows every id here, into this cache.
+  void Append(ItemCache&& later);
   // Adds one stored row to a cache that holds stored items only (see
   // Load()). `next`: the cached item whose id most likely follows the
   // row's (end() when none does); answers the one that follows the row's
@@ -137,6 +157,12 @@ class ItemCache {
   void Unlink(Entries::iterator it);
   // The cache's copy of the type text `type`.
   const std::string* Intern(std::string_view type);
+
+  // Rows kept aside from which a start takes in half on a second thread.
+  static constexpr std::size_t kTwoThreadRows = 32768;
+  // Items in id order at the start of a read that go aside with the rest
+  // once a row breaks that order.
+  static constexpr std::size_t kFewInOrder = 4096;
 
   Entries items_;
   // Present parent id to the cached items under it. A parent is here

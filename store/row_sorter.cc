@@ -63,7 +63,7 @@ StoredRow RowSorter::RowAt(const Key& key) const {
   return shape.Row(at + sizeof(shape));
 }
 
-void RowSorter::TakeSorted(const StoredRowSink& take) {
+void RowSorter::Sort() {
   std::sort(keys_.begin(), keys_.end(), [this](const Key& a, const Key& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     const StoredRow x = RowAt(a);
@@ -72,12 +72,17 @@ void RowSorter::TakeSorted(const StoredRowSink& take) {
     if (x.order != y.order) return x.order < y.order;
     return a.block != b.block ? a.block < b.block : a.offset < b.offset;
   });
+}
+
+std::string_view RowSorter::IdAt(std::size_t index) const { return RowAt(keys_[index]).itemId; }
+
+void RowSorter::Take(std::size_t begin, std::size_t end, const StoredRowSink& take) const {
   // In id order the rows lie anywhere in the blocks: each is fetched from
   // memory a few rows ahead of its turn, which took handing over the
   // million rows of the start from 0.54 to 0.70 s down to 0.38 to 0.48 s.
   constexpr std::size_t kAhead = 16;
-  for (std::size_t i = 0; i < keys_.size(); ++i) {
-    if (i + kAhead < keys_.size()) {
+  for (std::size_t i = begin; i < end; ++i) {
+    if (i + kAhead < end) {
       const char* at = blocks_[keys_[i + kAhead].block].get() + keys_[i + kAhead].offset;
       __builtin_prefetch(at);
       __builtin_prefetch(at + 64);

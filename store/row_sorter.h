@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "store/stored_row.h"
@@ -35,9 +36,17 @@ class RowSorter {
   bool empty() const { return keys_.empty(); }
   // Keeps a copy of `row`.
   void Add(const StoredRow& row);
-  // Hands every kept row to `take`, sorted; the texts of each are valid
-  // while the sorter lives.
-  void TakeSorted(const StoredRowSink& take);
+  // The number of kept rows.
+  std::size_t size() const { return keys_.size(); }
+  // Sorts the kept rows, for IdAt() and Take(); no row can be added after.
+  void Sort();
+  // The id of the row at `index` in sorted order; valid while the sorter
+  // lives.
+  std::string_view IdAt(std::size_t index) const;
+  // Hands the rows from `begin` to before `end` in sorted order to `take`,
+  // one after the other; the texts of each are valid while the sorter
+  // lives. Several threads may take rows at once, each its own range.
+  void Take(std::size_t begin, std::size_t end, const StoredRowSink& take) const;
 
  private:
   // Where a kept row starts, and the first eight bytes of its id read as a

@@ -45,8 +45,15 @@ TEST(RowSorterTest, HandsRowsBackByIdBytesThenOrderThenAsGiven) {
     given.push_back(FieldsOf(row));
     sorter.Add(row);
   }
+  sorter.Sort();
+  // Taken in two ranges, as two threads of a start take them.
   std::vector<Fields> taken;
-  sorter.TakeSorted([&taken](const StoredRow& row) { taken.push_back(FieldsOf(row)); });
+  const auto keep = [&taken](const StoredRow& row) { taken.push_back(FieldsOf(row)); };
+  sorter.Take(0, 700, keep);
+  sorter.Take(700, sorter.size(), keep);
+  ASSERT_EQ(taken.size(), sorter.size());
+  for (std::size_t i = 0; i < taken.size(); i += 97)
+    EXPECT_EQ(sorter.IdAt(i), std::get<0>(taken[i]));
 
   // std::string compares bytes as unsigned, as the item cache's ids do.
   std::stable_sort(given.begin(), given.end(), [](const Fields& a, const Fields& b) {
