@@ -100,16 +100,7 @@ bool ItemCache::Load(const Reader& read) {
 }
 
 void ItemCache::MoveAside(RowSorter& aside) {
-  for (const auto& [id, entry] : items_) {
-    StoredRow row;
-    row.itemId = id;
-    if (entry.parent != nullptr) row.parentId = *entry.parent;
-    row.name = entry.name;
-    row.type = *entry.type;
-    row.order = entry.order;
-    row.createdTime = entry.createdTime;
-    aside.Add(row);
-  }
+  for (const auto& [id, entry] : items_) aside.Add(RowOf(Model(id, entry)));
   Clear();
 }
 
