@@ -53,6 +53,32 @@ std::string Text(const Result& result, int row, int column) {
                      static_cast<std::size_t>(PQgetlength(result.get(), row, column)));
 }
 
+// Column `column` of row `row` of `result` into `value`, reusing the room
+// its bytes had.
+void ReadValue(const PGresult* result, int row, int column, StoreValue& value) {
+  value.bytes.clear();
+  value.integer = 0;
+  if (PQgetisnull(result, row, column)) {
+    value.kind = StoreValue::Kind::kNull;
+    return;
+  }
+  const char* text = PQgetvalue(result, row, column);
+  const Oid type = PQftype(result, column);
+  if (type == kInt4 || type == kInt8) {
+    value.kind = StoreValue::Kind::kInteger;
+    value.integer = std::strtoll(text, nullptr, 10);
+    return;
+  }
+  value.kind = StoreValue::Kind::kText;
+  value.bytes.assign(text, static_cast<std::size_t>(PQgetlength(result, row, column)));
+}
+
+void ReadRow(const PGresult* result, int row, StoreRow& into) {
+  StoreValue* values[] = {&into.item_id, &into.parent_id, &into.name,
+                          &into.type,    &into.order,     &into.created_time};
+  for (int column = 0; column < 6; ++column) ReadValue(result, row, column, *values[column]);
+}
+
 Finding SchemaFinding(std::string message) {
   Finding finding;
   finding.kind = "schema";
@@ -289,25 +315,54 @@ bool PostgresStoreAccess::Read(std::vector<StoreRow>& rows, std::string& error,
     return false;
   }
   const int count = PQntuples(result.get());
-  rows.reserve(static_cast<std::size_t>(count));
+  rows.resize(static_cast<std::size_t>(count));
   for (int row = 0; row < count; ++row) {
-    StoreRow stored;
-    StoreValue* values[] = {&stored.item_id, &stored.parent_id, &stored.name,
-                            &stored.type,    &stored.order,     &stored.created_time};
-    for (int column = 0; column < 6; ++column) {
-      if (PQgetisnull(result.get(), row, column)) continue;  // stays NULL
-      const Oid type = PQftype(result.get(), column);
-      if (type == kInt4 || type == kInt8) {
-        *values[column] =
-            StoreValue::Integer(std::strtoll(PQgetvalue(result.get(), row, column), nullptr, 10));
-      } else {
-        *values[column] = StoreValue::Text(Text(result, row, column));
-      }
-    }
-    rows.push_back(std::move(stored));
-    if (progress && rows.size() % kProgressStep == 0) progress(rows.size());
+    ReadRow(result.get(), row, rows[static_cast<std::size_t>(row)]);
+    if (progress && (row + 1) % kProgressStep == 0) progress(static_cast<std::size_t>(row) + 1);
   }
   return true;
+}
+
+bool PostgresStoreAccess::Scan(const std::function<void(const StoreRow&)>& each, bool by_id,
+                               std::string& error, const Progress& progress) {
+  if (!HasTable(error)) return false;
+  if (!Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", error)) return false;
+  std::string sql = "SELECT uuid, parent_uuid, name, type, order_, created_time FROM logical_table";
+  if (by_id) sql += " ORDER BY uuid COLLATE \"C\"";
+  silent_.clear();
+  std::string failure;
+  if (PQsendQuery(connection_, sql.c_str()) == 0 || PQsetSingleRowMode(connection_) == 0) {
+    failure = Message();
+  }
+  // Every result is taken, also after a failure or an exception of `each`,
+  // so that the connection is free for the next statement.
+  StoreRow row;
+  std::size_t done = 0;
+  const auto next = [this] { return Result(NextResult(connection_, silence_, silent_), &PQclear); };
+  try {
+    for (Result result = next(); failure.empty() && result != nullptr; result = next()) {
+      const ExecStatusType status = PQresultStatus(result.get());
+      if (status == PGRES_SINGLE_TUPLE && PQnfields(result.get()) == 6) {
+        ReadRow(result.get(), 0, row);
+        each(row);
+        if (progress && ++done % kProgressStep == 0) progress(done);
+      } else if (status != PGRES_TUPLES_OK) {
+        failure = status == PGRES_SINGLE_TUPLE ? "not the six columns of the store" : Message();
+      }
+    }
+  } catch (...) {
+    while (next() != nullptr) {
+    }
+    throw;
+  }
+  while (next() != nullptr) {
+  }
+  if (failure.empty() && !silent_.empty()) failure = silent_;
+  std::string ignored;
+  Exec("COMMIT", ignored);
+  if (failure.empty()) return true;
+  error = "cannot read logical_table: " + failure;
+  return false;
 }
 
 bool PostgresStoreAccess::Replace(const std::vector<StoreRow>& rows, std::string& error,

@@ -7,6 +7,7 @@
 #define PGA_TOOLS_POSTGRES_STORE_ACCESS_H_
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ class PostgresStoreAccess : public StoreAccess {
   std::string name() const override { return name_; }
   bool CheckStorage(std::vector<Finding>& findings, std::string& error) override;
   bool Read(std::vector<StoreRow>& rows, std::string& error,
+            const Progress& progress = {}) override;
+  // One row at a time: libpq keeps one row, not the whole table.
+  bool Scan(const std::function<void(const StoreRow&)>& each, bool by_id, std::string& error,
             const Progress& progress = {}) override;
   bool Replace(const std::vector<StoreRow>& rows, std::string& error,
                const Progress& progress = {}) override;

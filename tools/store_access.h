@@ -74,6 +74,20 @@ class StoreAccess {
     return true;
   }
 
+  // Hands every row to `each` as it is read, in the order the store keeps
+  // them, or in id order (byte-wise) when `by_id`; the row is valid for the
+  // call only. From one consistent state of the store, as Read. This one
+  // reads them all first; a store that can hand them over one at a time
+  // keeps no list of them.
+  virtual bool Scan(const std::function<void(const StoreRow&)>& each, bool by_id,
+                    std::string& error, const Progress& progress = {}) {
+    (void)by_id;  // Read gives them in id order already.
+    std::vector<StoreRow> rows;
+    if (!Read(rows, error, progress)) return false;
+    for (const StoreRow& row : rows) each(row);
+    return true;
+  }
+
   // About how many rows there are (a writer may change it the next moment),
   // or 0 when that is not known cheaply.
   virtual std::size_t Count() { return 0; }

@@ -302,6 +302,27 @@ bool ReadOutline(const std::string& data_dir, TreePrinter& printer, std::string&
   return table.Scan([&printer](sqlite3_stmt* row) { AddToOutline(printer, row); }, error, progress);
 }
 
+// The same for a store that StoreAccess reads: as it keeps the rows, then
+// by id when that is needed.
+bool ScanOutline(StoreAccess& store, TreePrinter& printer, std::string& error,
+                 ProgressMeter& meter) {
+  const auto progress = [&meter](std::size_t done) { meter.Update(done); };
+  bool texts = true;
+  std::string ignored;
+  if (store.Scan(
+          [&printer, &texts](const StoreRow& row) {
+            texts = texts && row.item_id.is_text();
+            AddToOutline(printer, row);
+          },
+          false, ignored, progress) &&
+      texts && printer.UniqueIds()) {
+    return true;
+  }
+  printer = TreePrinter(GroupOrderModelList());
+  return store.Scan([&printer](const StoreRow& row) { AddToOutline(printer, row); }, true, error,
+                    progress);
+}
+
 }  // namespace
 
 bool StoreTools::TreeLines(const std::string& data_dir, std::vector<std::string>& lines,
@@ -321,13 +342,10 @@ int StoreTools::Tree() {
     if (SharedStore().empty()) {
       read = ReadOutline(options_.data_dir, printer, error, &meter);
     } else {
-      // One read-only transaction: a database without the store's tables is
+      // Read-only transactions: a database without the store's tables is
       // refused, never given them.
       std::unique_ptr<StoreAccess> store;
-      std::vector<StoreRow> rows;
-      read = OpenAccess(store, error) &&
-             store->Read(rows, error, [&meter](std::size_t done) { meter.Update(done); });
-      for (const StoreRow& row : rows) AddToOutline(printer, row);
+      read = OpenAccess(store, error) && ScanOutline(*store, printer, error, meter);
     }
   }
   if (!read) return Fail(error);
