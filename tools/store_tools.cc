@@ -273,6 +273,31 @@ void AddToOutline(TreePrinter& printer, sqlite3_stmt* row) {
   printer.Add(text(0), text(1), text(2), text(3) == kGroupType, static_cast<int32_t>(order));
 }
 
+bool IdIsText(sqlite3_stmt* row) { return sqlite3_column_type(row, 0) == SQLITE_TEXT; }
+bool IdIsText(const StoreRow& row) { return row.item_id.is_text(); }
+
+// The rows that `scan(each, in_id_order, error)` hands over, read into
+// `printer`. First in the store's own order, several times faster than by
+// id: when every id is a text and no two are the same, the order items are
+// added in makes no difference to the outline. Other tables are read again
+// by id.
+template <typename Scan>
+bool ReadIntoOutline(TreePrinter& printer, std::string& error, const Scan& scan) {
+  bool texts = true;
+  std::string ignored;
+  if (scan(
+          [&printer, &texts](const auto& row) {
+            texts = texts && IdIsText(row);
+            AddToOutline(printer, row);
+          },
+          false, ignored) &&
+      texts && printer.UniqueIds()) {
+    return true;
+  }
+  printer = TreePrinter(GroupOrderModelList());
+  return scan([&printer](const auto& row) { AddToOutline(printer, row); }, true, error);
+}
+
 // The stored tree of group.db in `data_dir`, read into `printer`.
 bool ReadOutline(const std::string& data_dir, TreePrinter& printer, std::string& error,
                  ProgressMeter* meter) {
@@ -284,43 +309,18 @@ bool ReadOutline(const std::string& data_dir, TreePrinter& printer, std::string&
   const auto progress = [meter](std::size_t done) {
     if (meter != nullptr) meter->Update(done);
   };
-  // Read in the table's order, several times faster than by id: when
-  // every id is a text and no two are the same, the order items are added
-  // in makes no difference to the outline. Other tables are read by id.
-  bool texts = true;
-  std::string ignored;
-  if (table.Scan(
-          [&printer, &texts](sqlite3_stmt* row) {
-            texts = texts && sqlite3_column_type(row, 0) == SQLITE_TEXT;
-            AddToOutline(printer, row);
-          },
-          ignored, progress, false) &&
-      texts && printer.UniqueIds()) {
-    return true;
-  }
-  printer = TreePrinter(GroupOrderModelList());
-  return table.Scan([&printer](sqlite3_stmt* row) { AddToOutline(printer, row); }, error, progress);
+  return ReadIntoOutline(printer, error, [&](const auto& each, bool in_id_order, std::string& why) {
+    return table.Scan(each, why, progress, in_id_order);
+  });
 }
 
-// The same for a store that StoreAccess reads: as it keeps the rows, then
-// by id when that is needed.
+// The stored tree of the store that `store` reads, read into `printer`.
 bool ScanOutline(StoreAccess& store, TreePrinter& printer, std::string& error,
                  ProgressMeter& meter) {
   const auto progress = [&meter](std::size_t done) { meter.Update(done); };
-  bool texts = true;
-  std::string ignored;
-  if (store.Scan(
-          [&printer, &texts](const StoreRow& row) {
-            texts = texts && row.item_id.is_text();
-            AddToOutline(printer, row);
-          },
-          false, ignored, progress) &&
-      texts && printer.UniqueIds()) {
-    return true;
-  }
-  printer = TreePrinter(GroupOrderModelList());
-  return store.Scan([&printer](const StoreRow& row) { AddToOutline(printer, row); }, true, error,
-                    progress);
+  return ReadIntoOutline(printer, error, [&](const auto& each, bool in_id_order, std::string& why) {
+    return store.Scan(each, in_id_order, why, progress);
+  });
 }
 
 }  // namespace
